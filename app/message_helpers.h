@@ -1,0 +1,17 @@
+#pragma once
+// Small helpers that the install window and the copy operations share. The
+// last-error text and the %1/%2 filling live in the framework and come along
+// with this header.
+#include <string>
+
+#include <windows.h>
+
+#include "framework/format_strings.h"
+#include "framework/last_error.h"
+
+// Asks through the overwrite prompt; answers 0 (cancel), 2, 3, 4 or 5.
+int AskOverwrite(const std::string& question);
+
+// Sets the text of a label of `window` and has the window repaint the
+// background under the label, which is drawn transparently over it.
+void SetLabelText(HWND window, int controlId, const std::string& text);

@@ -1,0 +1,61 @@
+#pragma once
+// ZIP packages, read through minizip: a handle-based interface whose every
+// operation leaves its result code where ArchiveLastError() returns it.
+#include <cstdint>
+#include <string>
+
+// Result codes.
+constexpr std::int32_t kArchiveOk = 0;
+constexpr std::int32_t kArchiveDuplicateFailed = 0x100;
+constexpr std::int32_t kArchiveOpenFailed = 0x200;
+constexpr std::int32_t kArchiveWriteFailed = 0x400;
+constexpr std::int32_t kArchiveBufferFull = 0x600;
+constexpr std::int32_t kArchiveBadLocalHeader = 0x700;
+constexpr std::int32_t kArchiveBadExtraField = 0x800;
+constexpr std::int32_t kArchiveBadArgument = 0x10000;
+constexpr std::int32_t kArchiveNotForReading = 0x80000;
+constexpr std::int32_t kArchiveNotDiskFile = 0x2000000;
+constexpr std::int32_t kArchiveInflateFailed = 0x5000000;
+constexpr std::int32_t kArchiveNoDirectory = -1;
+constexpr std::int32_t kArchiveBadDirectory = -103;
+
+// Source and target kinds.
+constexpr int kArchiveFileHandle = 1;  // an open file handle
+constexpr int kArchiveFileName = 2;    // a file name (code page 936)
+constexpr int kArchiveMemory = 3;      // a memory block and its length
+constexpr int kArchiveFileName4 = 4;   // as 2 for targets; refused as a source
+
+// A Windows FILETIME, kept as its two halves so the record needs no platform header.
+struct ArchiveFileTime {
+    std::uint32_t low = 0;
+    std::uint32_t high = 0;
+};
+
+struct ArchiveEntry {
+    std::int32_t index = 0;  // for the request -1: the number of entries
+    char name[260] = {};     // as stored, at most 259 bytes, zero-terminated
+    std::uint32_t attributes = 0;
+    ArchiveFileTime accessTime;
+    ArchiveFileTime creationTime;
+    ArchiveFileTime writeTime;
+    std::uint32_t compressedSize = 0;
+    std::uint32_t uncompressedSize = 0;
+};
+
+struct ArchiveHandle;
+
+// `source` is a HANDLE*, a zero-terminated file name or a memory block, by `kind`.
+ArchiveHandle* OpenArchive(const void* source, std::uint32_t length, int kind);
+void GetArchiveEntry(ArchiveHandle* archive, int index, ArchiveEntry& entry);
+// `target` is a HANDLE*, a zero-terminated file name or a buffer, by `kind`.
+void ExtractArchiveEntry(ArchiveHandle* archive, int index, void* target, std::uint32_t length,
+                         int kind);
+std::int32_t CloseArchive(ArchiveHandle* archive);
+std::int32_t ArchiveLastError();
+
+// Creates base + every folder level of `path` ('/' or '\' separated), in order;
+// a level that cannot be created (one that exists, say) is passed over. False,
+// creating nothing, for a path that could leave `base` (absolute, a drive or
+// stream, a ".." component: see IsSafeEntryName) or whose base + path exceeds
+// 259 bytes.
+bool EnsureFolderPath(const std::string& base, const std::string& path);

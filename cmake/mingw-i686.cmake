@@ -1,0 +1,4 @@
+# The deployment target: 32-bit Windows.
+set(MINGW_TARGET i686-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

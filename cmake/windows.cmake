@@ -1,0 +1,194 @@
+# Windows build: the setup program and its tests, which ctest runs under Wine.
+set(MRV_DEPS ${PROJECT_SOURCE_DIR}/.deps/${MINGW_TARGET})
+set(GTest_DIR ${MRV_DEPS}/lib/cmake/GTest)
+find_package(GTest REQUIRED CONFIG)
+
+# minizip as scripts/setup.sh builds it from Debian's source, over MinGW's zlib.
+add_library(mrv_minizip INTERFACE)
+target_include_directories(mrv_minizip SYSTEM INTERFACE ${MRV_DEPS}/include/minizip)
+target_link_libraries(mrv_minizip INTERFACE ${MRV_DEPS}/lib/libminizip.a z)
+
+add_compile_definitions(UNICODE _UNICODE STRICT WIN32_LEAN_AND_MEAN NOMINMAX
+                        _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0700)
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+configure_file(cmake/build_config.h.in ${CMAKE_BINARY_DIR}/generated/build_config.h @ONLY)
+
+add_library(mrv_core STATIC
+  ${MRV_PORTABLE_SOURCES}
+  util/wide_text.cpp
+  util/file_system.cpp
+  archive/archive_win.cpp
+  product/product_record.cpp
+  product/copy_policy.cpp
+  product/running_check.cpp
+  product/package_install.cpp
+  framework/last_error.cpp
+  net/web_session.cpp
+  net/transfer_display.cpp
+  net/download.cpp
+  framework/window.cpp
+  framework/dialog.cpp
+  framework/controls.cpp
+  framework/message_box.cpp
+  framework/thread.cpp
+  app/message_helpers.cpp
+  app/overwrite_dlg.cpp
+  app/backdrop_dialog.cpp
+)
+mrv_own_target(mrv_core)
+target_include_directories(mrv_core PUBLIC ${CMAKE_BINARY_DIR}/generated)
+target_link_libraries(mrv_core PUBLIC mrv_minizip)
+target_link_libraries(mrv_core PUBLIC advapi32 shell32 shlwapi user32 gdi32 comctl32 wininet)
+
+# The icons and the background picture are drawn by res/make_images.py into the
+# build folder, where setup.rc finds them.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(MRV_IMAGES_DIR ${CMAKE_BINARY_DIR}/res_images)
+set(MRV_IMAGES app.ico backdrop.bmp finish.ico browse_target.ico install_scripts.ico
+               install.ico cancel.ico uninstall.ico question.ico)
+list(TRANSFORM MRV_IMAGES PREPEND ${MRV_IMAGES_DIR}/)
+add_custom_command(OUTPUT ${MRV_IMAGES}
+                   COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/res/make_images.py
+                           ${MRV_IMAGES_DIR}
+                   DEPENDS ${PROJECT_SOURCE_DIR}/res/make_images.py
+                   COMMENT "Drawing the icons and the background picture")
+add_custom_target(mrv_images DEPENDS ${MRV_IMAGES})
+set_source_files_properties(res/setup.rc PROPERTIES OBJECT_DEPENDS
+  "${MRV_IMAGES};${PROJECT_SOURCE_DIR}/res/resource.h;${PROJECT_SOURCE_DIR}/res/setup.manifest")
+
+# Links the program's resources into a target.
+function(mrv_add_resources target)
+  target_sources(${target} PRIVATE res/setup.rc)
+  target_include_directories(${target} PRIVATE ${MRV_IMAGES_DIR})
+  add_dependencies(${target} mrv_images)
+endfunction()
+
+add_executable(TessalySetup WIN32 app/main.cpp)
+mrv_own_target(TessalySetup)
+mrv_add_resources(TessalySetup)
+target_link_libraries(TessalySetup PRIVATE mrv_core)
+
+# Every Windows test program runs under Wine through the emulator of the toolchain
+# file; the prefix lives in the build folder and is made on first use. All of
+# them share the bench display: Wine's desktop process starts with the first
+# program and keeps the display it found, so none may start before the display.
+function(mrv_wine_tests target)
+  gtest_discover_tests(${target} TEST_PREFIX "wine." DISCOVERY_MODE PRE_TEST
+                       DISCOVERY_TIMEOUT 120
+                       PROPERTIES FIXTURES_REQUIRED "display;${ARGN}" TIMEOUT 300)
+endfunction()
+add_executable(portable_tests ${MRV_PORTABLE_TEST_SOURCES})
+mrv_own_target(portable_tests)
+target_link_libraries(portable_tests PRIVATE mrv_core GTest::gtest)
+mrv_wine_tests(portable_tests)
+
+add_executable(platform_tests
+  tests/test_main.cpp
+  tests/bench/registry_fixture.cpp
+  tests/util/file_system_test.cpp
+  tests/product/product_record_test.cpp
+  tests/framework/last_error_test.cpp
+)
+mrv_own_target(platform_tests)
+target_link_libraries(platform_tests PRIVATE mrv_core GTest::gtest)
+mrv_wine_tests(platform_tests)
+
+add_executable(copy_tests
+  tests/test_main.cpp
+  tests/product/copy_policy_test.cpp
+)
+mrv_own_target(copy_tests)
+target_link_libraries(copy_tests PRIVATE mrv_core GTest::gtest)
+mrv_wine_tests(copy_tests)
+
+add_executable(install_tests
+  tests/test_main.cpp
+  tests/product/running_check_test.cpp
+  tests/product/package_install_test.cpp
+)
+mrv_own_target(install_tests)
+target_link_libraries(install_tests PRIVATE mrv_core GTest::gtest)
+mrv_wine_tests(install_tests)
+
+# The product packages that the install tests extract, made beside the test
+# program by tests/fixtures/make_install_packages.py.
+find_program(MRV_PYTHON3 python3 REQUIRED)
+set(MRV_INSTALL_PACKAGES ${CMAKE_BINARY_DIR}/install_packages)
+add_custom_command(OUTPUT ${MRV_INSTALL_PACKAGES}/fresh.zip
+  COMMAND ${MRV_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/fixtures/make_install_packages.py
+          ${MRV_INSTALL_PACKAGES}
+  DEPENDS ${PROJECT_SOURCE_DIR}/tests/fixtures/make_install_packages.py
+  COMMENT "Making the install test packages")
+add_custom_target(install_packages DEPENDS ${MRV_INSTALL_PACKAGES}/fresh.zip)
+add_dependencies(install_tests install_packages standin_MrvCADSetup)
+
+# The archive tests open packages that make_packages.py writes before they run;
+# the program reaches them through Wine's drive Z:, which is the root folder.
+find_program(MRV_PYTHON3 python3 HINTS /usr/bin REQUIRED)
+set(MRV_PACKAGES ${CMAKE_BINARY_DIR}/packages)
+add_test(NAME archive.make_packages
+         COMMAND ${MRV_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/fixtures/make_packages.py ${MRV_PACKAGES})
+set_tests_properties(archive.make_packages PROPERTIES FIXTURES_SETUP archive_packages)
+
+add_executable(archive_tests
+  tests/test_main.cpp
+  tests/archive/archive_test.cpp
+)
+mrv_own_target(archive_tests)
+target_compile_definitions(archive_tests PRIVATE MRV_PACKAGE_FOLDER="Z:${MRV_PACKAGES}")
+target_link_libraries(archive_tests PRIVATE mrv_core GTest::gtest)
+mrv_wine_tests(archive_tests archive_packages)
+
+# A display for the tests that open windows; they name the fixture "display".
+set(MRV_BENCH ${PROJECT_SOURCE_DIR}/tests/bench)
+add_test(NAME bench.display_start COMMAND ${MRV_BENCH}/display start ${CMAKE_BINARY_DIR})
+add_test(NAME bench.display_stop COMMAND ${MRV_BENCH}/display stop ${CMAKE_BINARY_DIR})
+set_tests_properties(bench.display_start PROPERTIES FIXTURES_SETUP display)
+set_tests_properties(bench.display_stop PROPERTIES FIXTURES_CLEANUP display)
+
+# The framework and the window pieces, with real windows on the bench display.
+add_executable(ui_tests
+  tests/test_main.cpp
+  tests/framework/ui_test_support.cpp
+  tests/framework/window_test.cpp
+  tests/framework/dialog_test.cpp
+  tests/framework/thread_test.cpp
+  tests/framework/message_box_test.cpp
+  tests/app/dialog_templates_test.cpp
+  tests/app/overwrite_dlg_test.cpp
+  tests/app/backdrop_dialog_test.cpp
+)
+mrv_own_target(ui_tests)
+mrv_add_resources(ui_tests)
+target_link_libraries(ui_tests PRIVATE mrv_core GTest::gtest)
+mrv_wine_tests(ui_tests)
+
+# Stand-ins for the programs that the setup tool starts (its setup program, the
+# uninstaller, the script host): each records how it was started. They land in
+# the build folder's standins\ folder.
+foreach(standin MrvCADSetup unins000 MrvScript)
+  add_executable(standin_${standin} WIN32 tests/fixtures/standin.cpp)
+  mrv_own_target(standin_${standin})
+  target_link_libraries(standin_${standin} PRIVATE mrv_core)
+  set_target_properties(standin_${standin} PROPERTIES OUTPUT_NAME ${standin}
+                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/standins)
+endforeach()
+
+# The test vendor web server (tests/fixtures/vendor_server.py); the tests that
+# talk to it name the fixture "vendor".
+add_test(NAME bench.vendor_start COMMAND ${MRV_BENCH}/vendor start ${CMAKE_BINARY_DIR})
+add_test(NAME bench.vendor_stop COMMAND ${MRV_BENCH}/vendor stop ${CMAKE_BINARY_DIR})
+set_tests_properties(bench.vendor_start PROPERTIES FIXTURES_SETUP vendor)
+set_tests_properties(bench.vendor_stop PROPERTIES FIXTURES_CLEANUP vendor)
+
+add_executable(net_tests
+  tests/test_main.cpp
+  tests/bench/vendor_server.cpp
+  tests/net/test_view.cpp
+  tests/net/web_session_test.cpp
+  tests/net/download_test.cpp
+)
+mrv_own_target(net_tests)
+target_link_libraries(net_tests PRIVATE mrv_core GTest::gtest wininet comctl32 crypt32)
+mrv_wine_tests(net_tests vendor)

@@ -1,0 +1,62 @@
+#pragma once
+// Thin control objects over the system's controls; texts in code page 936.
+// Each is bound to a dialog item (CDialogBase::BindItem) or attached to a
+// window, and is the base of our own controls that add behaviour.
+#include <string>
+
+#include <windows.h>
+
+#include "framework/window.h"
+
+// Registers the common-control classes that our dialog templates use (progress
+// bar, animation); call once before the first dialog.
+bool InitControlClasses();
+
+class CStaticCtl : public CWindow {
+public:
+    HICON SetIcon(HICON icon);
+    HBITMAP SetBitmap(HBITMAP bitmap);
+};
+
+class CButtonCtl : public CWindow {
+public:
+    // BST_UNCHECKED, BST_CHECKED or BST_INDETERMINATE.
+    int GetCheck() const;
+    void SetCheck(int state);
+    // The button type: the low bits of the style (BS_TYPEMASK).
+    UINT GetButtonType() const;
+    void SetButtonStyle(UINT style, bool redraw = true);
+    // Acts as a click of the user: the parent gets its BN_CLICKED.
+    void Click();
+};
+
+class CComboBoxCtl : public CWindow {
+public:
+    // The new item's index, or CB_ERR.
+    int AddString(const std::string& text);
+    int InsertString(int index, const std::string& text);
+    int DeleteString(int index);
+    void ResetContent();
+    int GetCount() const;
+    int GetCurSel() const;
+    int SetCurSel(int index);
+    std::string GetItemText(int index) const;
+    int FindStringExact(const std::string& text, int after = -1) const;
+};
+
+class CProgressCtl : public CWindow {
+public:
+    // The full 32-bit range of PBM_SETRANGE32.
+    void SetRange32(int lower, int upper);
+    void GetRange(int& lower, int& upper) const;
+    int SetPos(int position);
+    int GetPos() const;
+};
+
+class CAnimateCtl : public CWindow {
+public:
+    bool Open(UINT resourceId);
+    bool Play(UINT from = 0, UINT to = 0xFFFF, UINT repeat = 1);
+    bool Stop();
+    void Close();
+};

@@ -1,0 +1,11 @@
+#pragma once
+// "%1".."%9" filling of message texts. A placeholder without an argument becomes
+// "?"; every other byte is copied as it is, double-byte characters whole.
+#include <cstddef>
+#include <string>
+
+std::string FormatStrings(const std::string& format, const std::string* args, std::size_t count);
+
+void FormatString1(std::string& out, const std::string& format, const std::string& arg1);
+void FormatString2(std::string& out, const std::string& format, const std::string& arg1,
+                   const std::string& arg2);

@@ -1,0 +1,479 @@
+#include "net/download.h"
+
+#include <cwchar>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <process.h>
+
+#include "framework/format_strings.h"
+#include "framework/last_error.h"
+#include "framework/url.h"
+#include "util/cp936.h"
+#include "util/file_system.h"
+#include "util/wide_text.h"
+
+namespace {
+
+constexpr char kFileErrorText[] = "当前下载文件错误:%1";
+constexpr char kConnectErrorText[] = "无法连接 MorvaneNet 网络，错误:%1";
+constexpr char kConnectFailedText[] = "连接 MorvaneNet 网络失败";
+constexpr char kReplaceQuestion[] = "文件 '%1' 已经存在！\n是否替换它?";
+constexpr char kSourceText[] = "%1 来自 %2";
+constexpr char kIncompleteText[] = "下载的文件不完整: 收到 %1 字节，应为 %2 字节";
+constexpr char kInstallFailedText[] = "安装程序包失败";
+
+constexpr DWORD kBlockSize = 1024;
+constexpr DWORD kDiscardSize = 50;
+constexpr DWORD kHeaderBufferSize = 32;
+// INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION.
+constexpr DWORD kRequestFlags = 0x84400000;
+// FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
+// FLAGS_ERROR_UI_FLAGS_GENERATE_DATA.
+constexpr DWORD kCredentialDialogFlags = 7;
+
+std::string Fill1(const char* format, const std::string& arg1)
+{
+    std::string out;
+    FormatString1(out, format, arg1);
+    return out;
+}
+
+std::string Fill2(const char* format, const std::string& arg1, const std::string& arg2)
+{
+    std::string out;
+    FormatString2(out, format, arg1, arg2);
+    return out;
+}
+
+// The framework's application name: the program file's name without extension.
+std::wstring ApplicationName()
+{
+    std::vector<wchar_t> path(MAX_PATH * 4, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    std::wstring name(path.data(), length < path.size() ? length : 0);
+    const std::size_t slash = name.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) {
+        name.erase(0, slash + 1);
+    }
+    const std::size_t dot = name.rfind(L'.');
+    if (dot != std::wstring::npos) {
+        name.erase(dot);
+    }
+    return name;
+}
+
+// The last segment of the object: "/download.php?key=11" gives "download.php?key=11".
+std::string FileNameOfObject(const std::string& object)
+{
+    if (object.size() < 2) {
+        return object;
+    }
+    std::size_t last = FindLastOf936(object, "/");
+    if (last == std::string::npos) {
+        last = FindLastOf936(object, "\\");
+    }
+    return last == std::string::npos ? object : object.substr(last + 1);
+}
+
+// A digits-only header value that fits 32 bits; anything else is no size at all.
+bool ParseContentLength(const wchar_t* text, std::uint32_t& size)
+{
+    if (*text == L'\0') {
+        return false;
+    }
+    std::uint64_t value = 0;
+    for (const wchar_t* p = text; *p != L'\0'; ++p) {
+        if (*p < L'0' || *p > L'9') {
+            return false;
+        }
+        value = value * 10 + static_cast<std::uint64_t>(*p - L'0');
+        if (value > UINT32_MAX) {
+            return false;
+        }
+    }
+    size = static_cast<std::uint32_t>(value);
+    return true;
+}
+
+// WinInet hands the name being resolved as UTF-16 to a W callback and the
+// addresses as narrow text; anything past the first control character is not text.
+std::string StatusInformationText(DWORD status, const void* information, DWORD length)
+{
+    if (information == nullptr || length == 0) {
+        return std::string();
+    }
+    const auto* bytes = static_cast<const unsigned char*>(information);
+    const bool wide = status == INTERNET_STATUS_RESOLVING_NAME ||
+                      (length >= 2 && bytes[0] != 0 && bytes[1] == 0);
+    std::string text;
+    if (wide) {
+        const auto* chars = static_cast<const wchar_t*>(information);
+        text = NarrowText(std::wstring(chars, wcsnlen(chars, length / sizeof(wchar_t))));
+    } else {
+        const auto* chars = static_cast<const char*>(information);
+        text.assign(chars, strnlen(chars, length));
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (static_cast<unsigned char>(text[i]) < 0x20) {
+            text.erase(i);
+            break;
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+CDownloadJob::CDownloadJob(IInstallView& view, InstallStep installStep)
+    : view_(view), installStep_(std::move(installStep))
+{
+}
+
+CDownloadJob::~CDownloadJob()
+{
+    WaitForWorker();
+    CloseTargetFile();
+}
+
+bool CDownloadJob::StartDownload()
+{
+    if (thread_ != nullptr) {
+        return false;
+    }
+    UrlParts parts;
+    if (!ParseUrl(downloadUrl, parts)) {
+        downloadUrl = "http://" + downloadUrl;
+        if (!ParseUrl(downloadUrl, parts)) {
+            view_.EndWindow();
+            return false;
+        }
+    }
+    serviceType_ = parts.serviceType;
+    server_ = parts.server;
+    object_ = parts.object;
+    port_ = parts.port;
+
+    if (PathExists(targetPath) &&
+        view_.ShowMessage(Fill1(kReplaceQuestion, targetPath), MB_YESNO) != IDYES) {
+        view_.EndWindow();
+        return false;
+    }
+    if (!OpenTargetFile()) {
+        view_.ShowMessage(Fill1(kFileErrorText, GetLastErrorText()), MB_OK);
+        view_.EndWindow();
+        return false;
+    }
+    fileName_ = FileNameOfObject(object_);
+    view_.SetLabelText(kSourceLabel, Fill2(kSourceText, fileName_, server_));
+
+    thread_ = reinterpret_cast<HANDLE>(
+        _beginthreadex(nullptr, 0, &CDownloadJob::ThreadEntry, this, CREATE_SUSPENDED, nullptr));
+    if (thread_ == nullptr) {
+        CloseTargetFile();
+        DeleteTargetFile();
+        view_.EndWindow();
+        return false;
+    }
+    ResumeThread(thread_);
+    return true;
+}
+
+// The worker may be sending a change to this very thread's window: the wait
+// keeps answering sent messages so that neither thread waits for the other.
+void CDownloadJob::WaitForWorker()
+{
+    if (thread_ != nullptr) {
+        for (;;) {
+            const DWORD woke = MsgWaitForMultipleObjectsEx(1, &thread_, INFINITE, QS_SENDMESSAGE,
+                                                           MWMO_INPUTAVAILABLE);
+            if (woke == WAIT_OBJECT_0) {
+                break;
+            }
+            if (woke != WAIT_OBJECT_0 + 1) {
+                WaitForSingleObject(thread_, INFINITE);
+                break;
+            }
+            MSG message;
+            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
+        CloseHandle(thread_);
+        thread_ = nullptr;
+    }
+    CloseInternetHandles();
+}
+
+bool CDownloadJob::WorkerRunning() const
+{
+    return thread_ != nullptr && WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT;
+}
+
+unsigned __stdcall CDownloadJob::ThreadEntry(void* job)
+{
+    return static_cast<CDownloadJob*>(job)->DownloadWorker();
+}
+
+unsigned CDownloadJob::DownloadWorker()
+{
+    const WorkerEnd end = localPackageMode ? InstallLocalPackage() : DownloadPackage();
+    view_.PostDownloadDone(end == WorkerEnd::kFailed);
+    return 0;
+}
+
+// The target file that StartDownload made is not needed: it is closed before it
+// is deleted, so that it does not stay behind.
+CDownloadJob::WorkerEnd CDownloadJob::InstallLocalPackage()
+{
+    CloseTargetFile();
+    const WorkerEnd end = RunInstallStep(localPackagePath);
+    DeleteTargetFile();
+    return end;
+}
+
+// An abort before the transfer leaves the target file as it is; the window
+// learns of the abort from the flag, not from the message.
+CDownloadJob::WorkerEnd CDownloadJob::DownloadPackage()
+{
+    session_ = InternetOpenW(ApplicationName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+                             nullptr, 0);
+    if (session_ == nullptr) {
+        ReportWorkerError(kFileErrorText, 0);
+        return WorkerEnd::kFailed;
+    }
+    if (abort_) {
+        return WorkerEnd::kFinished;
+    }
+    if (InternetSetStatusCallbackW(session_, &CDownloadJob::StatusCallback) ==
+        INTERNET_INVALID_STATUS_CALLBACK) {
+        ReportWorkerError(kFileErrorText, 0);
+        return WorkerEnd::kFailed;
+    }
+    if (abort_) {
+        return WorkerEnd::kFinished;
+    }
+    if (OpenRequest() == WorkerEnd::kFailed) {
+        return WorkerEnd::kFailed;
+    }
+    if (abort_) {
+        return WorkerEnd::kFinished;
+    }
+    if (!HttpSendRequestW(request_, nullptr, 0, nullptr, 0)) {
+        ReportWorkerError(kConnectErrorText, 0);
+        return WorkerEnd::kFailed;
+    }
+    if (CheckResponse() == WorkerEnd::kFailed) {
+        return WorkerEnd::kFailed;
+    }
+    if (abort_) {
+        return WorkerEnd::kFinished;
+    }
+    return TransferBody();
+}
+
+// An https address is an http connection whose request goes over TLS.
+CDownloadJob::WorkerEnd CDownloadJob::OpenRequest()
+{
+    const bool secure = serviceType_ == kServiceHttps;
+    const DWORD service = secure ? INTERNET_SERVICE_HTTP : serviceType_;
+    const auto context = reinterpret_cast<DWORD_PTR>(this);
+    connection_ = InternetConnectW(session_, WidenText(server_).c_str(), port_, nullptr, nullptr,
+                                   service, 0, context);
+    if (connection_ == nullptr) {
+        ReportWorkerError(kConnectErrorText, 0);
+        return WorkerEnd::kFailed;
+    }
+    if (abort_) {
+        return WorkerEnd::kFinished;
+    }
+    const wchar_t* acceptTypes[] = {L"*/*", nullptr};
+    const DWORD flags = kRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0);
+    request_ = HttpOpenRequestW(connection_, nullptr, WidenText(object_).c_str(), nullptr, nullptr,
+                                acceptTypes, flags, context);
+    if (request_ == nullptr) {
+        ReportWorkerError(kConnectErrorText, 0);
+        return WorkerEnd::kFailed;
+    }
+    return WorkerEnd::kFinished;
+}
+
+// A server or proxy that wants credentials gets them through the platform's
+// dialog (not after an abort: nobody would be there to answer); when nobody
+// supplies them the answer stands as a failure, never as a download.
+CDownloadJob::WorkerEnd CDownloadJob::CheckResponse()
+{
+    for (;;) {
+        wchar_t text[kHeaderBufferSize] = {};
+        DWORD size = sizeof text;
+        if (!HttpQueryInfoW(request_, HTTP_QUERY_STATUS_CODE, text, &size, nullptr)) {
+            ReportWorkerMessage(kConnectFailedText);
+            return WorkerEnd::kFailed;
+        }
+        const DWORD status = static_cast<DWORD>(_wtol(text));
+        if (status == HTTP_STATUS_OK) {
+            return WorkerEnd::kFinished;
+        }
+        if (status != HTTP_STATUS_DENIED && status != HTTP_STATUS_PROXY_AUTH_REQ) {
+            ReportWorkerError(kConnectFailedText, status);
+            return WorkerEnd::kFailed;
+        }
+        char discard[kDiscardSize];
+        DWORD read = 0;
+        while (InternetReadFile(request_, discard, kDiscardSize, &read) && read != 0) {
+        }
+        if (abort_) {
+            return WorkerEnd::kFinished;
+        }
+        const DWORD answer = InternetErrorDlg(view_.Window(), request_,
+                                              ERROR_INTERNET_INCORRECT_PASSWORD,
+                                              kCredentialDialogFlags, nullptr);
+        if (answer != ERROR_INTERNET_FORCE_RETRY) {
+            ReportWorkerError(kConnectFailedText, status);
+            return WorkerEnd::kFailed;
+        }
+        if (!HttpSendRequestW(request_, nullptr, 0, nullptr, 0)) {
+            ReportWorkerError(kConnectErrorText, 0);
+            return WorkerEnd::kFailed;
+        }
+    }
+}
+
+// A body that ends before its announced length (the connection closed or
+// dropped early) is a failed download: the partial file is deleted and the
+// install step does not run.
+CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
+{
+    view_.SetLabelText(kStatusLabel, "得到文件信息");
+    wchar_t text[kHeaderBufferSize] = {};
+    DWORD textSize = sizeof text;
+    sizeKnown_ = HttpQueryInfoW(request_, HTTP_QUERY_CONTENT_LENGTH, text, &textSize, nullptr) &&
+                 ParseContentLength(text, size_);
+    CTransferDisplay display(view_, fileName_, tickSource);
+    if (sizeKnown_) {
+        display.SetProgressRange(size_);
+    }
+    view_.SetLabelText(kStatusLabel, "下载文件");
+    display.Start();
+
+    std::uint64_t received = 0;
+    char block[kBlockSize];
+    for (;;) {
+        DWORD read = 0;
+        if (!InternetReadFile(request_, block, kBlockSize, &read)) {
+            ReportWorkerError(kFileErrorText, 0);
+            return WorkerEnd::kFailed;
+        }
+        if (read == 0 || abort_) {
+            break;
+        }
+        DWORD written = 0;
+        if (!WriteFile(targetFile_, block, read, &written, nullptr) || written != read) {
+            const DWORD code = GetLastError();
+            ReportWorkerError(kFileErrorText, code != 0 ? code : ERROR_HANDLE_DISK_FULL);
+            return WorkerEnd::kFailed;
+        }
+        received += read;
+        display.UpdateTransferDisplay(received, sizeKnown_, size_);
+    }
+    CloseTargetFile();
+    if (abort_) {
+        DeleteTargetFile();
+        return WorkerEnd::kFinished;
+    }
+    if (sizeKnown_ && received < size_) {
+        const std::string missing = Fill2(kIncompleteText, std::to_string(received),
+                                          std::to_string(size_));
+        errorText_ = Fill1(kFileErrorText, missing);
+        DeleteTargetFile();
+        return WorkerEnd::kFailed;
+    }
+    const WorkerEnd end = RunInstallStep(targetPath);
+    DeleteTargetFile();
+    return end;
+}
+
+// An install step stopped by an abort is no failure: the window sees the flag.
+CDownloadJob::WorkerEnd CDownloadJob::RunInstallStep(const std::string& packagePath)
+{
+    if (!installStep_ || installStep_(packagePath) || abort_) {
+        return WorkerEnd::kFinished;
+    }
+    if (errorText_.empty()) {
+        errorText_ = kInstallFailedText;
+    }
+    return WorkerEnd::kFailed;
+}
+
+void CALLBACK CDownloadJob::StatusCallback(HINTERNET, DWORD_PTR context, DWORD status,
+                                           LPVOID information, DWORD length)
+{
+    if (context != 0) {
+        reinterpret_cast<CDownloadJob*>(context)->OnDownloadStatus(status, information, length);
+    }
+}
+
+void CDownloadJob::OnDownloadStatus(DWORD status, const void* information, DWORD length)
+{
+    const char* format = nullptr;
+    switch (status) {
+    case INTERNET_STATUS_RESOLVING_NAME:
+        format = "解决名称: %1";
+        break;
+    case INTERNET_STATUS_NAME_RESOLVED:
+        format = "解决名称到: %1";
+        break;
+    case INTERNET_STATUS_CONNECTING_TO_SERVER:
+    case INTERNET_STATUS_CONNECTED_TO_SERVER:
+        format = "连接 %1";
+        break;
+    default:
+        return;
+    }
+    view_.SetLabelText(kStatusLabel,
+                       Fill1(format, StatusInformationText(status, information, length)));
+}
+
+void CDownloadJob::ReportWorkerError(const std::string& format, DWORD code)
+{
+    const std::string argument = code != 0 ? std::to_string(code) : GetLastErrorText();
+    errorText_ = Fill1(format.c_str(), argument);
+    CloseTargetFile();
+    DeleteTargetFile();
+}
+
+// The target file stays open until the job ends.
+void CDownloadJob::ReportWorkerMessage(const std::string& text)
+{
+    errorText_ = text;
+}
+
+// Others may read the file while it grows, but nobody else writes it.
+bool CDownloadJob::OpenTargetFile()
+{
+    targetFile_ = CreateFileW(WidenText(targetPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return targetFile_ != INVALID_HANDLE_VALUE;
+}
+
+void CDownloadJob::CloseTargetFile()
+{
+    if (targetFile_ != INVALID_HANDLE_VALUE) {
+        CloseHandle(targetFile_);
+        targetFile_ = INVALID_HANDLE_VALUE;
+    }
+}
+
+void CDownloadJob::DeleteTargetFile()
+{
+    DeleteFileW(WidenText(targetPath).c_str());
+}
+
+void CDownloadJob::CloseInternetHandles()
+{
+    for (HINTERNET* handle : {&request_, &connection_, &session_}) {
+        if (*handle != nullptr) {
+            InternetCloseHandle(*handle);
+            *handle = nullptr;
+        }
+    }
+}

@@ -1,0 +1,99 @@
+#pragma once
+// The product package download: one HTTP GET on a worker thread, the body written
+// to a temporary file in 1024-byte blocks with progress on the install window,
+// then the install step on the same thread.
+//
+// Threads: StartDownload, RequestAbort and WaitForWorker run on the user-interface
+// thread; DownloadWorker, OnDownloadStatus, the Report* operations and the install
+// step run on the worker. They meet through `abort_` (written by the user-interface
+// thread, polled by the worker) and the WM_DOWNLOAD_DONE message, posted once as
+// the worker's last act; everything else is written before the worker starts or
+// read only after it has ended.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include <windows.h>
+#include <wininet.h>
+
+#include "net/install_view.h"
+#include "net/transfer_display.h"
+
+class CDownloadJob {
+public:
+    // Runs on the worker once the package is on disk (or at once in local-package
+    // mode); true when the install went through. On failure it sets the error text
+    // (SetErrorText) that the window shows.
+    using InstallStep = std::function<bool(const std::string& packagePath)>;
+
+    CDownloadJob(IInstallView& view, InstallStep installStep);
+    // Waits for a running worker (see WaitForWorker).
+    ~CDownloadJob();
+    CDownloadJob(const CDownloadJob&) = delete;
+    CDownloadJob& operator=(const CDownloadJob&) = delete;
+
+    std::string downloadUrl;
+    std::string targetPath;
+    bool localPackageMode = false;
+    std::string localPackagePath;
+    // The clock of the rate and time-left display.
+    TickSource tickSource = SystemTickCount;
+
+    // Parses the address, opens the target file and starts the worker. False when
+    // the window was ended instead, or when a worker of this job already ran.
+    bool StartDownload();
+    void RequestAbort() { abort_ = true; }
+    bool AbortRequested() const { return abort_; }
+    const std::atomic<bool>& AbortFlag() const { return abort_; }
+    // Waits for the worker to end while dispatching sent messages, then closes
+    // the Internet handles.
+    void WaitForWorker();
+    bool WorkerRunning() const;
+
+    // Read on the user-interface thread after WM_DOWNLOAD_DONE.
+    const std::string& ErrorText() const { return errorText_; }
+    void SetErrorText(const std::string& text) { errorText_ = text; }
+    const std::string& FileName() const { return fileName_; }
+
+private:
+    enum class WorkerEnd { kFinished, kFailed };
+
+    static unsigned __stdcall ThreadEntry(void* job);
+    static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status,
+                                        LPVOID information, DWORD length);
+    unsigned DownloadWorker();
+    WorkerEnd InstallLocalPackage();
+    WorkerEnd DownloadPackage();
+    WorkerEnd OpenRequest();
+    WorkerEnd CheckResponse();
+    WorkerEnd TransferBody();
+    WorkerEnd RunInstallStep(const std::string& packagePath);
+    void OnDownloadStatus(DWORD status, const void* information, DWORD length);
+    // Both set the error text; the worker then posts WM_DOWNLOAD_DONE (1).
+    // ReportWorkerError also closes and deletes the target file.
+    void ReportWorkerError(const std::string& format, DWORD code);
+    void ReportWorkerMessage(const std::string& text);
+
+    bool OpenTargetFile();
+    void CloseTargetFile();
+    void DeleteTargetFile();
+    void CloseInternetHandles();
+
+    IInstallView& view_;
+    InstallStep installStep_;
+    std::atomic<bool> abort_{false};
+    std::string errorText_;
+    std::string server_;
+    std::string object_;
+    std::string fileName_;
+    std::uint16_t port_ = 0;
+    std::uint32_t serviceType_ = 0;
+    bool sizeKnown_ = false;
+    std::uint32_t size_ = 0;
+    HINTERNET session_ = nullptr;
+    HINTERNET connection_ = nullptr;
+    HINTERNET request_ = nullptr;
+    HANDLE targetFile_ = INVALID_HANDLE_VALUE;
+    HANDLE thread_ = nullptr;
+};

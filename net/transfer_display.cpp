@@ -1,0 +1,100 @@
+#include "net/transfer_display.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+
+#include <windows.h>
+
+#include "net/progress_text.h"
+
+namespace {
+
+constexpr std::uint32_t kSampleInterval = 1000;
+
+}  // namespace
+
+std::uint32_t SystemTickCount()
+{
+    return GetTickCount();
+}
+
+CTransferDisplay::CTransferDisplay(IInstallView& view, std::string fileName, TickSource ticks)
+    : view_(view), fileName_(std::move(fileName)), ticks_(std::move(ticks))
+{
+}
+
+void CTransferDisplay::SetProgressRange(std::uint32_t size)
+{
+    view_.SetProgressRange(static_cast<std::uint32_t>((std::uint64_t{size} + 512) / 1024));
+}
+
+void CTransferDisplay::Start()
+{
+    startTime_ = ticks_();
+    lastSampleTime_ = startTime_;
+    bytesAtLastSample_ = 0;
+    lastPercentage_ = 0;
+}
+
+void CTransferDisplay::UpdateTransferDisplay(std::uint64_t received, bool sizeKnown,
+                                             std::uint32_t size)
+{
+    // A server may announce nothing useful: a size of 0 has no percentage.
+    const bool showSize = sizeKnown && size > 0;
+    if (showSize) {
+        UpdatePercentage(received, size);
+    }
+    const std::uint32_t now = ticks_();
+    const std::uint32_t elapsed = now - lastSampleTime_;
+    if (elapsed <= kSampleInterval) {
+        return;
+    }
+    ShowTransferRate(static_cast<double>(received - bytesAtLastSample_) / elapsed);
+    lastSampleTime_ = now;
+    bytesAtLastSample_ = received;
+    if (showSize && received != 0) {
+        UpdateTimeLeft(now, received, size);
+    }
+}
+
+// More bytes than announced never show more than 100 percent nor a bar past its end.
+void CTransferDisplay::UpdatePercentage(std::uint64_t received, std::uint32_t size)
+{
+    const std::uint64_t counted = std::min<std::uint64_t>(received, size);
+    const int percentage = static_cast<int>(static_cast<double>(counted) * 100.0 / size);
+    if (percentage == lastPercentage_) {
+        return;
+    }
+    ShowPercentage(percentage);
+    lastPercentage_ = percentage;
+    view_.SetProgressPos(static_cast<std::uint32_t>(counted / 1024));
+}
+
+// The average speed since the start, applied to the bytes still missing; none
+// are missing once the announced size is reached. The elapsed time is taken
+// across a wrap of the tick count.
+void CTransferDisplay::UpdateTimeLeft(std::uint32_t now, std::uint64_t received, std::uint32_t size)
+{
+    const std::uint32_t counted = static_cast<std::uint32_t>(std::min<std::uint64_t>(received, size));
+    const double millisecondsPerByte =
+        static_cast<double>(now - startTime_) / static_cast<double>(counted);
+    const double seconds = millisecondsPerByte * (size - counted) * 0.001;
+    const double longest = static_cast<double>(UINT32_MAX);
+    ShowTimeLeft(static_cast<std::uint32_t>(std::min(seconds, longest)), counted, size);
+}
+
+void CTransferDisplay::ShowPercentage(int percentage)
+{
+    view_.SetCaption(FormatPercentageCaption(percentage, fileName_));
+}
+
+void CTransferDisplay::ShowTransferRate(double bytesPerMillisecond)
+{
+    view_.SetLabelText(kRateLabel, FormatTransferRate(bytesPerMillisecond));
+}
+
+void CTransferDisplay::ShowTimeLeft(std::uint32_t seconds, std::uint32_t received, std::uint32_t size)
+{
+    view_.SetLabelText(kTimeLeftLabel, FormatTimeLeftText(seconds, received, size));
+}

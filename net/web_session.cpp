@@ -1,0 +1,113 @@
+#include "net/web_session.h"
+
+#include <cstring>
+#include <vector>
+
+#include "build_config.h"
+#include "util/wide_text.h"
+
+namespace {
+
+constexpr wchar_t kAgent[] = L"AutoUpdateAgent";
+// Canonical addresses longer than this are refused rather than cut.
+constexpr DWORD kCanonicalUrlSize = 1024;
+// INTERNET_FLAG_RELOAD | INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_HYPERLINK |
+// INTERNET_FLAG_NEED_FILE: always the server's current text, never a cached one.
+constexpr DWORD kOpenUrlFlags = 0x80000C10;
+constexpr DWORD kTextReadSize = 4096;
+constexpr char kTrimmedBlanks[] = " \t\r\n\v\f";
+
+// An HTTP answer other than success carries an error page, not the text asked
+// for; addresses of other schemes have no status and pass.
+bool AnsweredWithSuccess(HINTERNET request)
+{
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr)) {
+        return true;
+    }
+    return status >= 200 && status < 300;
+}
+
+std::string TrimText(const std::string& text)
+{
+    const std::size_t first = text.find_first_not_of(kTrimmedBlanks);
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    return text.substr(first, text.find_last_not_of(kTrimmedBlanks) - first + 1);
+}
+
+}  // namespace
+
+CWebSession::CWebSession()
+    : session_(InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0))
+{
+}
+
+CWebSession::~CWebSession()
+{
+    if (session_ != nullptr) {
+        InternetCloseHandle(session_);
+    }
+}
+
+bool CWebSession::IsOnline() const
+{
+    DWORD connectionKinds = 0;
+    return session_ != nullptr && InternetGetConnectedState(&connectionKinds, 0) != FALSE;
+}
+
+HINTERNET CWebSession::OpenUrl(std::string& url)
+{
+    if (session_ == nullptr) {
+        return nullptr;
+    }
+    std::vector<wchar_t> canonical(kCanonicalUrlSize, L'\0');
+    DWORD length = kCanonicalUrlSize;
+    if (!InternetCanonicalizeUrlW(WidenText(url).c_str(), canonical.data(), &length,
+                                  ICU_BROWSER_MODE)) {
+        return nullptr;
+    }
+    url = NarrowText(canonical.data());
+    HINTERNET request =
+        InternetOpenUrlW(session_, canonical.data(), nullptr, 0, kOpenUrlFlags, 0);
+    if (request != nullptr && !AnsweredWithSuccess(request)) {
+        InternetCloseHandle(request);
+        return nullptr;
+    }
+    return request;
+}
+
+bool CWebSession::ReadChunk(HINTERNET request, char* buffer, DWORD size)
+{
+    DWORD read = 0;
+    InternetReadFile(request, buffer, size, &read);
+    return read > 0;
+}
+
+int CWebSession::FetchText(const std::string& url, std::string& text)
+{
+    if (!IsOnline()) {
+        return kFetchOffline;
+    }
+    std::string address = url;
+    HINTERNET request = OpenUrl(address);
+    if (request == nullptr) {
+        return kFetchCannotOpen;
+    }
+    std::vector<char> buffer(kTextReadSize, '\0');
+    const bool read = ReadChunk(request, buffer.data(), kTextReadSize);
+    InternetCloseHandle(request);
+    if (!read) {
+        return kFetchEmpty;
+    }
+    text = TrimText(std::string(buffer.data(), strnlen(buffer.data(), buffer.size())));
+    return kFetchOk;
+}
+
+std::string VendorUrl(const std::string& path)
+{
+    return MRV_VENDOR_SERVER + path;
+}

@@ -1,0 +1,314 @@
+#include "product/copy_policy.h"
+
+#include <vector>
+
+#include <windows.h>
+
+#include "product/product_record.h"
+#include "util/cp936.h"
+#include "util/file_system.h"
+#include "util/text_path.h"
+#include "util/wide_text.h"
+
+namespace {
+
+const char kFileQuestion[] = "目标文件%s\n已经存在，覆盖吗？";
+const char kTreeQuestion[] = "目标文件%s已经存在，覆盖吗？";
+
+// Left out of every folder copy: the update's own bookkeeping. The folder names
+// are matched in any letter case, the file name exactly.
+const char kReadmeFile[] = "$.UpDateReadme.txt";
+const char kSysDataFolder[] = "$.UpDateSysData";
+const char kMenuFolder[] = "$.UpDateMenu";
+
+// What became of one file whose copy was asked for.
+struct FileOutcome {
+    int policy = kCopyAsk;
+    bool cancelled = false;
+    bool backupFailed = false;
+    bool copyTried = false;
+    bool copied = false;
+};
+
+std::string FillPath(const std::string& format, const std::string& path)
+{
+    std::string text = format;
+    const std::size_t placeholder = text.find("%s");
+    if (placeholder != std::string::npos) {
+        text.replace(placeholder, 2, path);
+    }
+    return text;
+}
+
+// Only the answers the prompt can give count; anything else, or no prompt at
+// all, leaves the file as it is rather than overwrite it unasked.
+int AskUser(const OverwritePrompt& ask, const std::string& question)
+{
+    if (!ask) {
+        return kCopySkipThis;
+    }
+    const int answer = ask(question);
+    switch (answer) {
+    case kCopyCancelled:
+    case kCopyOverwriteThis:
+    case kCopyOverwriteAll:
+    case kCopySkipThis:
+    case kCopySkipAll:
+        return answer;
+    default:
+        return kCopySkipThis;
+    }
+}
+
+bool EndsWithSeparator(const std::string& folder)
+{
+    return !folder.empty() && FindLastOf936(folder, "\\/") == folder.size() - 1;
+}
+
+std::string WithTrailingBackslash(const std::string& folder)
+{
+    return folder.empty() || EndsWithSeparator(folder) ? folder : folder + '\\';
+}
+
+// ASCII letters only, character by character: the second byte of a double-byte
+// character may look like a capital letter and must stay as it is.
+std::string LowerAscii936(std::string text)
+{
+    for (std::size_t i = 0; i < text.size(); i += CharLength936(text, i)) {
+        if (CharLength936(text, i) == 1 && text[i] >= 'A' && text[i] <= 'Z') {
+            text[i] = static_cast<char>(text[i] - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+// A backup must land inside the backup folder, whatever the name says: no root,
+// no drive or stream colon, no ".." component.
+bool StaysInsideFolder(const std::string& name)
+{
+    if (name.empty() || name[0] == '\\' || name[0] == '/' ||
+        FindChar936(name, ':') != std::string::npos) {
+        return false;
+    }
+    const auto isParent = [&name](std::size_t start, std::size_t end) {
+        return name.compare(start, end - start, "..") == 0;
+    };
+    std::size_t componentStart = 0;
+    for (std::size_t i = 0; i < name.size(); i += CharLength936(name, i)) {
+        if (name[i] == '\\' || name[i] == '/') {
+            if (isParent(componentStart, i)) {
+                return false;
+            }
+            componentStart = i + 1;
+        }
+    }
+    return !isParent(componentStart, name.size());
+}
+
+bool IsReadOnly(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+void ClearReadOnly(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    }
+}
+
+// A read-only destination is never written. Windows' CopyFile refuses it, but
+// not every implementation of that call does, so the refusal is made here.
+bool CopyOver(const std::string& source, const std::string& destination)
+{
+    const std::wstring target = WidenText(destination);
+    if (IsReadOnly(target)) {
+        return false;
+    }
+    return CopyFileW(WidenText(source).c_str(), target.c_str(), FALSE) != FALSE;
+}
+
+// The one rule for a file that may already exist at the destination. A file
+// whose backup could not be made is never replaced: without the backup the
+// replaced content could not be put back.
+FileOutcome ReplaceFile(const std::string& name, const std::string& sourceFolder,
+                        const std::string& destinationFolder, const std::string& backupFolder,
+                        int policy, const std::string& questionFormat, const OverwritePrompt& ask)
+{
+    FileOutcome outcome;
+    outcome.policy = policy;
+    const std::string destination = destinationFolder + name;
+    const bool exists = PathExists(destination);
+    if (exists && !backupFolder.empty() && !BackUpFile(name, destinationFolder, backupFolder)) {
+        outcome.backupFailed = true;
+        return outcome;
+    }
+    if (exists && policy != kCopyOverwriteAll) {
+        if (policy == kCopySkipAll) {
+            return outcome;
+        }
+        outcome.policy = AskUser(ask, FillPath(questionFormat, destination));
+        if (outcome.policy == kCopyCancelled) {
+            outcome.cancelled = true;
+            return outcome;
+        }
+        if (outcome.policy == kCopySkipThis || outcome.policy == kCopySkipAll) {
+            return outcome;
+        }
+    }
+    outcome.copyTried = true;
+    outcome.copied = CopyOver(sourceFolder + name, destination);
+    return outcome;
+}
+
+struct FolderEntry {
+    std::string name;
+    bool isFolder = false;
+};
+
+// The entries of one folder as the file system yields them, taken before
+// anything is copied so that the copy never changes what is being walked.
+std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string& pattern)
+{
+    std::vector<FolderEntry> entries;
+    WIN32_FIND_DATAW found;
+    const HANDLE find = FindFirstFileW(WidenText(folder + pattern).c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) {
+        return entries;
+    }
+    do {
+        FolderEntry entry;
+        entry.name = NarrowText(found.cFileName);
+        entry.isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entries.push_back(std::move(entry));
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return entries;
+}
+
+std::wstring FullPathKey(const std::string& folder)
+{
+    const std::wstring path = WidenText(WithTrailingBackslash(folder));
+    const DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (length == 0) {
+        return std::wstring();
+    }
+    std::wstring full(length, L'\0');
+    const DWORD written = GetFullPathNameW(path.c_str(), length, &full[0], nullptr);
+    full.resize(written < length ? written : 0);
+    if (!full.empty()) {
+        CharLowerBuffW(&full[0], static_cast<DWORD>(full.size()));
+    }
+    return full;
+}
+
+// What stays the same through one whole tree copy.
+struct TreeCopy {
+    TextList& failed;
+    TextList& copied;
+    const OverwritePrompt& ask;
+    std::string ownFileName;
+    // A destination inside the source would otherwise be copied into itself
+    // again and again, one level deeper each time.
+    std::wstring destinationKey;
+};
+
+bool IsLeftOutFolder(const std::string& lowerName)
+{
+    return lowerName == "." || lowerName == ".." || lowerName == LowerAscii936(kSysDataFolder) ||
+           lowerName == LowerAscii936(kMenuFolder);
+}
+
+bool IsLeftOutFile(const TreeCopy& tree, const std::string& name)
+{
+    return name == tree.ownFileName || name == kReadmeFile;
+}
+
+// Records one file's outcome; false when the user cancelled.
+bool CopyTreeFile(TreeCopy& tree, const std::string& name, const std::string& sourceFolder,
+                  const std::string& destinationFolder, const std::string& backupFolder,
+                  int& policy)
+{
+    const FileOutcome outcome = ReplaceFile(name, sourceFolder, destinationFolder, backupFolder,
+                                            policy, kTreeQuestion, tree.ask);
+    policy = outcome.policy;
+    const std::string destination = destinationFolder + name;
+    if (outcome.backupFailed || (outcome.copyTried && !outcome.copied)) {
+        tree.failed.push_back(destination);
+    } else if (outcome.copied) {
+        tree.copied.push_back(destination);
+    }
+    return !outcome.cancelled;
+}
+
+// Folders end with a separator here; `backupFolder` may be empty.
+int CopyFolderContent(TreeCopy& tree, const std::string& sourceFolder,
+                      const std::string& destinationFolder, const std::string& backupFolder,
+                      int policy, const std::string& pattern)
+{
+    TextList subfolders;
+    for (const FolderEntry& entry : ListFolder(sourceFolder, pattern)) {
+        if (entry.isFolder) {
+            if (!IsLeftOutFolder(LowerAscii936(entry.name)) &&
+                FullPathKey(sourceFolder + entry.name) != tree.destinationKey) {
+                subfolders.push_back(entry.name);
+            }
+        } else if (!IsLeftOutFile(tree, entry.name) &&
+                   !CopyTreeFile(tree, entry.name, sourceFolder, destinationFolder, backupFolder,
+                                 policy)) {
+            return kCopyCancelled;
+        }
+    }
+    for (const std::string& name : subfolders) {
+        const std::string lowerName = LowerAscii936(name);
+        const std::string destination = destinationFolder + lowerName + '\\';
+        CreateDirectoryW(WidenText(destination).c_str(), nullptr);
+        std::string backup;
+        if (!backupFolder.empty()) {
+            backup = backupFolder + lowerName + '\\';
+            CreateDirectoryW(WidenText(backup).c_str(), nullptr);
+        }
+        if (CopyFolderContent(tree, sourceFolder + name + '\\', destination, backup, policy,
+                              "*.*") == kCopyCancelled) {
+            return kCopyCancelled;
+        }
+    }
+    return policy;
+}
+
+}  // namespace
+
+bool BackUpFile(const std::string& name, const std::string& folder, const std::string& backupFolder)
+{
+    if (backupFolder.empty() || !StaysInsideFolder(name)) {
+        return false;
+    }
+    const std::string backup = backupFolder + name;
+    CreateDirectoryTree(CPathName(backup));
+    ClearReadOnly(WidenText(backup));
+    return CopyOver(folder + name, backup);
+}
+
+int CopyFileWithPrompt(const std::string& name, const std::string& sourceFolder,
+                       const std::string& destinationFolder, const std::string& backupFolder,
+                       int policy, const OverwritePrompt& ask)
+{
+    return ReplaceFile(name, sourceFolder, destinationFolder, backupFolder, policy, kFileQuestion,
+                       ask)
+        .policy;
+}
+
+int CopyFolderTree(TextList& failed, TextList& copied, const std::string& sourceFolder,
+                   const std::string& destinationFolder, const std::string& backupFolder,
+                   int policy, const std::string& pattern, const OverwritePrompt& ask)
+{
+    if (sourceFolder.empty() || destinationFolder.empty()) {
+        return kCopyCancelled;
+    }
+    const std::string destination = WithTrailingBackslash(destinationFolder);
+    TreeCopy tree{failed, copied, ask, GetOwnFileName(), FullPathKey(destination)};
+    return CopyFolderContent(tree, WithTrailingBackslash(sourceFolder), destination,
+                             WithTrailingBackslash(backupFolder), policy, pattern);
+}

@@ -1,0 +1,172 @@
+#include "product/product_record.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "util/cp936.h"
+#include "util/file_system.h"
+#include "util/text_path.h"
+#include "util/wide_text.h"
+
+namespace {
+
+const char kVendorKey[] = "Software\\Morvane\\";
+const char kDefaultProductKey[] = "MrvCAD";
+
+// The product reads its values through a 260-byte buffer: 259 bytes and the terminator.
+constexpr std::size_t kMaxRegistryText = 259;
+
+// The 32-bit view is named rather than implied, so that a 64-bit build of the same
+// code (the one the tests run) reads what the 32-bit program reads.
+REGSAM RegistryAccess(int view)
+{
+    return KEY_READ | (view == kRegistryView64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
+}
+
+// The value's data as text up to its first terminator, whatever its stored type;
+// data stored without a terminator are taken whole.
+LONG QueryValueText(HKEY key, const std::wstring& valueName, std::wstring& text)
+{
+    std::vector<wchar_t> data;
+    LONG status = ERROR_MORE_DATA;
+    // The value may grow between the size query and the read; then ask again.
+    while (status == ERROR_MORE_DATA) {
+        DWORD size = 0;
+        status = RegQueryValueExW(key, valueName.c_str(), nullptr, nullptr, nullptr, &size);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        data.assign(size / sizeof(wchar_t) + 2, L'\0');
+        size = static_cast<DWORD>((data.size() - 1) * sizeof(wchar_t));
+        status = RegQueryValueExW(key, valueName.c_str(), nullptr, nullptr,
+                                  reinterpret_cast<BYTE*>(data.data()), &size);
+    }
+    if (status == ERROR_SUCCESS) {
+        text = data.data();
+    }
+    return status;
+}
+
+std::string ReadProductValue(const char* valueName)
+{
+    std::string value;
+    ReadRegistryString(HKEY_LOCAL_MACHINE, kVendorKey + GetCurrentProductKey(), valueName, value,
+                       0);
+    return value;
+}
+
+// Only single-byte backslashes go: a double-byte character may end in byte 0x5C.
+std::string WithoutTrailingBackslashes(const std::string& path)
+{
+    std::size_t keep = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (IsLeadByte936(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
+            ++i;
+            keep = i + 1;
+        } else if (path[i] != '\\') {
+            keep = i + 1;
+        }
+    }
+    return path.substr(0, keep);
+}
+
+// Read whole even beyond MAX_PATH: a cut path would name the wrong folder.
+std::wstring GetModulePath()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return std::wstring();
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+}  // namespace
+
+LONG ReadRegistryString(HKEY root, const std::string& subKey, const std::string& valueName,
+                        std::string& value, int view)
+{
+    HKEY key = nullptr;
+    LONG status = RegOpenKeyExW(root, WidenText(subKey).c_str(), 0, RegistryAccess(view), &key);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    std::wstring text;
+    status = QueryValueText(key, WidenText(valueName), text);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    std::string narrow = NarrowText(text);
+    if (narrow.size() > kMaxRegistryText) {
+        return ERROR_MORE_DATA;
+    }
+    value = std::move(narrow);
+    return ERROR_SUCCESS;
+}
+
+std::string GetCurrentProductKey()
+{
+    std::string productKey;
+    if (ReadRegistryString(HKEY_LOCAL_MACHINE, kVendorKey, "CurVer", productKey, 0) !=
+            ERROR_SUCCESS ||
+        productKey.empty()) {
+        return kDefaultProductKey;
+    }
+    return productKey;
+}
+
+std::string GetInstallPath()
+{
+    return ReadProductValue("InstallPath");
+}
+
+std::string GetInstalledVersion()
+{
+    return ReadProductValue("Version");
+}
+
+bool IsProductInstalled()
+{
+    const std::string folder = WithoutTrailingBackslashes(GetInstallPath());
+    return !folder.empty() && PathExists(folder);
+}
+
+std::string GetFrameIniPath()
+{
+    return GetInstallPath() + "Support\\Location\\Frame.ini";
+}
+
+std::string GetScriptLibraryPath()
+{
+    const std::string installPath = GetInstallPath();
+    if (installPath.empty()) {
+        return std::string();
+    }
+    const std::string libraryPath = installPath + "Library\\Script\\";
+    CreateDirectoryW(WidenText(libraryPath).c_str(), nullptr);
+    return libraryPath;
+}
+
+std::string GetModuleFolder()
+{
+    const std::wstring path = GetModulePath();
+    const std::size_t lastSeparator = path.rfind(L'\\');
+    if (lastSeparator == std::wstring::npos) {
+        return NarrowText(path);
+    }
+    return NarrowText(path.substr(0, lastSeparator + 1));
+}
+
+std::string GetOwnFileName()
+{
+    return GetPathFileName(NarrowText(GetModulePath()));
+}

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (preset "fuzz": clang with AddressSanitizer and
+# UBSan) and runs each of them for a bounded time.
+# Usage: scripts/fuzz.sh [SECONDS]   (per target; 60 unless told)
+# Seeds: the test packages of make_packages.py for the archive reader, the
+# hostile and ordinary entry names for the path checks. What a run finds lands
+# in build/fuzz/findings; the corpora grow in build/fuzz/corpus.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${1:-60}
+case $seconds in
+  ''|*[!0-9]*) echo "usage: $0 [SECONDS]" >&2; exit 2 ;;
+esac
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+
+build=build/fuzz
+seeds=$build/seeds
+rm -rf "$seeds"
+/usr/bin/python3 tests/fixtures/make_packages.py "$seeds/archive_fuzz"
+mkdir -p "$seeds/path_fuzz"
+i=0
+for name in 'readme.txt' 'docs/sub/readme.txt' 'docs\a.txt' 'C:\Program Files\MrvACAD\' \
+            '\\server\share\dir\' '../x' '..\x' 'a/../../x' 'x:stream' 'CON' 'sub/nul.txt' \
+            'COM1.txt' '"C:\a b\c.txt"' 'setup.tar.gz'; do
+  printf '%s' "$name" > "$seeds/path_fuzz/seed$((i += 1))"
+done
+
+status=0
+for target in archive_fuzz path_fuzz; do
+  corpus=$build/corpus/$target
+  findings=$build/findings/$target
+  mkdir -p "$corpus" "$findings"
+  echo "== $target: $seconds s"
+  "$build/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    -artifact_prefix="$findings/" -print_final_stats=1 "$corpus" "$seeds/$target" || status=1
+done
+exit $status

@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "archive/entry_name.h"
+
+// In code page 936 "運" is DF 5C: its second byte is a backslash byte.
+namespace {
+
+TEST(EntryNameTest, JudgesWhetherANameStaysBelowItsFolder)
+{
+    const struct {
+        std::string name;
+        bool safe;
+    } cases[] = {
+        {"readme.txt", true},
+        {"docs/sub/readme.txt", true},
+        {"docs\\a.txt", true},
+        {"docs/", true},
+        {"a//b.txt", true},
+        {"運行/说明.txt", true},
+        {"運..", true},  // the dots follow a whole character: "運", not a climb
+        {"..a", true},
+        {"file.", true},
+        {"a.b.c", true},
+        {"console.txt", true},
+        {"COM10.txt", true},
+        {"LPT", true},
+        {"nulled/x", true},
+
+        {"", false},
+        {"../x", false},
+        {"..\\x", false},
+        {"a/../../x", false},
+        {"a/..", false},
+        {"a\\..\\..\\x", false},
+        {".", false},
+        {"./x", false},
+        {"...", false},
+        {". .", false},
+        {"a/ ../b", false},
+        {"C:\\x", false},
+        {"C:x", false},
+        {"/abs", false},
+        {"\\abs", false},
+        {"\\\\server\\share\\x", false},
+        {"\\\\?\\C:\\x", false},
+        {"x:stream", false},
+        {"docs/x.txt:secret", false},
+        {"CON", false},
+        {"con", false},
+        {"Con.txt", false},
+        {"nul .txt", false},
+        {"AUX.", false},
+        {"sub/nul.txt", false},
+        {"PRN/x.txt", false},
+        {"COM1.txt", false},
+        {"com9", false},
+        {"LPT1.log", false},
+        {"CONIN$", false},
+        {"CONOUT$.txt", false},
+        {"a\tb", false},
+        {"a?b", false},
+        {"a*b", false},
+        {"a|b", false},
+        {"a<b", false},
+        {"a>b", false},
+        {"a\"b", false},
+        {"\"..\\x\"", false},
+        {std::string("a\0b", 3), false},
+        {"x\x81", false},      // a lead byte with nothing after it
+        {"\x81/x", false},     // a lead byte before a byte no character ends with
+        {"\x81\x7F", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(IsSafeEntryName(c.name), c.safe);
+    }
+}
+
+}  // namespace

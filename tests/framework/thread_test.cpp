@@ -1,0 +1,158 @@
+#include "framework/thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+DWORD ExitCodeOf(HANDLE thread)
+{
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    return code;
+}
+
+TEST(WorkerThread, RunsTheBodyAndKeepsItsHandle)
+{
+    UniqueHandle thread;
+    std::atomic<bool> handleSeenByWorker{false};
+    ASSERT_TRUE(StartWorkerThread(thread, [&]() -> DWORD {
+        handleSeenByWorker = thread.get() != nullptr;
+        return 42;
+    }));
+    ASSERT_TRUE(thread);
+    ASSERT_EQ(WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitCodeOf(thread.get()), 42u);
+    EXPECT_TRUE(handleSeenByWorker);
+}
+
+TEST(WorkerThread, ExceptionEndsTheThreadWithTheFailureCode)
+{
+    UniqueHandle thread;
+    ASSERT_TRUE(StartWorkerThread(thread, []() -> DWORD { throw std::runtime_error("worker"); }));
+    ASSERT_EQ(WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitCodeOf(thread.get()), kThreadFailed);
+}
+
+TEST(WorkerThread, EmptyBodyStartsNothing)
+{
+    UniqueHandle thread;
+    EXPECT_FALSE(StartWorkerThread(thread, std::function<DWORD()>()));
+    EXPECT_FALSE(thread);
+}
+
+class UiThreadCallTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(calls.Create()); }
+
+    CUiThreadCall calls;
+};
+
+TEST_F(UiThreadCallTest, WorkerCallsRunOnTheUserInterfaceThreadWhileItWaits)
+{
+    const DWORD ui = GetCurrentThreadId();
+    std::vector<DWORD> ranOn;
+    std::atomic<int> succeeded{0};
+    UniqueHandle worker;
+    ASSERT_TRUE(StartWorkerThread(worker, [&]() -> DWORD {
+        for (int i = 0; i < 200; ++i) {
+            if (calls.Call([&] { ranOn.push_back(GetCurrentThreadId()); })) {
+                ++succeeded;
+            }
+        }
+        return 0;
+    }));
+    ASSERT_TRUE(WaitForThreadDispatching(worker.get(), 20000));
+    EXPECT_EQ(succeeded, 200);
+    ASSERT_EQ(ranOn.size(), 200u);
+    for (DWORD thread : ranOn) {
+        EXPECT_EQ(thread, ui);
+    }
+}
+
+TEST_F(UiThreadCallTest, CallOnTheUserInterfaceThreadRunsAtOnce)
+{
+    bool ran = false;
+    EXPECT_TRUE(calls.Call([&] { ran = true; }));
+    EXPECT_TRUE(ran);
+}
+
+TEST_F(UiThreadCallTest, FailingCallReportsFalse)
+{
+    EXPECT_FALSE(calls.Call([] { throw std::runtime_error("call"); }));
+    EXPECT_FALSE(calls.Call(std::function<void()>()));
+}
+
+TEST_F(UiThreadCallTest, CallAfterTheWindowIsGoneFailsWithoutWaiting)
+{
+    calls.Destroy();
+    std::atomic<bool> result{true};
+    bool ran = false;
+    UniqueHandle worker;
+    ASSERT_TRUE(StartWorkerThread(worker, [&]() -> DWORD {
+        result = calls.Call([&] { ran = true; });
+        return 0;
+    }));
+    ASSERT_EQ(WaitForSingleObject(worker.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(ran);
+}
+
+// Any program may send the registered message to the window; only pointers
+// that Call handed over are followed.
+TEST_F(UiThreadCallTest, ForeignMessageIsNotFollowed)
+{
+    HWND window = nullptr;
+    for (HWND candidate = FindWindowExW(HWND_MESSAGE, nullptr, L"MorvaneUiThreadCall", nullptr);
+         candidate != nullptr;
+         candidate = FindWindowExW(HWND_MESSAGE, candidate, L"MorvaneUiThreadCall", nullptr)) {
+        if (GetWindowThreadProcessId(candidate, nullptr) == GetCurrentThreadId()) {
+            window = candidate;
+        }
+    }
+    ASSERT_NE(window, nullptr);
+    bool ran = false;
+    const std::function<void()> stray = [&] { ran = true; };
+    const UINT message = RegisterWindowMessageW(L"Morvane.Tessaly.UiThreadCall");
+    EXPECT_EQ(SendMessageW(window, message, 0, reinterpret_cast<LPARAM>(&stray)), 0);
+    EXPECT_EQ(SendMessageW(window, message, 0, 0x1234), 0);
+    EXPECT_FALSE(ran);
+}
+
+// A plain wait would block the worker's synchronous call for ever; the
+// dispatching wait runs it, and leaves posted messages where they are.
+TEST_F(UiThreadCallTest, DispatchingWaitRunsSentCallsAndKeepsPostedMessages)
+{
+    constexpr UINT kPosted = WM_APP + 55;
+    ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), kPosted, 0, 0));
+    std::atomic<bool> ran{false};
+    UniqueHandle worker;
+    ASSERT_TRUE(StartWorkerThread(worker, [&]() -> DWORD {
+        return calls.Call([&] { ran = true; }) ? 0 : 1;
+    }));
+    EXPECT_EQ(WaitForSingleObject(worker.get(), 300), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_FALSE(ran);
+    ASSERT_TRUE(WaitForThreadDispatching(worker.get(), 20000));
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(ExitCodeOf(worker.get()), 0u);
+    MSG message;
+    EXPECT_TRUE(PeekMessageW(&message, nullptr, kPosted, kPosted, PM_REMOVE));
+}
+
+TEST_F(UiThreadCallTest, DispatchingWaitTimesOutOnALongWorker)
+{
+    UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandle worker;
+    ASSERT_TRUE(StartWorkerThread(worker, [&]() -> DWORD {
+        WaitForSingleObject(event.get(), 20000);
+        return 0;
+    }));
+    EXPECT_FALSE(WaitForThreadDispatching(worker.get(), 100));
+    SetEvent(event.get());
+    EXPECT_TRUE(WaitForThreadDispatching(worker.get()));
+}
+
+}  // namespace

@@ -1,0 +1,660 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+#include <wincrypt.h>
+#include <wininet.h>
+
+#include "net/download.h"
+#include "tests/bench/vendor_server.h"
+#include "tests/net/test_view.h"
+#include "util/file_system.h"
+#include "util/wide_text.h"
+
+namespace {
+
+constexpr char kFileError[] = "当前下载文件错误:";
+constexpr char kConnectError[] = "无法连接 MorvaneNet 网络，错误:";
+constexpr char kConnectFailed[] = "连接 MorvaneNet 网络失败";
+
+// What the install step found when it ran (on the worker).
+struct InstallSeen {
+    int runs = 0;
+    std::string path;
+    bool existed = false;
+    std::uint64_t size = 0;
+    bool pattern = false;  // every byte i is i % 251, as the server's bodies are
+};
+
+void LookAtPackage(const std::string& path, InstallSeen& seen)
+{
+    ++seen.runs;
+    seen.path = path;
+    HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    seen.existed = file != INVALID_HANDLE_VALUE;
+    if (!seen.existed) {
+        return;
+    }
+    seen.pattern = true;
+    std::vector<char> buffer(1 << 20);
+    DWORD read = 0;
+    while (ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) &&
+           read != 0) {
+        for (DWORD i = 0; i < read; ++i) {
+            if (static_cast<unsigned char>(buffer[i]) != (seen.size + i) % 251) {
+                seen.pattern = false;
+            }
+        }
+        seen.size += read;
+    }
+    CloseHandle(file);
+}
+
+std::string ReadWhole(const std::string& path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return bytes;
+    }
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read != 0) {
+        bytes.append(buffer, read);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+bool WriteWhole(const std::string& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+bool StartsWith(const std::string& text, const std::string& start)
+{
+    return text.compare(0, start.size(), start) == 0;
+}
+
+class DownloadTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(vendor::Running()) << "the test vendor server is not running (ctest fixture "
+                                          "\"vendor\": tests/bench/vendor start BUILD_FOLDER)";
+        ASSERT_NE(view_.Window(), nullptr);
+        folder_ = MakeTempFilePath("mrv-download-" + TestName() + "-" +
+                                   std::to_string(GetCurrentProcessId()));
+        DeleteFolderTree(folder_);
+        ASSERT_TRUE(CreateDirectoryW(WidenText(folder_).c_str(), nullptr));
+        target_ = folder_ + "\\~download.tmp";
+    }
+
+    void TearDown() override
+    {
+        job_.reset();
+        DeleteFolderTree(folder_);
+    }
+
+    static std::string TestName()
+    {
+        return testing::UnitTest::GetInstance()->current_test_info()->name();
+    }
+
+    // The server address of `target` marked with this test's name, so that its
+    // request count is this test's alone.
+    static std::string Marked(const std::string& target)
+    {
+        return target + (target.find('?') == std::string::npos ? "?" : "&") + "test=" + TestName();
+    }
+
+    // A job on `url` whose install step records what it saw and answers `installs`;
+    // its clock moves `tick` milliseconds at each reading.
+    CDownloadJob& MakeJob(const std::string& url, bool installs = true, std::uint32_t tick = 250)
+    {
+        job_ = std::make_unique<CDownloadJob>(view_, [this, installs](const std::string& path) {
+            LookAtPackage(path, seen_);
+            if (!installs && !installText_.empty()) {
+                job_->SetErrorText(installText_);
+            }
+            return installs;
+        });
+        job_->downloadUrl = url;
+        job_->targetPath = target_;
+        job_->tickSource = [this, tick] { return clock_ += tick; };
+        return *job_;
+    }
+
+    // Starts the job and runs the window until the worker's message came.
+    void Download(CDownloadJob& job)
+    {
+        ASSERT_TRUE(job.StartDownload());
+        ASSERT_TRUE(view_.RunUntilDone(120000));
+        job.WaitForWorker();
+        view_.RunUntil([] { return false; }, 50);
+        EXPECT_EQ(view_.DoneCount(), 1);
+    }
+
+    void ExpectFailure(const std::string& errorStart)
+    {
+        EXPECT_TRUE(view_.DoneFailed());
+        EXPECT_TRUE(StartsWith(job_->ErrorText(), errorStart)) << job_->ErrorText();
+        EXPECT_EQ(seen_.runs, 0);
+        EXPECT_FALSE(PathExists(target_));
+    }
+
+    void ExpectInstalled(std::uint64_t size)
+    {
+        EXPECT_FALSE(view_.DoneFailed()) << job_->ErrorText();
+        EXPECT_EQ(job_->ErrorText(), "");
+        EXPECT_EQ(seen_.runs, 1);
+        EXPECT_EQ(seen_.path, target_);
+        EXPECT_TRUE(seen_.existed);
+        EXPECT_EQ(seen_.size, size);
+        EXPECT_TRUE(seen_.pattern);
+        EXPECT_FALSE(PathExists(target_));
+    }
+
+    TestView view_;
+    std::unique_ptr<CDownloadJob> job_;
+    InstallSeen seen_;
+    std::string installText_;
+    std::atomic<std::uint32_t> clock_{100000};
+    std::string folder_;
+    std::string target_;
+};
+
+TEST_F(DownloadTest, ABodyWithItsLengthIsWrittenWholeThenInstalled)
+{
+    const std::uint32_t size = 300000;
+    const std::string target = Marked("/behave/data?size=" + std::to_string(size));
+    CDownloadJob& job = MakeJob(vendor::Url(target));
+    Download(job);
+    ExpectInstalled(size);
+    EXPECT_EQ(vendor::RequestCount(target), 1);
+
+    const std::string fileName = target.substr(target.rfind('/') + 1);
+    EXPECT_EQ(job.FileName(), fileName);
+    EXPECT_EQ(view_.TextsOf(kSourceLabel), std::vector<std::string>{fileName + " 来自 127.0.0.1"});
+    const std::vector<std::string> status = view_.TextsOf(kStatusLabel);
+    ASSERT_GE(status.size(), 2u);
+    EXPECT_EQ(status[status.size() - 2], "得到文件信息");
+    EXPECT_EQ(status.back(), "下载文件");
+    EXPECT_NE(std::find(status.begin(), status.end(), "连接 127.0.0.1"), status.end());
+
+    EXPECT_EQ(view_.ValuesOf(ViewChange::kRange), std::vector<std::uint32_t>{(size + 512) / 1024});
+    const std::vector<std::string> captions = view_.Captions();
+    ASSERT_EQ(captions.size(), 100u);
+    for (int percent = 1; percent <= 100; ++percent) {
+        EXPECT_EQ(captions[percent - 1], std::to_string(percent) + "% 的 " + fileName + " 完成");
+    }
+    const std::vector<std::uint32_t> positions = view_.ValuesOf(ViewChange::kPosition);
+    ASSERT_EQ(positions.size(), 100u);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    EXPECT_EQ(positions.back(), size / 1024);
+    EXPECT_EQ(view_.BarPosition(), size / 1024);
+
+    const std::vector<std::string> rates = view_.TextsOf(kRateLabel);
+    const std::vector<std::string> left = view_.TextsOf(kTimeLeftLabel);
+    ASSERT_FALSE(rates.empty());
+    ASSERT_EQ(left.size(), rates.size());
+    EXPECT_NE(rates.back().find("/秒"), std::string::npos);
+    EXPECT_NE(left.back().find(" 的 293.0 KB 复制)"), std::string::npos) << left.back();
+}
+
+TEST_F(DownloadTest, ABodyWithoutLengthShowsOnlyTheRate)
+{
+    const std::string target = Marked("/behave/nolength?size=60000");
+    CDownloadJob& job = MakeJob(vendor::Url(target), true, 400);
+    Download(job);
+    ExpectInstalled(60000);
+    EXPECT_TRUE(view_.Captions().empty());
+    EXPECT_TRUE(view_.ValuesOf(ViewChange::kRange).empty());
+    EXPECT_TRUE(view_.ValuesOf(ViewChange::kPosition).empty());
+    EXPECT_TRUE(view_.TextsOf(kTimeLeftLabel).empty());
+    EXPECT_FALSE(view_.TextsOf(kRateLabel).empty());
+}
+
+TEST_F(DownloadTest, AnEmptyBodyIsInstalledAsAnEmptyFile)
+{
+    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/empty")));
+    Download(job);
+    ExpectInstalled(0);
+    EXPECT_TRUE(view_.Captions().empty());
+    EXPECT_TRUE(view_.TextsOf(kRateLabel).empty());
+}
+
+TEST_F(DownloadTest, AStatusOtherThan200FailsAndLeavesNoFile)
+{
+    for (const char* code : {"404", "403", "500", "503", "204"}) {
+        SCOPED_TRACE(code);
+        TestView view;
+        CDownloadJob job(view, [this](const std::string& path) {
+            LookAtPackage(path, seen_);
+            return true;
+        });
+        job.downloadUrl = vendor::Url(Marked(std::string("/behave/status?code=") + code));
+        job.targetPath = target_;
+        ASSERT_TRUE(job.StartDownload());
+        ASSERT_TRUE(view.RunUntilDone(60000));
+        job.WaitForWorker();
+        EXPECT_TRUE(view.DoneFailed());
+        EXPECT_EQ(job.ErrorText(), kConnectFailed);
+        EXPECT_EQ(seen_.runs, 0);
+        EXPECT_FALSE(PathExists(target_));
+    }
+}
+
+TEST_F(DownloadTest, NotFoundTellsTheConnectionFailed)
+{
+    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/404")));
+    Download(job);
+    ExpectFailure(kConnectFailed);
+    EXPECT_EQ(job.ErrorText(), kConnectFailed);
+}
+
+TEST_F(DownloadTest, ABodyShorterThanAnnouncedIsAFailure)
+{
+    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/short?size=50000&announce=100000")));
+    Download(job);
+    ExpectFailure(kFileError);
+    EXPECT_NE(job.ErrorText().find("50000"), std::string::npos) << job.ErrorText();
+    EXPECT_NE(job.ErrorText().find("100000"), std::string::npos) << job.ErrorText();
+}
+
+TEST_F(DownloadTest, ADroppedConnectionIsAFailure)
+{
+    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/drop?size=400000&after=100000")));
+    Download(job);
+    ExpectFailure(kFileError);
+}
+
+TEST_F(DownloadTest, ABodyLongerThanAnnouncedNeverShowsMoreThanTheWhole)
+{
+    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/long?size=40000&announce=20000")));
+    Download(job);
+    EXPECT_FALSE(view_.DoneFailed()) << job.ErrorText();
+    EXPECT_EQ(seen_.runs, 1);
+    EXPECT_GE(seen_.size, 20000u);
+    const std::vector<std::string> captions = view_.Captions();
+    ASSERT_FALSE(captions.empty());
+    EXPECT_TRUE(StartsWith(captions.back(), "100% ")) << captions.back();
+    for (std::uint32_t position : view_.ValuesOf(ViewChange::kPosition)) {
+        EXPECT_LE(position, 20u);
+    }
+    for (const std::string& left : view_.TextsOf(kTimeLeftLabel)) {
+        EXPECT_NE(left.find(" 的 19.5 KB 复制)"), std::string::npos) << left;
+        EXPECT_EQ(left.find("MB"), std::string::npos) << left;
+    }
+}
+
+TEST_F(DownloadTest, AnAddressWithoutSchemeIsFetchedOverHttp)
+{
+    const std::string target = Marked("/behave/data?size=3000");
+    const std::string address = "127.0.0.1:" + std::to_string(vendor::HttpPort()) + target;
+    CDownloadJob& job = MakeJob(address);
+    Download(job);
+    ExpectInstalled(3000);
+    EXPECT_EQ(job.downloadUrl, "http://" + address);
+    EXPECT_EQ(vendor::RequestCount(target), 1);
+}
+
+TEST_F(DownloadTest, AnAddressThatCannotBeParsedEndsTheWindowUntouched)
+{
+    for (const char* address : {"", "://x", "http://:80/x", "http://host:99999/", "mailto://x"}) {
+        SCOPED_TRACE(address);
+        TestView view;
+        CDownloadJob job(view, [this](const std::string& path) {
+            LookAtPackage(path, seen_);
+            return true;
+        });
+        job.downloadUrl = address;
+        job.targetPath = target_;
+        EXPECT_FALSE(job.StartDownload());
+        EXPECT_TRUE(view.WindowEnded());
+        EXPECT_FALSE(job.WorkerRunning());
+        EXPECT_FALSE(PathExists(target_));
+        EXPECT_TRUE(view.MessageBoxTexts().empty());
+    }
+    EXPECT_EQ(seen_.runs, 0);
+}
+
+TEST_F(DownloadTest, AnExistingTargetIsReplacedOnlyWhenTheUserSaysYes)
+{
+    ASSERT_TRUE(WriteWhole(target_, "old content"));
+    const std::string question = "文件 '" + target_ + "' 已经存在！\n是否替换它?";
+
+    view_.messageAnswer = IDNO;
+    CDownloadJob& declined = MakeJob(vendor::Url(Marked("/behave/data?size=2000")));
+    EXPECT_FALSE(declined.StartDownload());
+    EXPECT_EQ(view_.MessageBoxTexts(), std::vector<std::string>{question});
+    EXPECT_TRUE(view_.WindowEnded());
+    EXPECT_EQ(ReadWhole(target_), "old content");
+    EXPECT_EQ(vendor::RequestCount(Marked("/behave/data?size=2000")), 0);
+
+    view_.messageAnswer = IDYES;
+    CDownloadJob& accepted = MakeJob(vendor::Url(Marked("/behave/data?size=2000")));
+    Download(accepted);
+    EXPECT_EQ(view_.MessageBoxTexts().size(), 2u);
+    ExpectInstalled(2000);
+}
+
+TEST_F(DownloadTest, ATargetThatCannotBeOpenedIsReportedAndEndsTheWindow)
+{
+    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/data?size=2000")));
+    job.targetPath = folder_ + "\\no such folder\\~download.tmp";
+    view_.messageAnswer = IDOK;
+    EXPECT_FALSE(job.StartDownload());
+    const std::vector<std::string> messages = view_.MessageBoxTexts();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(StartsWith(messages[0], kFileError)) << messages[0];
+    EXPECT_GT(messages[0].size(), std::string(kFileError).size() + 1);
+    EXPECT_TRUE(view_.WindowEnded());
+    EXPECT_EQ(vendor::RequestCount(Marked("/behave/data?size=2000")), 0);
+}
+
+TEST_F(DownloadTest, AServerThatCannotBeReachedFailsWithTheErrorNumber)
+{
+    CDownloadJob& job = MakeJob("http://127.0.0.1:1/download.php?key=11");
+    Download(job);
+    ExpectFailure(kConnectError);
+    EXPECT_EQ(job.ErrorText(), std::string(kConnectError) + "12029");
+}
+
+TEST_F(DownloadTest, AnAbortBeforeTheTransferSendsNothing)
+{
+    const std::string target = Marked("/behave/data?size=2000");
+    CDownloadJob& job = MakeJob(vendor::Url(target));
+    job.RequestAbort();
+    Download(job);
+    EXPECT_FALSE(view_.DoneFailed());
+    EXPECT_EQ(seen_.runs, 0);
+    EXPECT_EQ(vendor::RequestCount(target), 0);
+    EXPECT_TRUE(PathExists(target_));
+}
+
+TEST_F(DownloadTest, AnAbortDuringTheTransferStopsBeforeTheNextBlockAndDeletesTheFile)
+{
+    const std::string target = Marked("/behave/data?size=4000000");
+    CDownloadJob& job = MakeJob(vendor::Url(target));
+    std::size_t captionsAtAbort = 0;
+    view_.onChange = [&](const ViewChange& change) {
+        if (change.kind == ViewChange::kCaption && !job.AbortRequested()) {
+            job.RequestAbort();
+            captionsAtAbort = view_.Captions().size();
+        }
+    };
+    Download(job);
+    EXPECT_FALSE(view_.DoneFailed());
+    EXPECT_EQ(captionsAtAbort, 1u);
+    EXPECT_EQ(view_.Captions().size(), 1u);
+    EXPECT_EQ(seen_.runs, 0);
+    EXPECT_FALSE(PathExists(target_));
+}
+
+TEST_F(DownloadTest, TheLocalPackageIsInstalledWithoutTheNetwork)
+{
+    const std::string package = folder_ + "\\data.cab";
+    ASSERT_TRUE(WriteWhole(package, vendor::PatternBytes(0, 5000)));
+    const std::string target = Marked("/download.php?key=11");
+    CDownloadJob& job = MakeJob(vendor::Url(target));
+    job.localPackageMode = true;
+    job.localPackagePath = package;
+    Download(job);
+    EXPECT_FALSE(view_.DoneFailed());
+    EXPECT_EQ(seen_.runs, 1);
+    EXPECT_EQ(seen_.path, package);
+    EXPECT_EQ(seen_.size, 5000u);
+    EXPECT_FALSE(PathExists(target_));
+    EXPECT_TRUE(PathExists(package));
+    EXPECT_EQ(vendor::RequestCount(target), 0);
+}
+
+TEST_F(DownloadTest, AFailedInstallStepFailsTheDownloadWithItsText)
+{
+    installText_ = "无法打开程序包";
+    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/data?size=3000")), false);
+    Download(job);
+    EXPECT_TRUE(view_.DoneFailed());
+    EXPECT_EQ(job.ErrorText(), installText_);
+    EXPECT_EQ(seen_.runs, 1);
+    EXPECT_FALSE(PathExists(target_));
+}
+
+TEST_F(DownloadTest, AFailedInstallStepWithoutTextStillSaysSo)
+{
+    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/data?size=3000")), false);
+    Download(job);
+    EXPECT_TRUE(view_.DoneFailed());
+    EXPECT_EQ(job.ErrorText(), "安装程序包失败");
+}
+
+// Plays the person at the platform's credential dialog: the first edit field
+// takes the user name, the password field the password.
+void AnswerCredentials(HWND dialog, const char* user, const char* password, int button)
+{
+    std::vector<HWND> edits;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[16] = {};
+        GetClassNameW(child, className, 16);
+        if (lstrcmpiW(className, L"Edit") == 0) {
+            edits.push_back(child);
+        }
+    }
+    HWND userField = nullptr;
+    HWND passwordField = nullptr;
+    for (HWND edit : edits) {
+        if (GetWindowLongW(edit, GWL_STYLE) & ES_PASSWORD) {
+            passwordField = edit;
+        } else if (userField == nullptr) {
+            userField = edit;
+        }
+    }
+    if (userField != nullptr && passwordField != nullptr) {
+        SendMessageW(userField, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(WidenText(user).c_str()));
+        SendMessageW(passwordField, WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(WidenText(password).c_str()));
+    }
+    PressDialogButton(dialog, button);
+}
+
+TEST_F(DownloadTest, ServerCredentialsFromTheDialogSendTheRequestAgain)
+{
+    const std::string target = Marked("/behave/401?size=5000");
+    CDownloadJob& job = MakeJob(vendor::Url(target));
+    int dialogs = 0;
+    view_.onDialog = [&](HWND dialog) {
+        ++dialogs;
+        AnswerCredentials(dialog, vendor::kUser, vendor::kPassword, IDOK);
+    };
+    Download(job);
+    EXPECT_EQ(dialogs, 1);
+    ExpectInstalled(5000);
+    EXPECT_GE(vendor::RequestCount(target), 2);
+}
+
+TEST_F(DownloadTest, ServerCredentialsRefusedAtTheDialogAreAFailure)
+{
+    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/401?size=5000")));
+    int dialogs = 0;
+    view_.onDialog = [&](HWND dialog) {
+        ++dialogs;
+        PressDialogButton(dialog, IDCANCEL);
+    };
+    Download(job);
+    EXPECT_EQ(dialogs, 1);
+    ExpectFailure(kConnectFailed);
+}
+
+// The proxy is this test program's own: set for the process, taken by every
+// session opened with the preconfigured access type.
+class ProxyTest : public DownloadTest {
+protected:
+    void SetUp() override
+    {
+        DownloadTest::SetUp();
+        SetProcessProxy(INTERNET_OPEN_TYPE_PROXY, WidenText(vendor::ProxyAddress()));
+    }
+    void TearDown() override
+    {
+        SetProcessProxy(INTERNET_OPEN_TYPE_DIRECT, L"");
+        DownloadTest::TearDown();
+    }
+    static void SetProcessProxy(DWORD accessType, const std::wstring& proxy)
+    {
+        INTERNET_PROXY_INFO info = {accessType, proxy.c_str(), L""};
+        ASSERT_TRUE(InternetSetOptionW(nullptr, INTERNET_OPTION_PROXY, &info, sizeof info));
+    }
+};
+
+TEST_F(ProxyTest, ProxyCredentialsFromTheDialogSendTheRequestAgain)
+{
+    const std::string target = Marked("/behave/data?size=7000");
+    CDownloadJob& job = MakeJob(vendor::Url(target));
+    int dialogs = 0;
+    view_.onDialog = [&](HWND dialog) {
+        ++dialogs;
+        AnswerCredentials(dialog, vendor::kUser, vendor::kPassword, IDOK);
+    };
+    Download(job);
+    EXPECT_EQ(dialogs, 1);
+    ExpectInstalled(7000);
+    EXPECT_GE(vendor::ProxyRequestCount(target), 2);
+    EXPECT_EQ(vendor::RequestCount(target), 1);
+}
+
+TEST_F(ProxyTest, ProxyCredentialsRefusedAtTheDialogAreAFailure)
+{
+    const std::string target = Marked("/behave/data?size=7000");
+    CDownloadJob& job = MakeJob(vendor::Url(target));
+    view_.onDialog = [](HWND dialog) { PressDialogButton(dialog, IDCANCEL); };
+    Download(job);
+    ExpectFailure(kConnectFailed);
+    EXPECT_EQ(vendor::RequestCount(target), 0);
+}
+
+TEST_F(DownloadTest, AnHttpsAddressIsFetchedOverTls)
+{
+    // The plain server cannot answer a TLS hello: fetched over TLS, this fails.
+    CDownloadJob& plain = MakeJob("https://127.0.0.1:" + std::to_string(vendor::HttpPort()) +
+                                  Marked("/behave/data?size=3000"));
+    Download(plain);
+    ExpectFailure(kConnectError);
+}
+
+// The server's own certificate, trusted by the Wine prefix for this user.
+bool TrustVendorCertificate()
+{
+    const std::string pem = ReadWhole(vendor::CertificatePath());
+    DWORD size = 0;
+    if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
+                              nullptr, &size, nullptr, nullptr)) {
+        return false;
+    }
+    std::vector<BYTE> der(size);
+    if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
+                              der.data(), &size, nullptr, nullptr)) {
+        return false;
+    }
+    HCERTSTORE root = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER,
+                                    L"Root");
+    if (root == nullptr) {
+        return false;
+    }
+    const BOOL added = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING, der.data(), size,
+                                                        CERT_STORE_ADD_USE_EXISTING, nullptr);
+    CertCloseStore(root, 0);
+    return added != FALSE;
+}
+
+TEST_F(DownloadTest, AnHttpsDownloadFromATrustedServerSucceeds)
+{
+    if (vendor::HttpsPort() == 0 || vendor::CertificatePath().empty()) {
+        GTEST_SKIP() << "the vendor server runs without a certificate (no openssl on this machine)";
+    }
+    ASSERT_TRUE(TrustVendorCertificate());
+    const std::string target = Marked("/behave/data?size=30000");
+    CDownloadJob& job = MakeJob(vendor::SecureUrl(target));
+    Download(job);
+    ExpectInstalled(30000);
+    EXPECT_EQ(vendor::RequestCount(target), 1);
+}
+
+TEST_F(DownloadTest, ABodyAbove64MegabytesKeepsTheWholeBarRange)
+{
+    const std::uint32_t size = 70u * 1024u * 1024u + 700u;
+    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/data?size=" + std::to_string(size))));
+    Download(job);
+    ExpectInstalled(size);
+    EXPECT_EQ(view_.ValuesOf(ViewChange::kRange), std::vector<std::uint32_t>{71681u});
+    EXPECT_EQ(view_.BarMaximum(), 71681u);
+    EXPECT_EQ(view_.BarPosition(), size / 1024);
+    EXPECT_EQ(view_.Captions().size(), 100u);
+}
+
+// The window waits for the worker while the worker is sending it changes: the
+// wait answers them, so both go on and the worker ends.
+TEST_F(DownloadTest, WaitingForTheWorkerWhileItUpdatesTheWindowNeverDeadlocks)
+{
+    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/slow?size=60000&delay=15")));
+    ASSERT_TRUE(job.StartDownload());
+    ASSERT_TRUE(view_.RunUntil([&] { return view_.Captions().size() >= 2; }, 60000));
+    const std::size_t before = view_.Changes().size();
+    const DWORD start = GetTickCount();
+    job.WaitForWorker();
+    EXPECT_LT(GetTickCount() - start, 60000u);
+    EXPECT_FALSE(job.WorkerRunning());
+    EXPECT_GT(view_.Changes().size(), before);
+    EXPECT_EQ(view_.Captions().size(), 100u);
+    ASSERT_TRUE(view_.RunUntilDone(5000));
+    ExpectInstalled(60000);
+}
+
+TEST_F(DownloadTest, ClosingDuringTheTransferWaitsForTheWorkerWithoutDeadlock)
+{
+    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/slow?size=200000&delay=20")));
+    ASSERT_TRUE(job.StartDownload());
+    ASSERT_TRUE(view_.RunUntil([&] { return !view_.Captions().empty(); }, 60000));
+    job.RequestAbort();
+    job.WaitForWorker();
+    ASSERT_TRUE(view_.RunUntilDone(5000));
+    EXPECT_FALSE(view_.DoneFailed());
+    EXPECT_EQ(seen_.runs, 0);
+    EXPECT_FALSE(PathExists(target_));
+}
+
+TEST_F(DownloadTest, DestroyingTheJobWaitsForItsWorker)
+{
+    {
+        CDownloadJob job(view_, [this](const std::string& path) {
+            LookAtPackage(path, seen_);
+            return true;
+        });
+        job.downloadUrl = vendor::Url(Marked("/behave/slow?size=30000&delay=10"));
+        job.targetPath = target_;
+        ASSERT_TRUE(job.StartDownload());
+    }
+    ASSERT_TRUE(view_.RunUntilDone(5000));
+    EXPECT_EQ(seen_.runs, 1);
+    EXPECT_FALSE(PathExists(target_));
+}
+
+}  // namespace

@@ -1,0 +1,289 @@
+#include "util/file_system.h"
+
+#include <vector>
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "util/file_read.h"
+#include "util/wide_text.h"
+
+namespace {
+
+DWORD Attributes(const std::string& path)
+{
+    return GetFileAttributesW(WidenText(path).c_str());
+}
+
+bool IsFolderAttributes(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A file where a folder is wanted is no folder: the tree below it cannot exist.
+bool EnsureFolder(const std::string& path)
+{
+    const DWORD attributes = Attributes(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        return IsFolderAttributes(attributes);
+    }
+    if (CreateDirectoryW(WidenText(path).c_str(), nullptr)) {
+        return true;
+    }
+    return GetLastError() == ERROR_ALREADY_EXISTS && IsFolderAttributes(Attributes(path));
+}
+
+bool HasEmptyName(const TextList& names)
+{
+    for (const std::string& name : names) {
+        if (name.empty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TextList PathComponents(const CPathName& path)
+{
+    TextList names;
+    for (std::size_t i = 0; i < path.ComponentCount(); ++i) {
+        names.push_back(path.Component(i));
+    }
+    return names;
+}
+
+// A network path is built below its share: server and share cannot be
+// created, so the share must already be there.
+bool PlanNetworkTree(const CPathName& path, std::string& prefix, TextList& names)
+{
+    names = PathComponents(path);
+    if (names.size() < 2 || HasEmptyName(names)) {
+        return false;
+    }
+    prefix = "\\\\" + names[0] + '\\' + names[1] + '\\';
+    names.erase(names.begin(), names.begin() + 2);
+    return IsFolderAttributes(Attributes(prefix));
+}
+
+// Where the folders of `path` are built from, and their names: a drive-absolute
+// path from its root, a relative one from the current folder (of its drive), a
+// rooted path without a drive from the root of the current drive. A path with
+// an empty folder name (two separators in a row) is refused whole.
+bool PlanFolderTree(const CPathName& path, std::string& prefix, TextList& names)
+{
+    const std::string& directory = path.Directory();
+    if (directory.empty()) {
+        return true;
+    }
+    if (!path.Drive().empty() || path.IsRelative()) {
+        prefix = path.IsRelative() ? path.Drive() : path.Drive() + '\\';
+        names = PathComponents(path);
+    } else if (directory.compare(0, 2, "\\\\") == 0) {
+        return PlanNetworkTree(path, prefix, names);
+    } else {
+        prefix = "\\";
+        SplitString(directory.substr(1), "\\", names);
+    }
+    return !HasEmptyName(names);
+}
+
+bool IsDots(const wchar_t* name)
+{
+    return (name[0] == L'.' && name[1] == L'\0') ||
+           (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
+}
+
+struct FolderEntry {
+    std::wstring path;
+    DWORD attributes;
+};
+
+// The entries of a folder, read in full before any of them is touched. The
+// deletion works on the platform's own names, so a name that code page 936
+// cannot spell is deleted like any other.
+std::vector<FolderEntry> ListFolderEntries(const std::wstring& folder)
+{
+    std::vector<FolderEntry> entries;
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return entries;
+    }
+    do {
+        if (!IsDots(data.cFileName)) {
+            entries.push_back({folder + L'\\' + data.cFileName, data.dwFileAttributes});
+        }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return entries;
+}
+
+// A link (junction or symbolic link) is removed itself, never followed: what
+// it points to lies outside the tree being deleted.
+void DeleteLink(const FolderEntry& entry)
+{
+    if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        RemoveDirectoryW(entry.path.c_str());
+    } else {
+        DeleteFileW(entry.path.c_str());
+    }
+}
+
+void DeleteFolderContent(const std::wstring& folder)
+{
+    for (const FolderEntry& entry : ListFolderEntries(folder)) {
+        if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            DeleteLink(entry);
+            continue;
+        }
+        SetFileAttributesW(entry.path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            DeleteFolderContent(entry.path);
+            RemoveDirectoryW(entry.path.c_str());
+        } else {
+            DeleteFileW(entry.path.c_str());
+        }
+    }
+}
+
+std::wstring WithoutTrailingBackslashes(std::wstring folder)
+{
+    while (!folder.empty() && folder.back() == L'\\') {
+        folder.pop_back();
+    }
+    return folder;
+}
+
+// A drive or share root is never deleted, however it is spelled ("C:", "C:\.",
+// "\\server\share\"): one wrong folder text must not empty a whole disk.
+bool IsRootFolder(const std::wstring& folder)
+{
+    const DWORD length = GetFullPathNameW(folder.c_str(), 0, nullptr, nullptr);
+    if (length == 0) {
+        return true;
+    }
+    std::wstring full(length, L'\0');
+    const DWORD written = GetFullPathNameW(folder.c_str(), length, &full[0], nullptr);
+    if (written == 0 || written >= length) {
+        return true;
+    }
+    full.resize(written);
+    return PathIsRootW(full.c_str()) != FALSE;
+}
+
+}  // namespace
+
+bool CreateDirectoryTree(const CPathName& path)
+{
+    std::string prefix;
+    TextList names;
+    if (!PlanFolderTree(path, prefix, names)) {
+        return false;
+    }
+    for (const std::string& name : names) {
+        prefix += name;
+        if (!EnsureFolder(prefix)) {
+            return false;
+        }
+        prefix += '\\';
+    }
+    return true;
+}
+
+std::size_t EnumerateFiles(const std::string& folder, TextList& files, bool recurse,
+                           const std::string& mask)
+{
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW(WidenText(JoinPath(folder, mask)).c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return files.size();
+    }
+    TextList subfolders;
+    do {
+        if (IsDots(data.cFileName)) {
+            continue;
+        }
+        std::string path = JoinPath(folder, NarrowText(data.cFileName));
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            files.push_back(std::move(path));
+        } else if (recurse) {
+            subfolders.push_back(std::move(path));
+        }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    for (const std::string& subfolder : subfolders) {
+        EnumerateFiles(subfolder, files, recurse, "*.*");
+    }
+    return files.size();
+}
+
+void DeleteFolderTree(const std::string& folder)
+{
+    const std::wstring wideFolder = WidenText(folder);
+    if (wideFolder.empty() || IsRootFolder(wideFolder)) {
+        return;
+    }
+    const DWORD attributes = GetFileAttributesW(wideFolder.c_str());
+    if (!IsFolderAttributes(attributes)) {
+        return;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        RemoveDirectoryW(wideFolder.c_str());
+        return;
+    }
+    DeleteFolderContent(WithoutTrailingBackslashes(wideFolder));
+    RemoveDirectoryW(wideFolder.c_str());
+}
+
+std::string MakeTempFilePath(const std::string& name)
+{
+    std::wstring folder(MAX_PATH + 1, L'\0');
+    DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), &folder[0]);
+    if (length >= folder.size()) {
+        folder.assign(length + 1, L'\0');
+        length = GetTempPathW(static_cast<DWORD>(folder.size()), &folder[0]);
+    }
+    if (length == 0 || length >= folder.size()) {
+        return std::string();
+    }
+    folder.resize(length);
+    return NarrowText(folder) + name;
+}
+
+bool PathExists(const std::string& path)
+{
+    return !path.empty() && Attributes(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool ReadFileBytes(const std::string& path, std::string& bytes)
+{
+    const HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    LARGE_INTEGER size;
+    bool ok = GetFileSizeEx(file, &size) != FALSE && size.QuadPart >= 0 &&
+              static_cast<unsigned long long>(size.QuadPart) <= kMaxFileReadBytes;
+    std::string content;
+    if (ok) {
+        content.resize(static_cast<std::size_t>(size.QuadPart));
+        std::size_t total = 0;
+        while (ok && total < content.size()) {
+            DWORD read = 0;
+            ok = ReadFile(file, &content[total], static_cast<DWORD>(content.size() - total), &read,
+                          nullptr) != FALSE;
+            if (read == 0) {
+                break;
+            }
+            total += read;
+        }
+        content.resize(total);
+    }
+    CloseHandle(file);
+    if (ok) {
+        bytes = std::move(content);
+    }
+    return ok;
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Folder trees, file lists and temporary names on the real file system.
+#include <cstddef>
+#include <string>
+
+#include "util/text.h"
+#include "util/text_path.h"
+
+// Creates every missing folder of the path's directory; false at the first
+// folder that neither exists nor can be created.
+bool CreateDirectoryTree(const CPathName& path);
+
+// Appends the full paths of the files in `folder` that match `mask` (and, with
+// `recurse`, every file below the matching subfolders); returns the list's size.
+std::size_t EnumerateFiles(const std::string& folder, TextList& files, bool recurse,
+                           const std::string& mask);
+
+// Deletes the folder with everything in it, as far as it can.
+void DeleteFolderTree(const std::string& folder);
+
+// The user's temporary folder (with its trailing backslash) followed by `name`.
+std::string MakeTempFilePath(const std::string& name);
+
+// True when a file or folder of exactly this name exists.
+bool PathExists(const std::string& path);

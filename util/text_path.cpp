@@ -1,0 +1,161 @@
+#include "util/text_path.h"
+
+#include "util/cp936.h"
+
+namespace {
+
+struct SplitPath {
+    std::string drive;
+    std::string directory;
+    std::string fileName;
+    std::string extension;
+};
+
+// The platform's path splitter: a drive when the second character is a colon,
+// the directory through the last separator, the rest divided at its last dot.
+// Separators and dots are searched character by character, so a double-byte
+// character ending in 0x5C stays whole.
+SplitPath SplitPathText(const std::string& path)
+{
+    SplitPath parts;
+    std::size_t start = 0;
+    if (path.size() >= 2 && path[1] == ':') {
+        parts.drive = path.substr(0, 2);
+        start = 2;
+    }
+    const std::string rest = path.substr(start);
+    const std::size_t lastSeparator = FindLastOf936(rest, "\\/");
+    const std::size_t nameStart = lastSeparator == std::string::npos ? 0 : lastSeparator + 1;
+    parts.directory = rest.substr(0, nameStart);
+    const std::string name = rest.substr(nameStart);
+    const std::size_t dot = FindLastOf936(name, ".");
+    parts.fileName = name.substr(0, dot);
+    if (dot != std::string::npos) {
+        parts.extension = name.substr(dot);
+    }
+    return parts;
+}
+
+// Removes one pair of enclosing double quotes; a lone quote leaves nothing.
+std::string UnquoteSpaces(const std::string& text)
+{
+    if (text.empty() || text.front() != '"' || text.back() != '"') {
+        return text;
+    }
+    return text.size() < 2 ? std::string() : text.substr(1, text.size() - 2);
+}
+
+std::string BackslashesOnly(std::string directory)
+{
+    for (std::size_t i = FindChar936(directory, '/'); i != std::string::npos;
+         i = FindChar936(directory, '/', i + 1)) {
+        directory[i] = '\\';
+    }
+    return directory;
+}
+
+// The first character boundary at or after `index`.
+std::size_t CharBoundaryFrom(const std::string& text, std::size_t index)
+{
+    std::size_t i = 0;
+    while (i < index && i < text.size()) {
+        i += CharLength936(text, i);
+    }
+    return i;
+}
+
+}  // namespace
+
+CPathName::CPathName(const std::string& path)
+{
+    const std::string text = UnquoteSpaces(CutText936(path, kMaxPathText));
+    if (text.empty()) {
+        return;
+    }
+    SplitPath parts = SplitPathText(text);
+    drive_ = std::move(parts.drive);
+    directory_ = BackslashesOnly(std::move(parts.directory));
+    relative_ = !directory_.empty() && directory_[0] != '\\';
+    fileTitle_ = std::move(parts.fileName);
+    extension_ = std::move(parts.extension);
+}
+
+std::size_t CPathName::ComponentCount() const
+{
+    FillComponents();
+    return components_.size();
+}
+
+std::string CPathName::Component(std::size_t index) const
+{
+    FillComponents();
+    return index < components_.size() ? components_[index] : std::string();
+}
+
+void CPathName::FillComponents() const
+{
+    if (directory_.empty() || !components_.empty()) {
+        return;
+    }
+    // A drive-absolute path skips its root backslash; a path that starts with a
+    // backslash but has no drive is taken as a network path and skips both of
+    // its leading backslashes.
+    std::size_t position = 0;
+    if (!relative_) {
+        position = drive_.empty() ? 2 : 1;
+    }
+    position = CharBoundaryFrom(directory_, position);
+    for (std::size_t separator = FindChar936(directory_, '\\', position);
+         separator != std::string::npos; separator = FindChar936(directory_, '\\', position)) {
+        components_.push_back(directory_.substr(position, separator - position));
+        position = separator + 1;
+    }
+}
+
+bool SplitString(const std::string& text, const std::string& delimiter, TextList& parts)
+{
+    parts.clear();
+    if (delimiter.empty()) {
+        if (!text.empty()) {
+            parts.push_back(text);
+        }
+        return true;
+    }
+    std::size_t pieceStart = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text.compare(i, delimiter.size(), delimiter) == 0) {
+            parts.push_back(text.substr(pieceStart, i - pieceStart));
+            i += delimiter.size();
+            pieceStart = i;
+        } else {
+            i += CharLength936(text, i);
+        }
+    }
+    if (pieceStart < text.size()) {
+        parts.push_back(text.substr(pieceStart));
+    }
+    return true;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name)
+{
+    // Only real backslashes are trimmed: a folder name may end in a double-byte
+    // character whose second byte is 0x5C.
+    std::size_t folderEnd = 0;
+    for (std::size_t i = 0; i < folder.size(); i += CharLength936(folder, i)) {
+        if (folder[i] != '\\') {
+            folderEnd = i + CharLength936(folder, i);
+        }
+    }
+    const std::size_t nameStart = name.find_first_not_of('\\');
+    const std::string trimmedName =
+        nameStart == std::string::npos ? std::string() : name.substr(nameStart);
+    return folder.substr(0, folderEnd) + '\\' + trimmedName;
+}
+
+std::string GetPathFileName(const std::string& path)
+{
+    const SplitPath parts = SplitPathText(path);
+    return parts.fileName + parts.extension;
+}

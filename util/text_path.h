@@ -1,0 +1,50 @@
+#pragma once
+// Taking paths and texts apart. Every separator search steps over double-byte
+// characters: a trail byte 0x5C is never a backslash.
+#include <cstddef>
+#include <string>
+
+#include "util/text.h"
+
+// A path split once, at construction, into drive, directory and file title.
+class CPathName {
+public:
+    CPathName() = default;
+    explicit CPathName(const std::string& path);
+
+    const std::string& Drive() const { return drive_; }
+    const std::string& Directory() const { return directory_; }
+    const std::string& FileTitle() const { return fileTitle_; }
+    const std::string& Extension() const { return extension_; }
+    bool IsRelative() const { return relative_; }
+    bool HasFileName() const { return !fileTitle_.empty(); }
+
+    // The directory's folder names, split on first use.
+    std::size_t ComponentCount() const;
+    // An index at or past the count yields an empty text.
+    std::string Component(std::size_t index) const;
+
+private:
+    void FillComponents() const;
+
+    std::string drive_;
+    std::string directory_;
+    std::string fileTitle_;
+    std::string extension_;
+    bool relative_ = false;
+    mutable TextList components_;
+};
+
+// Longest path text a CPathName takes (a 260-byte buffer with its terminator).
+constexpr std::size_t kMaxPathText = 259;
+
+// Clears `parts` and fills it with the pieces of `text` between occurrences of
+// `delimiter`; an empty piece after the last delimiter is dropped. An empty
+// delimiter yields the whole text as one piece (none for an empty text).
+bool SplitString(const std::string& text, const std::string& delimiter, TextList& parts);
+
+// `folder` and `name` joined by exactly one backslash.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+// The file name with its extension: the text after the last separator.
+std::string GetPathFileName(const std::string& path);
