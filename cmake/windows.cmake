@@ -35,11 +35,24 @@ add_library(mrv_core STATIC
   app/message_helpers.cpp
   app/overwrite_dlg.cpp
   app/backdrop_dialog.cpp
+  controls/icon_button.cpp
+  controls/link_label.cpp
+  controls/browse_edit.cpp
+  controls/web_panel.cpp
+  controls/group_panel.cpp
+  controls/folder_picker.cpp
+  controls/shell_folder_browser.cpp
+  app/install_dlg_support.cpp
+  app/install_dlg.cpp
+  app/install_dlg_install.cpp
+  app/install_dlg_scripts.cpp
+  app/setup_app.cpp
 )
 mrv_own_target(mrv_core)
 target_include_directories(mrv_core PUBLIC ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(mrv_core PUBLIC mrv_minizip)
-target_link_libraries(mrv_core PUBLIC advapi32 shell32 shlwapi user32 gdi32 comctl32 wininet)
+target_link_libraries(mrv_core PUBLIC advapi32 shell32 shlwapi user32 gdi32 comctl32 wininet
+                                      ole32 oleaut32 uuid)
 
 # The icons and the background picture are drawn by res/make_images.py into the
 # build folder, where setup.rc finds them.
@@ -73,10 +86,19 @@ target_link_libraries(TessalySetup PRIVATE mrv_core)
 # file; the prefix lives in the build folder and is made on first use. All of
 # them share the bench display: Wine's desktop process starts with the first
 # program and keeps the display it found, so none may start before the display.
+# gtest_discover_tests hands each element of a PROPERTIES list on as an argument
+# of its own, which would keep only the first fixture; the fixtures are set by a
+# file of their own that ctest reads once the discovered tests are known.
 function(mrv_wine_tests target)
   gtest_discover_tests(${target} TEST_PREFIX "wine." DISCOVERY_MODE PRE_TEST
-                       DISCOVERY_TIMEOUT 120
-                       PROPERTIES FIXTURES_REQUIRED "display;${ARGN}" TIMEOUT 300)
+                       DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 300)
+  set(fixtures display ${ARGN})
+  set(fixtures_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_fixtures.cmake)
+  file(WRITE ${fixtures_file}
+       "foreach(test IN LISTS ${target}_TESTS)\n"
+       "  set_tests_properties(\"\${test}\" PROPERTIES FIXTURES_REQUIRED \"${fixtures}\")\n"
+       "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${fixtures_file})
 endfunction()
 add_executable(portable_tests ${MRV_PORTABLE_TEST_SOURCES})
 mrv_own_target(portable_tests)
@@ -192,3 +214,78 @@ add_executable(net_tests
 mrv_own_target(net_tests)
 target_link_libraries(net_tests PRIVATE mrv_core GTest::gtest wininet comctl32 crypt32)
 mrv_wine_tests(net_tests vendor)
+
+# The install window with the prefix's product record. The program lives in a
+# folder of its own: the window looks beside the program for "data.cab" and
+# script packages, and the build folder's own files are not its business.
+add_executable(app_tests
+  tests/test_main.cpp
+  tests/bench/registry_fixture.cpp
+  tests/framework/ui_test_support.cpp
+  tests/app/install_dlg_test.cpp
+)
+mrv_own_target(app_tests)
+mrv_add_resources(app_tests)
+target_link_libraries(app_tests PRIVATE mrv_core GTest::gtest)
+set_target_properties(app_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/app_bench)
+set(MRV_APP_PACKAGES ${CMAKE_BINARY_DIR}/app_packages)
+add_custom_command(OUTPUT ${MRV_APP_PACKAGES}/local.zip ${MRV_APP_PACKAGES}/large.zip
+  COMMAND ${MRV_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/fixtures/make_app_packages.py
+          ${MRV_APP_PACKAGES} $<TARGET_FILE:standin_MrvCADSetup>
+  DEPENDS ${PROJECT_SOURCE_DIR}/tests/fixtures/make_app_packages.py standin_MrvCADSetup
+  COMMENT "Making the install window's local packages")
+add_custom_target(app_packages DEPENDS ${MRV_APP_PACKAGES}/local.zip)
+target_compile_definitions(app_tests PRIVATE MRV_APP_PACKAGES="Z:${MRV_APP_PACKAGES}")
+add_dependencies(app_tests app_packages)
+mrv_wine_tests(app_tests)
+
+# The custom controls, with real windows on the bench display.
+add_executable(controls_tests
+  tests/test_main.cpp
+  tests/framework/ui_test_support.cpp
+  tests/controls/icon_button_test.cpp
+  tests/controls/link_label_test.cpp
+  tests/controls/browse_edit_test.cpp
+  tests/controls/web_panel_test.cpp
+  tests/controls/group_panel_test.cpp
+  tests/controls/folder_picker_test.cpp
+)
+mrv_own_target(controls_tests)
+mrv_add_resources(controls_tests)
+target_link_libraries(controls_tests PRIVATE mrv_core GTest::gtest)
+mrv_wine_tests(controls_tests)
+
+# End-to-end tests: the real TessalySetup.exe, started in folders of their own
+# and driven from another process. They talk to an instance of the test vendor
+# server of their own (fixture "e2e_vendor", files in e2e/bench), so that the
+# texts and packages a scenario puts there change nothing for the network tests.
+# make_e2e_site.py writes the packages and script folder they install.
+set(MRV_E2E_SITE ${CMAKE_BINARY_DIR}/e2e_site)
+add_custom_command(OUTPUT ${MRV_E2E_SITE}/product.zip
+  COMMAND ${MRV_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/fixtures/make_e2e_site.py
+          ${CMAKE_BINARY_DIR}/standins ${MRV_E2E_SITE}
+  DEPENDS ${PROJECT_SOURCE_DIR}/tests/fixtures/make_e2e_site.py
+          $<TARGET_FILE:standin_MrvCADSetup> $<TARGET_FILE:standin_MrvScript>
+  COMMENT "Making the end-to-end packages")
+add_custom_target(e2e_site DEPENDS ${MRV_E2E_SITE}/product.zip)
+
+add_executable(e2e_tests
+  tests/test_main.cpp
+  tests/bench/registry_fixture.cpp
+  tests/e2e/ui_driver.cpp
+  tests/e2e/setup_scenario.cpp
+  tests/e2e/install_flow_test.cpp
+  tests/e2e/script_install_test.cpp
+  tests/e2e/window_test.cpp
+  tests/e2e/demo_test.cpp
+)
+mrv_own_target(e2e_tests)
+target_link_libraries(e2e_tests PRIVATE mrv_core GTest::gtest wininet comctl32 z)
+add_dependencies(e2e_tests e2e_site TessalySetup standin_MrvCADSetup standin_MrvScript
+                 standin_unins000)
+
+add_test(NAME bench.e2e_vendor_start COMMAND ${MRV_BENCH}/vendor start ${CMAKE_BINARY_DIR}/e2e)
+add_test(NAME bench.e2e_vendor_stop COMMAND ${MRV_BENCH}/vendor stop ${CMAKE_BINARY_DIR}/e2e)
+set_tests_properties(bench.e2e_vendor_start PROPERTIES FIXTURES_SETUP e2e_vendor)
+set_tests_properties(bench.e2e_vendor_stop PROPERTIES FIXTURES_CLEANUP e2e_vendor)
+mrv_wine_tests(e2e_tests e2e_vendor)

@@ -48,9 +48,10 @@ LIST
            -o APT::Get::List-Cleanup=0)
   apt-get "${apt_src[@]}" update -q
   (cd "$src" && apt-get "${apt_src[@]}" source --download-only minizip)
-  orig=$(ls "$src"/minizip_*.orig.tar.* | head -n 1)
-  rm -rf "$src/tree" && mkdir -p "$src/tree"
-  tar -xf "$orig" -C "$src/tree" --strip-components=1
+  # Unpacked with Debian's own patches (security fixes among them) applied.
+  dsc=$(ls "$src"/minizip_*.dsc | head -n 1)
+  rm -rf "$src/tree"
+  dpkg-source --no-check -x "$dsc" "$src/tree" >/dev/null
   mz=$(dirname "$(find "$src/tree" -name unzip.c | head -n 1)")
   # The native build (fuzzing, sanitizers) compiles the same sources itself.
   cp -r "$mz" "$deps/minizip-src.tmp" && mv "$deps/minizip-src.tmp" "$deps/minizip-src"

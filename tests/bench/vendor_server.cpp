@@ -79,7 +79,9 @@ std::string Encode(const std::string& text)
     return out;
 }
 
-// Asked directly, whatever proxy a test has set for its own process.
+// Asked directly, whatever proxy a test has set for its own process. The
+// connection is not kept: WinInet would hand a kept one to the test's next
+// request, which then neither resolves a name nor connects.
 std::string FetchDirect(const std::string& url)
 {
     std::string body;
@@ -87,7 +89,8 @@ std::string FetchDirect(const std::string& url)
     if (session == nullptr) {
         return body;
     }
-    HINTERNET request = InternetOpenUrlW(session, WidenText(url).c_str(), nullptr, 0,
+    HINTERNET request = InternetOpenUrlW(session, WidenText(url).c_str(), L"Connection: close\r\n",
+                                         static_cast<DWORD>(-1),
                                          INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
     if (request != nullptr) {
         char buffer[4096];
@@ -108,6 +111,26 @@ long Count(const std::string& target)
         return -1;
     }
     return std::atol(answer.c_str());
+}
+
+// Wine's WinInet reads the variable from the environment copy of its own C
+// runtime (ucrtbase), taken when the process started: it is changed there, and
+// in the process's block that programs started later inherit.
+bool SetVariable(const wchar_t* name, const std::wstring& value)
+{
+    using PutVariable = int(__cdecl*)(const wchar_t*);
+    const std::wstring assignment = std::wstring(name) + L"=" + value;
+    bool set = SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str()) != FALSE ||
+               value.empty();
+    for (const wchar_t* runtime : {L"ucrtbase.dll", L"msvcrt.dll"}) {
+        HMODULE module = LoadLibraryW(runtime);
+        const FARPROC put = module == nullptr ? nullptr : GetProcAddress(module, "_wputenv");
+        if (put != nullptr) {
+            const auto putVariable = reinterpret_cast<PutVariable>(reinterpret_cast<void (*)()>(put));
+            set = putVariable(assignment.c_str()) == 0 && set;
+        }
+    }
+    return set;
 }
 
 }  // namespace
@@ -145,6 +168,32 @@ std::string SecureUrl(const std::string& target)
 std::string ProxyAddress()
 {
     return "127.0.0.1:" + std::to_string(ProxyPort());
+}
+
+bool UseHttpProxy(const std::string& proxyUrl)
+{
+    const bool proxySet = SetVariable(L"http_proxy", WidenText(proxyUrl));
+    return SetVariable(L"no_proxy", L"") && proxySet;
+}
+
+std::string OpenProxyUrl()
+{
+    return "http://127.0.0.1:" + std::to_string(HttpPort());
+}
+
+bool RouteVendorHostToServer(bool on)
+{
+    return UseHttpProxy(on ? OpenProxyUrl() : std::string());
+}
+
+std::string RunStamp()
+{
+    static const std::string stamp = [] {
+        LARGE_INTEGER counter = {};
+        QueryPerformanceCounter(&counter);
+        return std::to_string(counter.QuadPart) + "-" + std::to_string(GetCurrentProcessId());
+    }();
+    return stamp;
 }
 
 long RequestCount(const std::string& target)

@@ -24,8 +24,40 @@ std::string ProxyAddress();
 constexpr char kUser[] = "mrv";
 constexpr char kPassword[] = "tessaly";
 
+// Proxy routing. WinInet sessions opened with INTERNET_OPEN_TYPE_PRECONFIG (the
+// setup program's, and the download's) take their proxy, under Wine, from the
+// prefix's Internet Settings (ProxyEnable, ProxyServer) or, while ProxyEnable is
+// not 1 there, from the http_proxy variable. The bench prefix has no proxy, and
+// a registry setting would change every test program that shares the prefix, so
+// a test routes through the variable, which is its own process's:
+//   - for itself: UseHttpProxy below, before the sessions are opened (a session
+//     keeps the proxy it was opened with);
+//   - for a program it starts: "http_proxy=http://127.0.0.1:PORT" and
+//     "no_proxy=" in that program's environment.
+//
+// Sends the http requests of sessions opened from now on, in this process and in
+// programs it starts from now on, through `proxyUrl` ("http://127.0.0.1:PORT");
+// an empty `proxyUrl` sends them directly again. True when it was set.
+bool UseHttpProxy(const std::string& proxyUrl);
+// The vendor server as an open proxy: its http port answers a proxy request
+// ("GET http://www.morvane.example/PATH") for any host as that host, without
+// credentials. "http://127.0.0.1:PORT".
+std::string OpenProxyUrl();
+// RouteVendorHostToServer(true) makes the vendor's own host (MRV_VENDOR_SERVER,
+// "http://www.morvane.example" unless the build says otherwise; a name that
+// resolves nowhere) reach this server: UseHttpProxy(OpenProxyUrl()). false ends
+// the routing (UseHttpProxy("")). Such requests are counted by their whole
+// address: RequestCount("http://www.morvane.example/download/MrvACAD.ver").
+bool RouteVendorHostToServer(bool on);
+
+// Text that differs between test programs and between runs ("12345678-40"): put
+// into a target, it keeps a test's request counts its own, however many programs
+// share the server and however often they ran against it.
+std::string RunStamp();
+
 // How many requests the server (not its proxy) saw for exactly this target
-// (path and query); -1 when it could not be asked.
+// (path and query, or the whole address of a request that came as to a proxy);
+// -1 when it could not be asked.
 long RequestCount(const std::string& target);
 // How many requests the proxy saw for this target.
 long ProxyRequestCount(const std::string& target);

@@ -19,7 +19,8 @@ protected:
     std::string Serve(const std::string& name, const std::string& bytes)
     {
         const std::string unique =
-            std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" + name;
+            std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+            vendor::RunStamp() + "-" + name;
         EXPECT_TRUE(vendor::PutFile(unique, bytes));
         return "/files/" + unique;
     }
@@ -107,14 +108,16 @@ TEST_F(WebSessionTest, FailuresLeaveTheTextAsItWas)
 
 TEST_F(WebSessionTest, AnAddressTooLongForItsCanonicalFormIsRefusedUnsent)
 {
-    const std::string target = "/download/MrvACAD.ver?pad=" + std::string(1100, 'p');
+    const std::string target =
+        "/download/MrvACAD.ver?run=" + vendor::RunStamp() + "&pad=" + std::string(1100, 'p');
     CWebSession session;
     std::string text = "kept";
     EXPECT_EQ(session.FetchText(vendor::Url(target), text), kFetchCannotOpen);
     EXPECT_EQ(text, "kept");
     EXPECT_EQ(vendor::RequestCount(target), 0);
 
-    const std::string fits = "/download/MrvACAD.ver?pad=" + std::string(900, 'p');
+    const std::string fits =
+        "/download/MrvACAD.ver?run=" + vendor::RunStamp() + "&pad=" + std::string(900, 'p');
     EXPECT_EQ(session.FetchText(vendor::Url(fits), text), kFetchOk);
     EXPECT_EQ(text, "2.2");
     EXPECT_EQ(vendor::RequestCount(fits), 1);

@@ -1,0 +1,480 @@
+#include "app/install_dlg.h"
+
+#include <cstdlib>
+
+#include <shlobj.h>
+
+#include "app/install_dlg_support.h"
+#include "app/message_helpers.h"
+#include "framework/message_box.h"
+#include "product/label_folders.h"
+#include "product/product_record.h"
+#include "product/version.h"
+#include "res/resource.h"
+#include "util/file_system.h"
+#include "util/text_path.h"
+#include "util/wide_text.h"
+
+namespace {
+
+struct IconButtonSetup {
+    int id;
+    UINT icon;
+    int size;
+};
+
+const IconButtonSetup kIconButtons[] = {
+    {IDC_INSTALL_NOW, IDI_INSTALL, 31},       {IDC_INSTALL_SCRIPTS, IDI_INSTALL_SCRIPTS, 31},
+    {IDC_CANCEL_INSTALL, IDI_CANCEL, 16},     {IDC_PICK_TARGET, IDI_BROWSE_TARGET, 16},
+    {IDC_FINISH, IDI_FINISH, 31},             {IDC_UNINSTALL, IDI_UNINSTALL, 31},
+};
+
+const COLORREF kButtonFace = RGB(236, 245, 251);
+
+// The temporary folder's backup folder, created at once (one level).
+std::string MakeBackupFolder()
+{
+    const std::string folder = MakeTempFilePath("~downloadtmp\\");
+    CreateDirectoryW(WidenText(folder).c_str(), nullptr);
+    return folder;
+}
+
+// When the Program Files folder cannot be determined, the system drive's
+// conventional one is proposed: the user sees and may change it.
+std::string ProgramFilesFolder(HWND owner)
+{
+    wchar_t folder[MAX_PATH] = {};
+    if (SHGetSpecialFolderPathW(owner, folder, CSIDL_PROGRAM_FILES, FALSE) && folder[0] != L'\0') {
+        return NarrowText(folder);
+    }
+    return "C:\\Program Files";
+}
+
+}  // namespace
+
+CInstallDlg::CInstallDlg()
+    : CBackdropDialog(IDD_INSTALL, nullptr),
+      backupFolder_(MakeBackupFolder()),
+      job_(*this, [this](const std::string& packagePath) { return InstallProductPackage(packagePath); })
+{
+    icon_ = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
+    BindItem(IDC_LICENCE_LINK, licenceLink_);
+    BindItem(IDC_UNINSTALL, uninstallButton_);
+    BindItem(IDC_LICENCE_ACCEPTED, licenceCheck_);
+    BindItem(IDC_CANCEL_INSTALL, cancelButton_);
+    BindItem(IDC_FRAME_SCRIPT, scriptFrame_);
+    BindItem(IDC_FRAME_FINISH, finishFrame_);
+    BindItem(IDC_FRAME_INSTALL, installFrame_);
+    BindItem(IDC_FRAME_DOWNLOAD, downloadFrame_);
+    BindItem(IDC_SCRIPT_TARGETS, targetCombo_);
+    BindItem(IDC_INSTALL_SCRIPTS, installScriptsButton_);
+    BindItem(IDC_INSTALL_FOLDER, folderEdit_);
+    BindItem(IDC_PICK_TARGET, pickTargetButton_);
+    BindItem(IDC_INSTALL_NOW, installButton_);
+    BindItem(IDC_FINISH, finishButton_);
+    ExchangeCheck(IDC_LICENCE_ACCEPTED, licenceAccepted_);
+    ExchangeCheck(IDC_START_PRODUCT, startProduct_);
+    ExchangeCheck(IDC_INSTALL_TOOLBAR, installToolbar_);
+    BindItem(IDC_STATUS_TEXT, statusLabel_);
+    BindItem(IDC_RATE, rateLabel_);
+    BindItem(IDC_TIME_LEFT, timeLeftLabel_);
+    BindItem(IDC_PROGRESS, progressBar_);
+    BindItem(IDC_SOURCE_TEXT, sourceLabel_);
+    BindItem(IDC_ANIMATION, animation_);
+}
+
+CInstallDlg::~CInstallDlg() = default;
+
+LRESULT CInstallDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_COMMAND:
+        if (HIWORD(wParam) == BN_CLICKED) {
+            OnCommand(LOWORD(wParam));
+            return 0;
+        }
+        break;
+    case WM_DOWNLOAD_DONE:
+        return OnDownloadDone(wParam == 1);
+    case WM_BROWSE_NOTIFY:
+        return OnBrowseNotify(wParam);
+    case WM_CLOSE:
+        OnCloseRequest();
+        return 0;
+    case WM_DESTROY:
+        OnDestroy();
+        break;
+    default:
+        break;
+    }
+    return CBackdropDialog::HandleMessage(message, wParam, lParam);
+}
+
+// Button clicks and the link's STN_CLICKED share the notification code 0.
+void CInstallDlg::OnCommand(int id)
+{
+    switch (id) {
+    case IDC_INSTALL_NOW:
+        OnInstallNow();
+        break;
+    case IDC_LICENCE_ACCEPTED:
+        OnLicenceTick();
+        break;
+    case IDC_LICENCE_LINK:
+        OnLicenceLink();
+        break;
+    case IDC_CANCEL_INSTALL:
+        RollBackInstall();
+        break;
+    case IDC_INSTALL_SCRIPTS:
+        OnInstallScripts();
+        break;
+    case IDC_PICK_TARGET:
+        OnPickTarget();
+        break;
+    case IDC_FINISH:
+        OnFinish();
+        break;
+    case IDC_UNINSTALL:
+        OnUninstall();
+        break;
+    case IDOK:
+        OnOK();
+        break;
+    case IDCANCEL:
+        OnCancel();
+        break;
+    default:
+        break;
+    }
+}
+
+bool CInstallDlg::OnInitDialog()
+{
+    FitWindowToScriptFrame();
+    CBackdropDialog::OnInitDialog();
+    uiCall_.Create();
+    savedCaption_ = GetText();
+    licenceLink_.SetUnderlineMode(kUnderlineAlways);
+    CWebSession session;
+    CreateWebPanel(session);
+    SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+    SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    ArrangePages();
+    ConfigureButtons();
+    ConfigureInstallFolder();
+    ProbeLocalPackage();
+    const bool upgrade = !localPackagePresent_ && OfferServerVersion(session);
+    ShowPage(IsProductInstalled() && !upgrade && !localPackagePresent_ ? PageStartInstalled
+                                                                        : PageInstall);
+    return true;
+}
+
+// The window ends 2 pixels to the right of and below the script page's frame;
+// the three other pages are moved onto that frame later.
+void CInstallDlg::FitWindowToScriptFrame()
+{
+    RECT frame{};
+    RECT window{};
+    if (!GetWindowRect(GetItem(IDC_FRAME_SCRIPT), &frame) || !GetWindowRect(Hwnd(), &window)) {
+        return;
+    }
+    SetWindowPos(Hwnd(), nullptr, 0, 0, frame.right - window.left + 2,
+                 frame.bottom - window.top + 2, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Without a browser (no web control on this system) the window goes on
+// without its advertisement.
+void CInstallDlg::CreateWebPanel(CWebSession& session)
+{
+    std::string address = VendorUrl("/tessaly.php");
+    std::string fetched;
+    if (session.FetchText(VendorUrl("/download/MrvACAD.setupad"), fetched) == kFetchOk) {
+        address = fetched;
+    }
+    if (!webPanel_.CreateInPlaceOf(Hwnd(), IDC_WEB_PLACEHOLDER)) {
+        return;
+    }
+    webPanel_.Navigate(address);
+    SetWindowPos(webPanel_.Hwnd(), nullptr, -2, -1, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CInstallDlg::ArrangePages()
+{
+    scriptFrame_.CollectMembers();
+    downloadFrame_.CollectMembers();
+    finishFrame_.CollectMembers();
+    installFrame_.CollectMembers();
+    const RECT page = scriptFrame_.RectInParent();
+    installFrame_.Move(page);
+    downloadFrame_.Move(page);
+    finishFrame_.Move(page);
+}
+
+void CInstallDlg::ConfigureButtons()
+{
+    const HINSTANCE module = GetModuleHandleW(nullptr);
+    for (const IconButtonSetup& setup : kIconButtons) {
+        auto* button = dynamic_cast<CIconButton*>(CWindow::FromHandle(GetItem(setup.id)));
+        if (button == nullptr) {
+            continue;
+        }
+        button->imageMargin = setup.size / 2;
+        button->SetFlatLook(true, true);
+        button->SetHoverWhenInactive(true);
+        button->SetIconResource(module, setup.icon, setup.size, setup.size);
+        button->SetStateColor(kColorFocusBack, kButtonFace, true);
+        button->SetStateColor(kColorNormalBack, kButtonFace, true);
+        button->ShiftStateColor(kColorActiveBack, 30, true);
+        RedrawWindow(button->Hwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ERASE | RDW_INVALIDATE);
+    }
+}
+
+void CInstallDlg::ConfigureInstallFolder()
+{
+    folderEdit_.SetBrowseStyle(202);
+    folderEdit_.SetButtonCaption("");
+    folderEdit_.SetDialogCaption("安装目录");
+    folderEdit_.SetDialogPrompt("请选择安装目录");
+    std::string proposed = GetInstallPath();
+    if (proposed.empty()) {
+        proposed = ProgramFilesFolder(Hwnd()) + "\\Morvane\\MrvACAD";
+    }
+    folderEdit_.SetPath(proposed);
+    folderEdit_.SetNotifyMessage(WM_BROWSE_NOTIFY);
+    folderEdit_.SetButtonTip("点击选择目录!");
+}
+
+void CInstallDlg::ProbeLocalPackage()
+{
+    localPackagePath_ = GetModuleFolder() + "data.cab";
+    localPackagePresent_ = PathExists(localPackagePath_);
+}
+
+// True when the server offers a newer product than the installed one.
+bool CInstallDlg::OfferServerVersion(CWebSession& session)
+{
+    const std::string installed = GetInstalledVersion();
+    std::string offered;
+    bool upgrade = false;
+    if (session.FetchText(VendorUrl("/download/MrvACAD.ver"), offered) == kFetchOk) {
+        upgrade = IsNewerVersion(installed, offered);
+        if (upgrade) {
+            installButton_.SetText("立即升级");
+        }
+    } else {
+        offered.clear();
+    }
+    std::string versionText;
+    if (std::atoi(offered.c_str()) > 0) {
+        versionText += "版本：" + offered;
+    }
+    if (std::atoi(installed.c_str()) > 0) {
+        versionText += "　　当前版本：" + installed;
+    }
+    ::SetLabelText(Hwnd(), IDC_VERSION_TEXT, versionText);
+    return upgrade;
+}
+
+void CInstallDlg::ShowPage(int mode)
+{
+    CGroupPanel* const frames[] = {&scriptFrame_, &finishFrame_, &installFrame_, &downloadFrame_};
+    for (CGroupPanel* frame : frames) {
+        frame->Show(true);
+    }
+    for (CGroupPanel* frame : frames) {
+        frame->Show(false);
+    }
+    const auto showFrame = [](CGroupPanel& frame) {
+        frame.Show(true);
+        frame.suspended = true;
+        frame.Show(false);
+        frame.suspended = false;
+    };
+
+    bool uninstallVisible = false;
+    switch (mode) {
+    case PageInstall:
+        showFrame(installFrame_);
+        break;
+    case PageDownload:
+        safeToClose_ = false;
+        showFrame(downloadFrame_);
+        break;
+    case PageAfterInstall:
+    case PageStartInstalled: {
+        TextList packages;
+        if (EnumerateFiles(GetModuleFolder(), packages, true, "*.esf") > 0) {
+            showFrame(scriptFrame_);
+            std::string library = GetScriptLibraryPath();
+            if (library.empty()) {
+                library = installFolder_ + "\\Library\\Script\\";
+            }
+            FillTargetList(library);
+            break;
+        }
+        uninstallVisible = mode == PageStartInstalled && IsProductInstalled();
+        mode = PageFinish;
+        showFrame(finishFrame_);
+        uninstallButton_.Show(uninstallVisible);
+        break;
+    }
+    case PageFinish:
+        showFrame(finishFrame_);
+        uninstallButton_.Show(false);
+        break;
+    default:
+        break;
+    }
+    currentPage_ = mode;
+    // The background picture lies under every control without clipping them:
+    // it paints first, and the page's controls paint over it.
+    RedrawWindow(Hwnd(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void CInstallDlg::FillTargetList(const std::string& userFolder)
+{
+    TextList titles{"用户路径"};
+    TextList folders{userFolder};
+    LoadLabelFolders(GetFrameIniPath(), titles, folders);
+    targetFolders_ = folders;
+    targetCombo_.ResetContent();
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        const std::string folder = i < folders.size() ? folders[i] : std::string();
+        targetCombo_.AddString("[" + titles[i] + "] " + folder);
+    }
+    targetCombo_.SetCurSel(0);
+}
+
+void CInstallDlg::OnFinish()
+{
+    if (!UpdateData(true)) {
+        return;
+    }
+    UpdateData(false);
+    if (startProduct_ != 0) {
+        const std::string version = GetInstalledVersion();
+        if (installFolder_.empty()) {
+            installFolder_ = WithoutTrailingBackslashes(GetInstallPath());
+        }
+        // Without any install folder there is nothing to start.
+        if (!installFolder_.empty()) {
+            if (!IsVersion2OrLater(version)) {
+                RunProgram(installFolder_ + "\\Sys\\MrvScript.exe", "");
+            } else {
+                RunProgram(installFolder_ + "\\" + launchFile_, launchArguments_);
+            }
+        }
+    }
+    CBackdropDialog::OnOK();
+}
+
+// Enter and Esc end the window at once, except while an install is under way:
+// then they are a close request like the title bar's.
+void CInstallDlg::OnOK()
+{
+    if (currentPage_ == PageDownload) {
+        OnCloseRequest();
+        return;
+    }
+    CBackdropDialog::OnOK();
+}
+
+void CInstallDlg::OnCancel()
+{
+    if (currentPage_ == PageDownload) {
+        OnCloseRequest();
+        return;
+    }
+    CBackdropDialog::OnCancel();
+}
+
+void CInstallDlg::OnCloseRequest()
+{
+    if (currentPage_ != PageFinish && !ConfirmAbandon()) {
+        return;
+    }
+    if (safeToClose_) {
+        EndDialog(IDCANCEL);
+        return;
+    }
+    job_.RequestAbort();
+    cancelButton_.Enable(false);
+    ::SetLabelText(Hwnd(), IDC_STATUS_TEXT, "终止下载");
+    safeToClose_ = true;
+}
+
+// A worker that still runs is told to stop; the wait runs the window updates
+// it sends meanwhile, so neither thread waits for the other.
+void CInstallDlg::OnDestroy()
+{
+    if (job_.WorkerRunning()) {
+        job_.RequestAbort();
+    }
+    job_.WaitForWorker();
+    uiCall_.Destroy();
+}
+
+int CInstallDlg::Ask(const std::string& text, UINT flags)
+{
+    return MessageBoxW(Hwnd(), WidenText(text).c_str(), WidenText(kMessageCaption).c_str(), flags);
+}
+
+void CInstallDlg::RunOnUiThread(const std::function<void()>& call)
+{
+    uiCall_.Call(call);
+}
+
+void CInstallDlg::SetLabelText(int controlId, const std::string& text)
+{
+    RunOnUiThread([&] { ::SetLabelText(Hwnd(), controlId, text); });
+}
+
+void CInstallDlg::SetControlText(int controlId, const std::string& text)
+{
+    RunOnUiThread([&] { SetWindowTextW(GetItem(controlId), WidenText(text).c_str()); });
+}
+
+void CInstallDlg::ShowControl(int controlId, bool show)
+{
+    RunOnUiThread([&] { ShowWindow(GetItem(controlId), show ? SW_SHOW : SW_HIDE); });
+}
+
+void CInstallDlg::EnableControl(int controlId, bool enable)
+{
+    RunOnUiThread([&] { EnableWindow(GetItem(controlId), enable ? TRUE : FALSE); });
+}
+
+void CInstallDlg::SetProgressRange(std::uint32_t maximum)
+{
+    RunOnUiThread([&] { progressBar_.SetRange32(0, static_cast<int>(maximum)); });
+}
+
+void CInstallDlg::SetProgressPos(std::uint32_t position)
+{
+    RunOnUiThread([&] { progressBar_.SetPos(static_cast<int>(position)); });
+}
+
+void CInstallDlg::SetCaption(const std::string& caption)
+{
+    RunOnUiThread([&] { SetText(caption); });
+}
+
+int CInstallDlg::ShowMessage(const std::string& text, UINT flags)
+{
+    int answer = 0;
+    RunOnUiThread([&] { answer = Ask(text, flags); });
+    return answer;
+}
+
+void CInstallDlg::EndWindow()
+{
+    RunOnUiThread([this] { EndDialog(IDCANCEL); });
+}
+
+void CInstallDlg::PostDownloadDone(bool failed)
+{
+    PostMessageW(Hwnd(), WM_DOWNLOAD_DONE, failed ? 1 : 0, 0);
+}

@@ -1,0 +1,160 @@
+#pragma once
+// The install window: one modal dialog whose template holds four invisible
+// group boxes, each around the controls of one page (install, download, script,
+// finish). The window shrinks to one box, moves the other boxes onto it and
+// shows one page at a time; above the pages sits the vendor's web panel.
+//
+// Threads: everything runs on the user-interface thread except the download
+// worker of `job_`, which downloads the package and runs the install step
+// (InstallProductPackage) on its own thread. The worker reaches the window only
+// through the IInstallView calls below, each marshalled onto the user-interface
+// thread by `uiCall_`, and reports its end by posting WM_DOWNLOAD_DONE. The
+// worker reads the members that the install command wrote before it started
+// (install folder, setup file and arguments, `install_`), and `install_` is the
+// worker's until WM_DOWNLOAD_DONE arrives; the user-interface thread only asks it
+// to stop through the job's abort flag.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <windows.h>
+
+#include "app/backdrop_dialog.h"
+#include "controls/browse_edit.h"
+#include "controls/group_panel.h"
+#include "controls/icon_button.h"
+#include "controls/link_label.h"
+#include "controls/web_panel.h"
+#include "framework/controls.h"
+#include "framework/thread.h"
+#include "net/download.h"
+#include "net/install_view.h"
+#include "net/web_session.h"
+#include "product/package_install.h"
+#include "util/text.h"
+
+enum PageMode : int {
+    PageInstall = 0,
+    PageDownload = 1,
+    PageAfterInstall = 2,
+    PageFinish = 3,
+    PageStartInstalled = 20,
+};
+
+class CInstallDlg : public CBackdropDialog, public IInstallView {
+public:
+    CInstallDlg();
+    ~CInstallDlg() override;
+
+    // Hides every page and shows the one that `mode` selects (see PageMode).
+    void ShowPage(int mode);
+    // Lists the user folder first ("用户路径"), then the label folders of the
+    // product's Frame.ini, in the script-target combo box; selects the first.
+    void FillTargetList(const std::string& userFolder);
+
+    int CurrentPage() const { return currentPage_; }
+    const TextList& TargetFolders() const { return targetFolders_; }
+    const std::string& InstallFolder() const { return installFolder_; }
+    bool LocalPackagePresent() const { return localPackagePresent_; }
+
+    // IInstallView: callable from the worker, run on the user-interface thread.
+    HWND Window() const override { return Hwnd(); }
+    void SetLabelText(int controlId, const std::string& text) override;
+    void SetControlText(int controlId, const std::string& text) override;
+    void ShowControl(int controlId, bool show) override;
+    void EnableControl(int controlId, bool enable) override;
+    void SetProgressRange(std::uint32_t maximum) override;
+    void SetProgressPos(std::uint32_t position) override;
+    void SetCaption(const std::string& caption) override;
+    int ShowMessage(const std::string& text, UINT flags) override;
+    void EndWindow() override;
+    void PostDownloadDone(bool failed) override;
+
+protected:
+    bool OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    // Initialisation steps.
+    void FitWindowToScriptFrame();
+    void CreateWebPanel(CWebSession& session);
+    void ArrangePages();
+    void ConfigureButtons();
+    void ConfigureInstallFolder();
+    void ProbeLocalPackage();
+    bool OfferServerVersion(CWebSession& session);
+
+    void OnCommand(int id);
+    void OnFinish();
+    void OnCloseRequest();
+    void OnDestroy();
+    // Product install (install_dlg_install.cpp).
+    void OnInstallNow();
+    bool TakeInstallFolder();
+    bool InstallProductPackage(const std::string& packagePath);
+    LRESULT OnDownloadDone(bool failed);
+    void RollBackInstall();
+    bool ConfirmAbandon();
+    void OnLicenceTick();
+    void OnLicenceLink();
+    LRESULT OnBrowseNotify(WPARAM code);
+    // Script packages and uninstall (install_dlg_scripts.cpp).
+    void OnPickTarget();
+    void OnInstallScripts();
+    void OnUninstall();
+
+    // A box of the window's own with the application's caption.
+    int Ask(const std::string& text, UINT flags);
+    void RunOnUiThread(const std::function<void()>& call);
+
+    CLinkLabel licenceLink_;
+    CIconButton uninstallButton_;
+    CButtonCtl licenceCheck_;
+    CIconButton cancelButton_;
+    CGroupPanel scriptFrame_;
+    CGroupPanel finishFrame_;
+    CGroupPanel installFrame_;
+    CGroupPanel downloadFrame_;
+    CComboBoxCtl targetCombo_;
+    CIconButton installScriptsButton_;
+    CBrowseEdit folderEdit_;
+    CIconButton pickTargetButton_;
+    CIconButton installButton_;
+    CIconButton finishButton_;
+    CStaticCtl statusLabel_;
+    CStaticCtl rateLabel_;
+    CStaticCtl timeLeftLabel_;
+    CProgressCtl progressBar_;
+    CStaticCtl sourceLabel_;
+    CAnimateCtl animation_;
+    CWebPanel webPanel_;
+
+    int licenceAccepted_ = 1;
+    int startProduct_ = 1;
+    int installToolbar_ = 0;
+    HICON icon_ = nullptr;
+    std::string savedCaption_;
+    int currentPage_ = PageInstall;
+    TextList targetFolders_;
+    std::string setupFile_ = "MrvCADSetup.exe";
+    std::string setupArguments_ = "all";
+    std::string launchFile_ = "MrvCADSetup.exe";
+    std::string launchArguments_ = "tessaly";
+    std::string installFolder_;
+    bool localPackagePresent_ = false;
+    std::string localPackagePath_ = "data.cab";
+    std::string backupFolder_;
+
+    // User-interface thread only.
+    bool safeToClose_ = true;
+    bool downloadDone_ = false;
+    bool completingFolder_ = false;
+    CUiThreadCall uiCall_;
+    // Made by the install command before the worker starts; the worker's until
+    // WM_DOWNLOAD_DONE.
+    std::unique_ptr<CPackageInstall> install_;
+    CDownloadJob job_;
+};

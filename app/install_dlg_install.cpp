@@ -1,0 +1,193 @@
+// The install window's product install: the install folder, the licence, the
+// install command, the install step on the worker, the end of the download and
+// the cancel button.
+#include "app/install_dlg.h"
+
+#include "app/install_dlg_support.h"
+#include "app/message_helpers.h"
+#include "product/setup_descriptor.h"
+#include "res/resource.h"
+#include "util/file_system.h"
+#include "util/text_path.h"
+#include "util/wide_text.h"
+
+namespace {
+
+const char kProductFolderSuffix[] = "\\MrvACAD";
+const char kNoFolderText[] = "请输入安装目录！";
+const char kNotFullPathText[] = "安装目录必须是完整的路径: %1";
+const char kFolderFailedText[] = "无法创建安装目录 %1";
+const char kRunningText[] =
+    "安装向导发现 %1 正在运行!\n\n请立即关闭其所有实例，然后单击“确定”继续，或单\n击“取消”退出。";
+const char kAbandonQuestion[] = "你确定要放弃“墨岚软件”的安装吗？";
+
+bool EndsWith(const std::string& text, const std::string& end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::string Fill(const char* format, const std::string& argument)
+{
+    std::string text;
+    FormatString1(text, format, argument);
+    return text;
+}
+
+bool IsBlank(const std::string& text)
+{
+    return text.find_first_not_of(" \t") == std::string::npos;
+}
+
+}  // namespace
+
+void CInstallDlg::OnLicenceTick()
+{
+    installButton_.Enable(licenceCheck_.GetCheck() == BST_CHECKED);
+}
+
+void CInstallDlg::OnLicenceLink()
+{
+    licenceLink_.SetLinkAddress(VendorUrl("/License.php"));
+    licenceLink_.OpenLink();
+}
+
+// A folder picked in the browser always names the product's own subfolder; a
+// typed folder is taken as typed. Setting the path notifies again, which is
+// not to complete the folder a second time.
+LRESULT CInstallDlg::OnBrowseNotify(WPARAM code)
+{
+    if (code != 1 || completingFolder_ || folderEdit_.IsPathTyped()) {
+        return 0;
+    }
+    const std::string path = folderEdit_.GetPath();
+    if (path.empty() || EndsWith(path, kProductFolderSuffix)) {
+        return 0;
+    }
+    completingFolder_ = true;
+    folderEdit_.SetPath(WithoutTrailingBackslashes(path) + kProductFolderSuffix);
+    completingFolder_ = false;
+    return 0;
+}
+
+// The folder is checked before the server is asked, so that a refusal comes at
+// once.
+void CInstallDlg::OnInstallNow()
+{
+    if (!TakeInstallFolder()) {
+        return;
+    }
+    SetupDescriptor setup;
+    setup.downloadUrl = VendorUrl("/download.php?key=11");
+    CWebSession session;
+    std::string text;
+    if (session.FetchText(VendorUrl("/download/MrvACAD.setup"), text) == kFetchOk) {
+        ApplySetupDescriptor(text, setup);
+    }
+    setupFile_ = setup.setupFile;
+    setupArguments_ = setup.setupArguments;
+    launchFile_ = setup.launchFile;
+    launchArguments_ = setup.launchArguments;
+
+    while (!CheckProductNotRunning(setup.instanceNames)) {
+        if (Ask(Fill(kRunningText, setup.displayName), MB_OKCANCEL | MB_ICONHAND) != IDOK) {
+            return;
+        }
+    }
+    ShowPage(PageDownload);
+    job_.downloadUrl = setup.downloadUrl;
+    job_.targetPath = MakeTempFilePath("~download.tmp");
+    DeleteFileW(WidenText(job_.targetPath).c_str());
+    job_.localPackageMode = localPackagePresent_;
+    job_.localPackagePath = localPackagePath_;
+    install_ = std::make_unique<CPackageInstall>(installFolder_, backupFolder_);
+    job_.StartDownload();
+}
+
+// The install folder must be a full path that exists or can be made: the
+// package is never extracted relative to whatever folder is current, and the
+// user learns at once why nothing happens.
+bool CInstallDlg::TakeInstallFolder()
+{
+    std::string folder = folderEdit_.GetPath();
+    if (IsBlank(folder)) {
+        Ask(kNoFolderText, MB_OK | MB_ICONWARNING);
+        return false;
+    }
+    folder = WithoutTrailingBackslashes(folder);
+    if (!IsFullFolderPath(folder)) {
+        Ask(Fill(kNotFullPathText, folder), MB_OK | MB_ICONWARNING);
+        return false;
+    }
+    CreateDirectoryTree(CPathName(folder + "\\"));
+    const DWORD attributes = GetFileAttributesW(WidenText(folder).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        Ask(Fill(kFolderFailedText, folder), MB_OK | MB_ICONHAND);
+        return false;
+    }
+    installFolder_ = folder;
+    return true;
+}
+
+// On the worker. A cancelled or failed install has been rolled back by the time
+// Install returns; the setup program starts only after a complete install that
+// nobody cancelled.
+bool CInstallDlg::InstallProductPackage(const std::string& packagePath)
+{
+    const int result = install_->Install(packagePath, *this, job_.AbortFlag());
+    if (result == kInstallCancelled) {
+        return true;
+    }
+    if (result == kInstallFailed) {
+        job_.SetErrorText(install_->ErrorText());
+        return false;
+    }
+    if (job_.AbortRequested()) {
+        install_->RollBack();
+        return true;
+    }
+    StartSetupProgram(installFolder_, setupFile_, setupArguments_);
+    return true;
+}
+
+LRESULT CInstallDlg::OnDownloadDone(bool failed)
+{
+    safeToClose_ = true;
+    downloadDone_ = true;
+    // The worker posts this as its last act; once it has ended, what it wrote
+    // may be read here.
+    job_.WaitForWorker();
+    if (job_.AbortRequested()) {
+        // A roll-back that could not restore every file says where they are.
+        if (install_ && !install_->ErrorText().empty()) {
+            Ask(install_->ErrorText(), MB_OK | MB_ICONHAND);
+        }
+        RemoveDirectoryW(WidenText(backupFolder_).c_str());
+        EndDialog(IDCANCEL);
+    } else if (failed) {
+        Ask(job_.ErrorText(), MB_OK);
+        EndDialog(IDCANCEL);
+    } else {
+        SetText(savedCaption_);
+        DeleteFolderTree(backupFolder_);
+        ShowPage(PageAfterInstall);
+    }
+    return 0;
+}
+
+// The worker rolls the install back itself once it sees the abort: the files
+// are never touched by two threads at once, and the setup program is not
+// started. A cancel that comes after the install has ended changes nothing.
+void CInstallDlg::RollBackInstall()
+{
+    if (!ConfirmAbandon() || downloadDone_) {
+        return;
+    }
+    job_.RequestAbort();
+    cancelButton_.Enable(false);
+    ::SetLabelText(Hwnd(), IDC_STATUS_TEXT, "终止下载");
+}
+
+bool CInstallDlg::ConfirmAbandon()
+{
+    return Ask(kAbandonQuestion, MB_YESNO) == IDYES;
+}

@@ -1,0 +1,39 @@
+#include "app/install_dlg_support.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "util/cp936.h"
+#include "util/wide_text.h"
+
+void RunProgram(const std::string& file, const std::string& arguments)
+{
+    const std::wstring program = WidenText(file);
+    const std::wstring parameters = WidenText(arguments);
+    ShellExecuteW(nullptr, L"OPEN", program.c_str(),
+                  parameters.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOW);
+}
+
+std::string WithoutTrailingBackslashes(const std::string& path)
+{
+    std::size_t keep = 0;
+    for (std::size_t i = 0; i < path.size(); i += CharLength936(path, i)) {
+        if (path[i] != '\\' || CharLength936(path, i) == 2) {
+            keep = i + CharLength936(path, i);
+        }
+    }
+    return path.substr(0, keep);
+}
+
+bool IsFullFolderPath(const std::string& folder)
+{
+    const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (folder.size() > 3 && isLetter(folder[0]) && folder[1] == ':' && folder[2] == '\\') {
+        return true;
+    }
+    if (folder.compare(0, 2, "\\\\") != 0) {
+        return false;
+    }
+    const std::size_t serverEnd = FindChar936(folder, '\\', 2);
+    return serverEnd != std::string::npos && serverEnd > 2 && serverEnd + 1 < folder.size();
+}

@@ -1,0 +1,125 @@
+#include "controls/group_panel.h"
+
+#include <algorithm>
+
+namespace {
+
+// Inside means left <= x < right and top <= y < bottom.
+bool CornerInside(const RECT& box, LONG x, LONG y)
+{
+    return x >= box.left && x < box.right && y >= box.top && y < box.bottom;
+}
+
+}  // namespace
+
+LRESULT CGroupPanel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SHOWWINDOW: {
+        const LRESULT result = DefaultProc(message, wParam, lParam);
+        // A non-zero lParam is the parent being shown or hidden, not the box.
+        if (lParam == 0) {
+            OnShowWindow(wParam != FALSE);
+        }
+        return result;
+    }
+    case WM_ENABLE: {
+        const LRESULT result = DefaultProc(message, wParam, lParam);
+        OnEnable(wParam != FALSE);
+        return result;
+    }
+    case WM_WINDOWPOSCHANGING: {
+        const LRESULT result = DefaultProc(message, wParam, lParam);
+        OnPositionChanging(*reinterpret_cast<const WINDOWPOS*>(lParam));
+        return result;
+    }
+    default:
+        return CButtonCtl::HandleMessage(message, wParam, lParam);
+    }
+}
+
+void CGroupPanel::CollectMembers()
+{
+    if (Hwnd() == nullptr) {
+        return;
+    }
+    RECT box{};
+    GetWindowRect(Hwnd(), &box);
+    for (HWND sibling = GetWindow(Hwnd(), GW_HWNDFIRST); sibling != nullptr;
+         sibling = GetWindow(sibling, GW_HWNDNEXT)) {
+        if (sibling == Hwnd()) {
+            continue;
+        }
+        RECT rect{};
+        GetWindowRect(sibling, &rect);
+        if (CornerInside(box, rect.left, rect.top) && CornerInside(box, rect.right, rect.bottom)) {
+            members_.push_back(sibling);
+        }
+    }
+}
+
+bool CGroupPanel::IsMember(HWND window) const
+{
+    return std::find(members_.begin(), members_.end(), window) != members_.end();
+}
+
+template <typename Action>
+bool CGroupPanel::ForEachMember(Action action) const
+{
+    // A box of button type 0 is not a group box.
+    if (suspended || (Style() & 0x7) == 0 || Hwnd() == nullptr) {
+        return false;
+    }
+    // Walking the parent's children skips members destroyed since collection.
+    for (HWND child = GetWindow(Hwnd(), GW_HWNDFIRST); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if (IsMember(child) && !action(child)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CGroupPanel::OnShowWindow(bool show)
+{
+    ForEachMember([show](HWND member) {
+        ShowWindow(member, show ? SW_SHOW : SW_HIDE);
+        return true;
+    });
+}
+
+void CGroupPanel::OnEnable(bool enable)
+{
+    ForEachMember([enable](HWND member) {
+        EnableWindow(member, enable ? TRUE : FALSE);
+        return true;
+    });
+}
+
+void CGroupPanel::OnPositionChanging(const WINDOWPOS& position)
+{
+    if ((position.flags & SWP_NOMOVE) != 0) {
+        return;
+    }
+    const RECT current = RectInParent();
+    if (position.x == current.left && position.y == current.top) {
+        return;
+    }
+    const auto dx = static_cast<short>(position.x - current.left);
+    const auto dy = static_cast<short>(position.y - current.top);
+    const bool moved = ForEachMember([dx, dy](HWND member) {
+        RECT rect{};
+        GetWindowRect(member, &rect);
+        OffsetRect(&rect, dx, dy);
+        HWND parent = GetParent(member);
+        if (parent != nullptr) {
+            MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+        }
+        MoveWindow(member, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                   TRUE);
+        return true;
+    });
+    if (moved) {
+        Invalidate(true);
+    }
+}

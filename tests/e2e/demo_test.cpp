@@ -1,0 +1,60 @@
+// The demonstration that scripts/run.sh shows: a product install from the demo
+// vendor site followed by a script install, with a picture of every page. It is
+// disabled in the test suite (the scenarios there cover the same ground) and run
+// on its own with --gtest_also_run_disabled_tests; its folders stay for a look.
+#include <cstdio>
+
+#include "res/resource.h"
+#include "tests/e2e/setup_scenario.h"
+
+namespace e2e {
+namespace {
+
+class Demo : public SetupScenario {
+protected:
+    std::string RunFolder() const override { return BuildFolder() + "\\demo\\run"; }
+    bool KeepRunFolder() const override { return true; }
+    std::string ShotPrefix() const override { return "demo_"; }
+
+    void Say(const std::string& text) const
+    {
+        std::printf("demo: %s\n", text.c_str());
+        std::fflush(stdout);
+    }
+};
+
+TEST_F(Demo, DISABLED_ProductInstallThenScriptInstall)
+{
+    PutScriptPackagesBesideProgram();
+    Start();
+    ASSERT_EQ(CurrentPage(), Page::Install);
+    Say("the install window shows its install page");
+    Shot("1_install_page");
+    ASSERT_TRUE(TypeText(GetDlgItem(Control(window_, IDC_INSTALL_FOLDER), 12345), productFolder_));
+
+    ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
+    ASSERT_TRUE(WaitForPage(Page::Download));
+    ASSERT_TRUE(WaitUntil([&] { return ProgressOf(window_, IDC_PROGRESS).position > 0 ||
+                                       CurrentPage() != Page::Download; }));
+    Shot("2_download_page");
+    Say("downloading the product package from the demo vendor site");
+    ASSERT_TRUE(WaitForPage(Page::Script, 120000));
+    Say("product installed into " + productFolder_ + "; the script page follows");
+    Sleep(1500);
+    Shot("3_script_page");
+
+    ASSERT_TRUE(SetCheck(window_, IDC_INSTALL_TOOLBAR, true));
+    ASSERT_TRUE(Click(window_, IDC_INSTALL_SCRIPTS));
+    ASSERT_TRUE(WaitForPage(Page::Finish));
+    Say("script packages copied into " + productFolder_ + "\\Library\\Script\\");
+    Shot("4_finish_page");
+
+    ASSERT_TRUE(Click(window_, IDC_FINISH));
+    ASSERT_TRUE(run_.WaitForExit());
+    for (const StartRecord& record : WaitForRecords(3)) {
+        Say("started " + record.program + " " + record.arguments);
+    }
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,432 @@
+#include "tests/e2e/setup_scenario.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <sstream>
+
+#include <wininet.h>
+
+#include "res/resource.h"
+#include "util/file_system.h"
+#include "util/wide_text.h"
+
+namespace e2e {
+
+const char kCaption[] = "安装 - 墨岚岱文 Morvane Tessaly";
+const char kMessageCaption[] = "墨岚岱文软件";
+const char kVendorHost[] = "http://www.morvane.example";
+
+namespace {
+
+const char kDefaultNames[] = "MorvaneForAutoCADStart MorvaneForAutoCADSetup";
+
+std::wstring ModulePath()
+{
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path;
+}
+
+std::string Encode(const std::string& text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char ch : text) {
+        if (std::isalnum(ch) || ch == '-' || ch == '_' || ch == '.' || ch == '/') {
+            out += static_cast<char>(ch);
+        } else {
+            out += '%';
+            out += hex[ch >> 4];
+            out += hex[ch & 15];
+        }
+    }
+    return out;
+}
+
+std::string FetchDirect(const std::string& url)
+{
+    std::string body;
+    UniqueResource<handle_traits::Internet> session(
+        InternetOpenW(L"MrvE2E", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    if (!session) {
+        return body;
+    }
+    UniqueResource<handle_traits::Internet> request(
+        InternetOpenUrlW(session.get(), WidenText(url).c_str(), nullptr, 0,
+                         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
+    char buffer[4096];
+    DWORD read = 0;
+    while (request && InternetReadFile(request.get(), buffer, sizeof buffer, &read) && read != 0) {
+        body.append(buffer, read);
+    }
+    return body;
+}
+
+void CollectFiles(const std::string& folder, const std::string& relative,
+                  std::map<std::string, std::string>& files)
+{
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(WidenText(folder + relative + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        const std::string name = NarrowText(found.cFileName);
+        if (name == "." || name == "..") {
+            continue;
+        }
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            files[relative + name + "\\"] = "<folder>";
+            CollectFiles(folder, relative + name + "\\", files);
+        } else {
+            std::string bytes;
+            ReadWholeFile(folder + relative + name, bytes);
+            files[relative + name] = bytes;
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+std::string Field(const std::string& record, const std::string& name)
+{
+    const std::string key = name + "=";
+    std::istringstream lines(record);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.compare(0, key.size(), key) == 0) {
+            return line.substr(key.size());
+        }
+    }
+    return std::string();
+}
+
+std::string TestName()
+{
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& ch : name) {
+        if (ch == '/' || ch == '\\' || ch == ':') {
+            ch = '_';
+        }
+    }
+    return name;
+}
+
+}  // namespace
+
+const char* PageName(Page page)
+{
+    switch (page) {
+    case Page::Install: return "install";
+    case Page::Download: return "download";
+    case Page::Script: return "script";
+    case Page::Finish: return "finish";
+    case Page::None: break;
+    }
+    return "none";
+}
+
+std::string BuildFolder()
+{
+    std::wstring folder = ModulePath();
+    for (;;) {
+        const std::size_t slash = folder.find_last_of(L'\\');
+        if (slash == std::wstring::npos) {
+            return std::string();
+        }
+        folder.erase(slash);
+        if (FileExists(NarrowText(folder) + "\\CMakeCache.txt")) {
+            return NarrowText(folder);
+        }
+    }
+}
+
+namespace site {
+
+std::string Folder()
+{
+    return BuildFolder() + "\\e2e\\bench";
+}
+
+unsigned short Port()
+{
+    std::string text;
+    ReadWholeFile(Folder() + "\\vendor.ports", text);
+    const std::size_t at = text.find("http=");
+    return at == std::string::npos
+               ? 0
+               : static_cast<unsigned short>(std::atoi(text.c_str() + at + 5));
+}
+
+std::string Url(const std::string& target)
+{
+    return "http://127.0.0.1:" + std::to_string(Port()) + target;
+}
+
+bool Put(const std::string& name, const std::string& bytes)
+{
+    CreateDirectoryW(WidenText(Folder() + "\\vendor-files").c_str(), nullptr);
+    return WriteWholeFile(Folder() + "\\vendor-files\\" + name, bytes);
+}
+
+void Remove(const std::string& name)
+{
+    DeleteFileW(WidenText(Folder() + "\\vendor-files\\" + name).c_str());
+}
+
+long VendorRequestCount(const std::string& path)
+{
+    long count = 0;
+    for (const std::string& host : {std::string(kVendorHost), std::string(kVendorHost) + ":80"}) {
+        const std::string answer = FetchDirect(Url("/stats?target=" + Encode(host + path)));
+        if (answer.empty()) {
+            return -1;
+        }
+        count += std::atol(answer.c_str());
+    }
+    return count;
+}
+
+}  // namespace site
+
+std::string FixturePath(const std::string& name)
+{
+    return BuildFolder() + "\\e2e_site\\" + name;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes)
+{
+    UniqueResource<handle_traits::File> file(CreateFileW(WidenText(path).c_str(), GENERIC_READ,
+                                                         FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) {
+        return false;
+    }
+    bytes.clear();
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read != 0) {
+        bytes.append(buffer, read);
+    }
+    return true;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes)
+{
+    UniqueResource<handle_traits::File> file(CreateFileW(WidenText(path).c_str(), GENERIC_WRITE,
+                                                         0, nullptr, CREATE_ALWAYS,
+                                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file &&
+           WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+           written == bytes.size();
+}
+
+bool CopyFolder(const std::string& from, const std::string& to)
+{
+    CreateDirectoryW(WidenText(to).c_str(), nullptr);
+    bool ok = true;
+    for (const auto& [relative, bytes] : SnapshotFolder(from)) {
+        if (relative.back() == '\\') {
+            ok = CreateDirectoryW(WidenText(to + "\\" + relative).c_str(), nullptr) && ok;
+        } else {
+            ok = WriteWholeFile(to + "\\" + relative, bytes) && ok;
+        }
+    }
+    return ok;
+}
+
+bool FileExists(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesW(WidenText(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesW(WidenText(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::map<std::string, std::string> SnapshotFolder(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    CollectFiles(folder + "\\", std::string(), files);
+    return files;
+}
+
+void SetupScenario::SetUp()
+{
+    RegistryFixture::SetUp();
+    ASSERT_NE(site::Port(), 0) << "the end-to-end vendor server is not running";
+    root_ = RunFolder();
+    DeleteFolderTree(root_);
+    CreateDirectoryW(WidenText(root_.substr(0, root_.find_last_of('\\'))).c_str(), nullptr);
+    ASSERT_TRUE(CreateDirectoryW(WidenText(root_).c_str(), nullptr)) << root_;
+    programFolder_ = root_ + "\\setup\\";
+    program_ = programFolder_ + "TessalySetup.exe";
+    productFolder_ = root_ + "\\product";
+    tempFolder_ = root_ + "\\temp";
+    recordPath_ = root_ + "\\started.record";
+    CreateDirectoryW(WidenText(programFolder_).c_str(), nullptr);
+    CreateDirectoryW(WidenText(tempFolder_).c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(WidenText(BuildFolder() + "\\TessalySetup.exe").c_str(),
+                          WidenText(program_).c_str(), FALSE));
+    PutSite("2.2", Descriptor(std::string(kVendorHost) + "/download.php?key=11"), "product.zip");
+}
+
+void SetupScenario::TearDown()
+{
+    run_.Kill();
+    if (!KeepRunFolder()) {
+        DeleteFolderTree(root_);
+    }
+    RegistryFixture::TearDown();
+}
+
+std::string SetupScenario::RunFolder() const
+{
+    std::wstring temp(MAX_PATH + 1, L'\0');
+    temp.resize(GetTempPathW(static_cast<DWORD>(temp.size()), temp.data()));
+    return NarrowText(temp) + "mrv_e2e\\" + TestName();
+}
+
+std::string SetupScenario::ShotPrefix() const
+{
+    return TestName() + "_";
+}
+
+void SetupScenario::RecordInstalledProduct(const std::string& version)
+{
+    CreateDirectoryW(WidenText(productFolder_).c_str(), nullptr);
+    ASSERT_TRUE(WriteText(L"", L"CurVer", L"MrvCAD"));
+    ASSERT_TRUE(WriteText(L"MrvCAD", L"InstallPath", WidenText(productFolder_ + "\\")));
+    ASSERT_TRUE(WriteText(L"MrvCAD", L"Version", WidenText(version)));
+}
+
+void SetupScenario::PutSite(const std::string& serverVersion, const std::string& setupDescriptor,
+                            const std::string& packageFile)
+{
+    // An empty version text stands for a server that offers no version: the
+    // server would answer its built-in default for a missing file.
+    const auto put = [](const std::string& name, const std::string& text) {
+        ASSERT_TRUE(site::Put(name, text)) << name;
+    };
+    put("MrvACAD.ver", serverVersion.empty() ? std::string() : serverVersion + "\r\n");
+    put("MrvACAD.setupad", std::string(kVendorHost) + "/tessaly.php\r\n");
+    put("MrvACAD.setup", setupDescriptor);
+    std::string package;
+    ASSERT_TRUE(ReadWholeFile(FixturePath(packageFile), package)) << packageFile;
+    ASSERT_TRUE(site::Put("package.zip", package));
+}
+
+std::string SetupScenario::Descriptor(const std::string& downloadUrl)
+{
+    return std::string("墨岚 AutoCAD 插件\r\n") + kDefaultNames + "\r\n" + downloadUrl +
+           "\r\nMrvCADSetup.exe\r\nall\r\nMrvCADSetup.exe\r\ntessaly\r\n";
+}
+
+void SetupScenario::PutBesideProgram(const std::string& name, const std::string& bytes)
+{
+    ASSERT_TRUE(WriteWholeFile(programFolder_ + name, bytes)) << name;
+}
+
+void SetupScenario::PutScriptPackagesBesideProgram()
+{
+    ASSERT_TRUE(CopyFolder(FixturePath("scripts"), root_ + "\\setup"));
+}
+
+void SetupScenario::PutStandin(const std::string& name, const std::string& destination)
+{
+    ASSERT_TRUE(CopyFileW(WidenText(BuildFolder() + "\\standins\\" + name + ".exe").c_str(),
+                          WidenText(destination).c_str(), FALSE))
+        << destination;
+}
+
+void SetupScenario::Start(bool online)
+{
+    const std::string proxy =
+        online ? "http://127.0.0.1:" + std::to_string(site::Port()) : "http://127.0.0.1:1";
+    ASSERT_TRUE(run_.Start(program_, {"http_proxy=" + proxy, "no_proxy=", "TEMP=" + tempFolder_,
+                                      "TMP=" + tempFolder_, "MRV_STANDIN_RECORD=" + recordPath_}))
+        << program_;
+    window_ = run_.WaitForMainWindow(kCaption);
+    ASSERT_NE(window_, nullptr) << "the install window did not show";
+    ASSERT_TRUE(WaitUntil([&] { return CurrentPage() != Page::None; }))
+        << "no page shows after the window opened";
+}
+
+Page SetupScenario::CurrentPage() const
+{
+    if (IsShown(window_, IDC_CANCEL_INSTALL)) {
+        return Page::Download;
+    }
+    if (IsShown(window_, IDC_INSTALL_NOW)) {
+        return Page::Install;
+    }
+    if (IsShown(window_, IDC_INSTALL_SCRIPTS)) {
+        return Page::Script;
+    }
+    if (IsShown(window_, IDC_FINISH)) {
+        return Page::Finish;
+    }
+    return Page::None;
+}
+
+bool SetupScenario::WaitForPage(Page page, DWORD timeoutMs) const
+{
+    return WaitUntil([&] { return CurrentPage() == page; }, timeoutMs);
+}
+
+HWND SetupScenario::WaitForMessageBox() const
+{
+    const HWND box = run_.WaitForOwnedDialog(window_);
+    if (box != nullptr) {
+        EXPECT_TRUE(WaitUntil([&] { return !MessageBoxText(box).empty(); }));
+    }
+    return box;
+}
+
+void SetupScenario::Shot(const std::string& name, HWND window) const
+{
+    const std::string folder = BuildFolder() + "\\screenshots";
+    CreateDirectoryW(WidenText(folder).c_str(), nullptr);
+    SavePicture(window != nullptr ? window : window_, folder + "\\" + ShotPrefix() + name + ".png");
+}
+
+std::vector<StartRecord> SetupScenario::Records() const
+{
+    std::vector<StartRecord> records;
+    std::string text;
+    if (!ReadWholeFile(recordPath_, text)) {
+        return records;
+    }
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find("\r\n\r\n", start);
+        if (end == std::string::npos) {
+            break;
+        }
+        const std::string record = text.substr(start, end - start);
+        records.push_back({Field(record, "program"), Field(record, "arguments"),
+                           Field(record, "folder")});
+        start = end + 4;
+    }
+    return records;
+}
+
+std::vector<StartRecord> SetupScenario::WaitForRecords(std::size_t count) const
+{
+    std::vector<StartRecord> records;
+    WaitUntil([&] {
+        records = Records();
+        return records.size() >= count;
+    });
+    return records;
+}
+
+}  // namespace e2e

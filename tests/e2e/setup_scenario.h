@@ -1,0 +1,115 @@
+#pragma once
+// One run of the real setup program in a folder of its own, as a user meets it.
+//
+// Each scenario copies TessalySetup.exe into a fresh folder (with "data.cab" and
+// script packages beside it when the scenario wants them), gives the product's
+// registry record the state it wants, and starts the program with:
+//   - http_proxy naming the end-to-end vendor server, so that the program's
+//     requests for the vendor host (a reserved name that resolves nowhere) reach
+//     that server; Wine's WinInet takes the variable when the prefix has no
+//     proxy of its own, so no other test program's traffic changes;
+//   - TEMP and TMP naming a folder of the scenario, where the program keeps
+//     "~download.tmp" and its backup folder;
+//   - MRV_STANDIN_RECORD naming the file in which the stand-ins for the
+//     programs it starts record how they were started.
+// The end-to-end vendor server is an instance of tests/fixtures/vendor_server.py
+// of its own (ctest fixture "e2e_vendor"), so the texts and packages that a
+// scenario puts there change nothing for the network tests running alongside.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/bench/registry_fixture.h"
+#include "tests/e2e/ui_driver.h"
+
+namespace e2e {
+
+extern const char kCaption[];
+extern const char kMessageCaption[];
+extern const char kVendorHost[];
+
+enum class Page { None, Install, Download, Script, Finish };
+const char* PageName(Page page);
+
+// What a stand-in recorded about one start.
+struct StartRecord {
+    std::string program;
+    std::string arguments;
+    std::string folder;
+};
+
+// The build folder (with its CMakeCache.txt) above this test program.
+std::string BuildFolder();
+
+// The end-to-end vendor server.
+namespace site {
+std::string Folder();
+unsigned short Port();
+std::string Url(const std::string& target);
+bool Put(const std::string& name, const std::string& bytes);
+void Remove(const std::string& name);
+// Requests that the program made for this path of the vendor host
+// ("/download.php?key=11"); they reach the server as proxy requests, with or
+// without the port in the address. -1 when the server could not be asked.
+long VendorRequestCount(const std::string& path);
+}  // namespace site
+
+// Files of the folders that make_e2e_site.py writes into the build folder.
+std::string FixturePath(const std::string& name);
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+bool WriteWholeFile(const std::string& path, const std::string& bytes);
+bool CopyFolder(const std::string& from, const std::string& to);
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+
+// Every file below `folder`, by its path relative to it, with its content.
+std::map<std::string, std::string> SnapshotFolder(const std::string& folder);
+
+class SetupScenario : public RegistryFixture {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Where the scenario's folders go (made afresh), whether they stay after
+    // it, and how its pictures begin.
+    virtual std::string RunFolder() const;
+    virtual bool KeepRunFolder() const { return false; }
+    virtual std::string ShotPrefix() const;
+
+    // The product as its setup program records it: CurVer, InstallPath (with
+    // its trailing "\") and Version; the install folder is created.
+    void RecordInstalledProduct(const std::string& version);
+    // The vendor server's texts and package; an empty text is left out, so the
+    // server answers 404 for it.
+    void PutSite(const std::string& serverVersion, const std::string& setupDescriptor,
+                 const std::string& packageFile);
+    // The descriptor with the default lines but another download address.
+    static std::string Descriptor(const std::string& downloadUrl);
+    void PutBesideProgram(const std::string& name, const std::string& bytes);
+    void PutScriptPackagesBesideProgram();
+    void PutStandin(const std::string& name, const std::string& destination);
+
+    // Starts the program and waits for its window; `online` false points its
+    // requests at a port where nobody listens.
+    void Start(bool online = true);
+    Page CurrentPage() const;
+    bool WaitForPage(Page page, DWORD timeoutMs = kWaitMs) const;
+    // Waits for a message box or prompt owned by the window; null when none came.
+    HWND WaitForMessageBox() const;
+    // Saves a picture of the install window (or of `window`) into the build
+    // folder's screenshots\ as TEST_NAME.png.
+    void Shot(const std::string& name, HWND window = nullptr) const;
+    std::vector<StartRecord> Records() const;
+    std::vector<StartRecord> WaitForRecords(std::size_t count) const;
+
+    std::string root_;
+    std::string programFolder_;  // with its trailing "\"
+    std::string program_;
+    std::string productFolder_;  // without a trailing "\"
+    std::string tempFolder_;
+    std::string recordPath_;
+    CProgramRun run_;
+    HWND window_ = nullptr;
+};
+
+}  // namespace e2e
