@@ -28,13 +28,23 @@ for name in 'readme.txt' 'docs/sub/readme.txt' 'docs\a.txt' 'C:\Program Files\Mr
   printf '%s' "$name" > "$seeds/path_fuzz/seed$((i += 1))"
 done
 
+# Each run's own output goes to findings/TARGET.log; only its end is shown, and
+# all of it when the fuzzer found a crash, a leak or a hang (a non-zero exit).
 status=0
 for target in archive_fuzz path_fuzz; do
   corpus=$build/corpus/$target
   findings=$build/findings/$target
+  log=$build/findings/$target.log
   mkdir -p "$corpus" "$findings"
   echo "== $target: $seconds s"
-  "$build/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -artifact_prefix="$findings/" -print_final_stats=1 "$corpus" "$seeds/$target" || status=1
+  if "$build/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+       -artifact_prefix="$findings/" -print_final_stats=1 "$corpus" "$seeds/$target" \
+       >"$log" 2>&1; then
+    grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' "$log" || true
+  else
+    cat "$log"
+    echo "== $target FAILED: the input that did it is in $findings/" >&2
+    status=1
+  fi
 done
 exit $status

@@ -25,6 +25,10 @@ cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native -j "$jobs" || status=1
 
+# The libFuzzer targets of the platform-free code, a minute each: a crash, leak
+# or hang that they find fails the run (the input lands in build/fuzz/findings).
+bash scripts/fuzz.sh 60 || status=1
+
 cmake --preset "$wine_preset" >/dev/null
 cmake --build --preset "$wine_preset"
 ctest --preset "$wine_preset" -j "$jobs" || status=1

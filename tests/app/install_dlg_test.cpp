@@ -329,6 +329,37 @@ TEST_F(InstallWindow, RefusesAnInstallFolderThatIsEmptyRelativeOrCannotBeMade)
     EXPECT_EQ(answerer.Texts(), messages);
 }
 
+// A folder picked in the browser names the product's own subfolder; a typed
+// folder is taken as typed.
+TEST_F(InstallWindow, CompletesAPickedInstallFolderWithTheProductFolder)
+{
+    struct Case {
+        bool typed;
+        const char* path;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {false, "D:\\Apps", "D:\\Apps\\MrvACAD"},
+        {false, "D:\\Apps\\MrvACAD", "D:\\Apps\\MrvACAD"},
+        {false, "D:\\", "D:\\MrvACAD"},
+        {true, "D:\\Typed", "D:\\Typed"},
+    };
+    Run([&](CProbeInstallDlg& window) {
+        HWND field = window.GetItem(IDC_INSTALL_FOLDER);
+        auto* edit = dynamic_cast<CBrowseEdit*>(CWindow::FromHandle(field));
+        ASSERT_NE(edit, nullptr);
+        for (const Case& c : cases) {
+            if (c.typed) {
+                SetWindowTextW(GetDlgItem(field, CBrowseEdit::kEditId), WidenText(c.path).c_str());
+            } else {
+                edit->SetPath(c.path);
+            }
+            SendMessageW(window.Hwnd(), WM_BROWSE_NOTIFY, 1, reinterpret_cast<LPARAM>(field));
+            EXPECT_EQ(edit->GetPath(), c.expected) << c.path;
+        }
+    });
+}
+
 // The background picture covers the whole window; the download page's progress
 // bar still shows over it once the page is up.
 TEST_F(InstallWindow, ProgressBarShowsOverTheBackground)

@@ -47,7 +47,8 @@ std::string OpenProxyUrl();
 // "http://www.morvane.example" unless the build says otherwise; a name that
 // resolves nowhere) reach this server: UseHttpProxy(OpenProxyUrl()). false ends
 // the routing (UseHttpProxy("")). Such requests are counted by their whole
-// address: RequestCount("http://www.morvane.example/download/MrvACAD.ver").
+// address, the default port left out (Wine writes ":80"):
+// RequestCount("http://www.morvane.example/download/MrvACAD.ver").
 bool RouteVendorHostToServer(bool on);
 
 // Text that differs between test programs and between runs ("12345678-40"): put

@@ -161,4 +161,25 @@ TEST_F(LinkLabelTest, ClickReachesTheOwner)
     EXPECT_EQ(host.clicks, (std::vector<int>{kLabelId}));
 }
 
+// The shell cannot open a missing file, and this prefix has no handler for
+// .htm: the box shows the shell's own code.
+TEST_F(LinkLabelTest, FailedOpenShowsTheShellsCodeAndClearsVisited)
+{
+    ASSERT_TRUE(label.Attach(AddStatic(0, RECT{20, 20, 200, 40})));
+    label.SetLinkAddress("C:\\mrv_no_such_folder\\License.htm");
+    label.SetVisitedState(true);
+    std::wstring boxText;
+    CWindowDriver driver(L"#32770", L"墨岚岱文软件", [&boxText](HWND box) {
+        boxText = WindowTextOf(GetDlgItem(box, 0xFFFF));
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    });
+    EXPECT_FALSE(label.OpenLink());
+    EXPECT_TRUE(driver.Finish());
+    EXPECT_FALSE(label.IsVisited());
+    const std::string shown = NarrowText(boxText);
+    EXPECT_TRUE(shown == HyperlinkErrorText(ERROR_FILE_NOT_FOUND) ||
+                shown == HyperlinkErrorText(ERROR_PATH_NOT_FOUND))
+        << shown;
+}
+
 }  // namespace

@@ -28,9 +28,9 @@ TEST_F(Demo, DISABLED_ProductInstallThenScriptInstall)
     PutScriptPackagesBesideProgram();
     Start();
     ASSERT_EQ(CurrentPage(), Page::Install);
+    ASSERT_TRUE(TypeText(GetDlgItem(Control(window_, IDC_INSTALL_FOLDER), 12345), productFolder_));
     Say("the install window shows its install page");
     Shot("1_install_page");
-    ASSERT_TRUE(TypeText(GetDlgItem(Control(window_, IDC_INSTALL_FOLDER), 12345), productFolder_));
 
     ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
     ASSERT_TRUE(WaitForPage(Page::Download));
@@ -40,7 +40,6 @@ TEST_F(Demo, DISABLED_ProductInstallThenScriptInstall)
     Say("downloading the product package from the demo vendor site");
     ASSERT_TRUE(WaitForPage(Page::Script, 120000));
     Say("product installed into " + productFolder_ + "; the script page follows");
-    Sleep(1500);
     Shot("3_script_page");
 
     ASSERT_TRUE(SetCheck(window_, IDC_INSTALL_TOOLBAR, true));

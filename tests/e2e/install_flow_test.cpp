@@ -75,7 +75,6 @@ TEST_F(InstallFlow, FirstInstallFromServerDownloadsExtractsAndStartsTheSetupProg
 
     ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
     ASSERT_TRUE(WaitForPage(Page::Download));
-    Shot("2_download_page");
     std::set<std::string> seen;
     ASSERT_TRUE(WaitUntil(
         [&] {
@@ -209,12 +208,31 @@ TEST_F(InstallFlow, CancelDuringDownloadLeavesTheInstallFolderAsItWas)
     ASSERT_TRUE(WaitForPage(Page::Download));
     ASSERT_TRUE(WaitUntil([&] { return ProgressOf(window_, IDC_PROGRESS).position > 0; }))
         << "the download did not get under way";
+    ExpectOnlyPageShown(Page::Download);
     Shot("downloading");
     CancelAndConfirm();
     EXPECT_EQ(SnapshotFolder(productFolder_), before);
     EXPECT_TRUE(Records().empty());
     EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
     EXPECT_FALSE(FolderExists(tempFolder_ + "\\~downloadtmp"));
+}
+
+TEST_F(InstallFlow, MissingPackageIsReportedAndChangesNothing)
+{
+    LeaveEarlierInstall();
+    PutSite("2.2", Descriptor(site::Url("/behave/404")), "product.zip");
+    const auto before = SnapshotFolder(productFolder_);
+    Start();
+    ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
+    const HWND box = WaitForMessageBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), "连接 MorvaneNet 网络失败");
+    Shot("download_error", box);
+    ASSERT_TRUE(Answer(box, IDOK));
+    ASSERT_TRUE(run_.WaitForExit());
+    EXPECT_EQ(SnapshotFolder(productFolder_), before);
+    EXPECT_TRUE(Records().empty());
+    EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
 }
 
 TEST_F(InstallFlow, CancelDuringExtractionLeavesTheInstallFolderAsItWas)

@@ -65,6 +65,7 @@ TEST_F(ScriptInstall, LabelFolderTargetCopiesTheProgramFolderAndStartsTheToolbar
     EXPECT_EQ(ComboItems(window_, IDC_SCRIPT_TARGETS), expected);
     EXPECT_EQ(ComboSelection(window_, IDC_SCRIPT_TARGETS), 0);
     EXPECT_FALSE(IsChecked(window_, IDC_INSTALL_TOOLBAR));
+    ExpectOnlyPageShown(Page::Script);
     Shot("1_script_page");
 
     ASSERT_TRUE(SelectComboItem(window_, IDC_SCRIPT_TARGETS, 1));

@@ -129,6 +129,22 @@ const char* PageName(Page page)
     return "none";
 }
 
+const std::map<Page, std::vector<int>>& PageMembers()
+{
+    static const std::map<Page, std::vector<int>> members = {
+        {Page::Install,
+         {IDC_INSTALL_FOLDER, IDC_INSTALL_NOW, IDC_VERSION_TEXT, IDC_LICENCE_ACCEPTED,
+          IDC_LICENCE_LINK}},
+        {Page::Download,
+         {IDC_SOURCE_TEXT, IDC_PROGRESS, IDC_TIME_LEFT_CAPTION, IDC_TIME_LEFT, IDC_RATE_CAPTION,
+          IDC_RATE, IDC_CANCEL_INSTALL}},
+        {Page::Script,
+         {IDC_SCRIPT_TARGETS, IDC_PICK_TARGET, IDC_INSTALL_TOOLBAR, IDC_INSTALL_SCRIPTS}},
+        {Page::Finish, {IDC_FINISH, IDC_START_PRODUCT}},
+    };
+    return members;
+}
+
 std::string BuildFolder()
 {
     std::wstring folder = ModulePath();
@@ -170,11 +186,6 @@ bool Put(const std::string& name, const std::string& bytes)
 {
     CreateDirectoryW(WidenText(Folder() + "\\vendor-files").c_str(), nullptr);
     return WriteWholeFile(Folder() + "\\vendor-files\\" + name, bytes);
-}
-
-void Remove(const std::string& name)
-{
-    DeleteFileW(WidenText(Folder() + "\\vendor-files\\" + name).c_str());
 }
 
 long VendorRequestCount(const std::string& path)
@@ -375,6 +386,20 @@ Page SetupScenario::CurrentPage() const
         return Page::Finish;
     }
     return Page::None;
+}
+
+void SetupScenario::ExpectOnlyPageShown(Page page) const
+{
+    for (const auto& [member, ids] : PageMembers()) {
+        for (const int id : ids) {
+            EXPECT_EQ(IsShown(window_, id), member == page)
+                << "control " << id << " on the " << PageName(page) << " page";
+        }
+    }
+    for (const int frame : {IDC_FRAME_SCRIPT, IDC_FRAME_DOWNLOAD, IDC_FRAME_INSTALL,
+                            IDC_FRAME_FINISH}) {
+        EXPECT_FALSE(IsShown(window_, frame)) << "frame " << frame << " shows";
+    }
 }
 
 bool SetupScenario::WaitForPage(Page page, DWORD timeoutMs) const

@@ -30,6 +30,8 @@ extern const char kVendorHost[];
 
 enum class Page { None, Install, Download, Script, Finish };
 const char* PageName(Page page);
+// The controls that each page shows, every one inside its page's frame.
+const std::map<Page, std::vector<int>>& PageMembers();
 
 // What a stand-in recorded about one start.
 struct StartRecord {
@@ -47,7 +49,6 @@ std::string Folder();
 unsigned short Port();
 std::string Url(const std::string& target);
 bool Put(const std::string& name, const std::string& bytes);
-void Remove(const std::string& name);
 // Requests that the program made for this path of the vendor host
 // ("/download.php?key=11"); they reach the server as proxy requests, with or
 // without the port in the address. -1 when the server could not be asked.
@@ -93,6 +94,8 @@ protected:
     // requests at a port where nobody listens.
     void Start(bool online = true);
     Page CurrentPage() const;
+    // Every control of `page` shows, none of the other pages, no frame.
+    void ExpectOnlyPageShown(Page page) const;
     bool WaitForPage(Page page, DWORD timeoutMs = kWaitMs) const;
     // Waits for a message box or prompt owned by the window; null when none came.
     HWND WaitForMessageBox() const;

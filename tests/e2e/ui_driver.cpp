@@ -142,6 +142,50 @@ std::string EncodePng(const std::vector<unsigned char>& bgr, int width, int heig
     return png;
 }
 
+struct ScreenPixels {
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    std::vector<unsigned char> bgr;  // top row first; empty on failure
+};
+
+ScreenPixels CaptureScreen(const RECT& rect)
+{
+    ScreenPixels pixels;
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) {
+        return pixels;
+    }
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    const bool copied = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    pixels.stride = (width * 3 + 3) & ~3;
+    pixels.bgr.resize(static_cast<std::size_t>(pixels.stride) * height);
+    const bool read = copied && GetDIBits(memory, bitmap, 0, static_cast<UINT>(height),
+                                          pixels.bgr.data(), &info, DIB_RGB_COLORS) == height;
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (!read) {
+        pixels.bgr.clear();
+        return pixels;
+    }
+    pixels.width = width;
+    pixels.height = height;
+    return pixels;
+}
+
 bool WriteWholeFile(const std::string& path, const std::string& bytes)
 {
     UniqueResource<handle_traits::File> file(CreateFileW(WidenText(path).c_str(), GENERIC_WRITE,
@@ -233,15 +277,6 @@ bool CProgramRun::Running() const
     return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
 }
 
-DWORD CProgramRun::ExitCode() const
-{
-    DWORD code = STILL_ACTIVE;
-    if (process_) {
-        GetExitCodeProcess(process_.get(), &code);
-    }
-    return code;
-}
-
 void CProgramRun::Kill()
 {
     if (Running()) {
@@ -276,13 +311,6 @@ std::string ControlText(HWND dialog, int id)
 {
     const HWND control = Control(dialog, id);
     return control == nullptr ? std::string() : TextOf(control);
-}
-
-std::string ClassOf(HWND window)
-{
-    wchar_t name[256] = {};
-    GetClassNameW(window, name, 256);
-    return NarrowText(name);
 }
 
 bool IsShown(HWND dialog, int id)
@@ -433,40 +461,20 @@ bool Settle(HWND window)
 
 bool SavePicture(HWND window, const std::string& path)
 {
+    // Windows of other test programs share the display and the screen origin:
+    // for the picture this one goes on top of them.
+    constexpr UINT kKeepPlace = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, kKeepPlace);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Settle(window);
-    // The window belongs to another process: the screen shows what it painted.
-    Sleep(100);
-    const RECT rect = ScreenRectOf(window);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) {
+    // The window belongs to another process, which paints in its own time.
+    Sleep(150);
+    const ScreenPixels current = CaptureScreen(ScreenRectOf(window));
+    SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, kKeepPlace);
+    if (current.bgr.empty()) {
         return false;
     }
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    const bool copied = BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, old);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    const int stride = (width * 3 + 3) & ~3;
-    std::vector<unsigned char> pixels(static_cast<std::size_t>(stride) * height);
-    const bool read = copied && GetDIBits(memory, bitmap, 0, static_cast<UINT>(height),
-                                          pixels.data(), &info, DIB_RGB_COLORS) == height;
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    if (!read) {
-        return false;
-    }
-    const std::string png = EncodePng(pixels, width, height, stride);
+    const std::string png = EncodePng(current.bgr, current.width, current.height, current.stride);
     return !png.empty() && WriteWholeFile(path, png);
 }
 

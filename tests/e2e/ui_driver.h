@@ -42,7 +42,6 @@ public:
 
     bool WaitForExit(DWORD timeoutMs = kWaitMs);
     bool Running() const;
-    DWORD ExitCode() const;
     // Ends the process at once if it still runs.
     void Kill();
 
@@ -55,7 +54,6 @@ HWND Control(HWND dialog, int id);
 // A window's text (through WM_GETTEXT, so it reaches into the other process).
 std::string TextOf(HWND window);
 std::string ControlText(HWND dialog, int id);
-std::string ClassOf(HWND window);
 bool IsShown(HWND dialog, int id);
 bool IsEnabled(HWND dialog, int id);
 

@@ -1,7 +1,5 @@
 // The real program's window: its geometry and pages, the finish command and
 // the uninstall command.
-#include <map>
-
 #include "res/resource.h"
 #include "tests/e2e/setup_scenario.h"
 #include "util/wide_text.h"
@@ -9,35 +7,9 @@
 namespace e2e {
 namespace {
 
-// The controls that each page shows, every one inside its page's frame.
-const std::map<Page, std::vector<int>> kPageMembers = {
-    {Page::Install,
-     {IDC_INSTALL_FOLDER, IDC_INSTALL_NOW, IDC_VERSION_TEXT, IDC_LICENCE_ACCEPTED,
-      IDC_LICENCE_LINK}},
-    {Page::Download,
-     {IDC_SOURCE_TEXT, IDC_PROGRESS, IDC_TIME_LEFT_CAPTION, IDC_TIME_LEFT, IDC_RATE_CAPTION,
-      IDC_RATE, IDC_CANCEL_INSTALL}},
-    {Page::Script, {IDC_SCRIPT_TARGETS, IDC_PICK_TARGET, IDC_INSTALL_TOOLBAR, IDC_INSTALL_SCRIPTS}},
-    {Page::Finish, {IDC_FINISH, IDC_START_PRODUCT}},
-};
-
 const int kFrames[] = {IDC_FRAME_SCRIPT, IDC_FRAME_DOWNLOAD, IDC_FRAME_INSTALL, IDC_FRAME_FINISH};
 
-class SetupWindow : public SetupScenario {
-protected:
-    void ExpectOnlyPageShown(Page page) const
-    {
-        for (const auto& [member, ids] : kPageMembers) {
-            for (const int id : ids) {
-                EXPECT_EQ(IsShown(window_, id), member == page)
-                    << "control " << id << " on the " << PageName(page) << " page";
-            }
-        }
-        for (const int frame : kFrames) {
-            EXPECT_FALSE(IsShown(window_, frame)) << "frame " << frame << " shows";
-        }
-    }
-};
+using SetupWindow = SetupScenario;
 
 bool Inside(const RECT& inner, const RECT& outer)
 {
@@ -62,7 +34,7 @@ TEST_F(SetupWindow, ShrinksOntoTheScriptFrameWithEveryPageOverIt)
         const RECT rect = ScreenRectOf(Control(window_, other));
         EXPECT_TRUE(EqualRect(&rect, &frame)) << "frame " << other;
     }
-    for (const auto& [page, ids] : kPageMembers) {
+    for (const auto& [page, ids] : PageMembers()) {
         for (const int id : ids) {
             EXPECT_TRUE(Inside(ScreenRectOf(Control(window_, id)), frame))
                 << "control " << id << " of the " << PageName(page) << " page";

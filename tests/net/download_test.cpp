@@ -410,7 +410,7 @@ TEST_F(DownloadTest, AnAbortBeforeTheTransferSendsNothing)
 
 TEST_F(DownloadTest, AnAbortDuringTheTransferStopsBeforeTheNextBlockAndDeletesTheFile)
 {
-    const std::string target = Marked("/behave/data?size=4000000");
+    const std::string target = Marked("/behave/data?size=4000000&delay=20&block=65536");
     CDownloadJob& job = MakeJob(vendor::Url(target));
     std::size_t captionsAtAbort = 0;
     view_.onChange = [&](const ViewChange& change) {
@@ -663,8 +663,8 @@ TEST_F(DownloadTest, AnHttpsDownloadFromATrustedServerSucceeds)
 TEST_F(DownloadTest, ABodyAbove64MegabytesKeepsTheWholeBarRange)
 {
     const std::uint32_t size = 70u * 1024u * 1024u + 700u;
-    CDownloadJob& job =
-        MakeJob(vendor::Url(Marked("/behave/data?delay=1&size=" + std::to_string(size))));
+    const std::string target = "/behave/data?delay=20&block=65536&size=" + std::to_string(size);
+    CDownloadJob& job = MakeJob(vendor::Url(Marked(target)));
     view_.onChange = [&](const ViewChange& change) {
         if (change.kind == ViewChange::kPosition) {
             job.RequestAbort();
