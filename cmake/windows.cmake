@@ -269,20 +269,29 @@ add_custom_command(OUTPUT ${MRV_E2E_SITE}/product.zip
   COMMENT "Making the end-to-end packages")
 add_custom_target(e2e_site DEPENDS ${MRV_E2E_SITE}/product.zip)
 
-add_executable(e2e_tests
-  tests/test_main.cpp
+add_library(e2e_driver STATIC
   tests/bench/registry_fixture.cpp
   tests/e2e/ui_driver.cpp
   tests/e2e/setup_scenario.cpp
+)
+mrv_own_target(e2e_driver)
+target_link_libraries(e2e_driver PUBLIC mrv_core GTest::gtest wininet comctl32 z)
+add_dependencies(e2e_driver e2e_site TessalySetup standin_MrvCADSetup standin_MrvScript
+                 standin_unins000)
+
+add_executable(e2e_tests
+  tests/test_main.cpp
   tests/e2e/install_flow_test.cpp
   tests/e2e/script_install_test.cpp
   tests/e2e/window_test.cpp
-  tests/e2e/demo_test.cpp
 )
 mrv_own_target(e2e_tests)
-target_link_libraries(e2e_tests PRIVATE mrv_core GTest::gtest wininet comctl32 z)
-add_dependencies(e2e_tests e2e_site TessalySetup standin_MrvCADSetup standin_MrvScript
-                 standin_unins000)
+target_link_libraries(e2e_tests PRIVATE e2e_driver)
+
+# The demonstration of scripts/run.sh, with the same driver; not a test.
+add_executable(e2e_demo tests/test_main.cpp tests/e2e/demo_run.cpp)
+mrv_own_target(e2e_demo)
+target_link_libraries(e2e_demo PRIVATE e2e_driver)
 
 add_test(NAME bench.e2e_vendor_start COMMAND ${MRV_BENCH}/vendor start ${CMAKE_BINARY_DIR}/e2e)
 add_test(NAME bench.e2e_vendor_stop COMMAND ${MRV_BENCH}/vendor stop ${CMAKE_BINARY_DIR}/e2e)

@@ -63,6 +63,8 @@ protected:
 
 TEST_F(InstallFlow, FirstInstallFromServerDownloadsExtractsAndStartsTheSetupProgram)
 {
+    // A folder name in Chinese and with a blank travels as code page 936 text.
+    productFolder_ = root_ + "\\墨岚 产品";
     PutSite("2.1", Descriptor(PackageTarget()), "product.zip");
     const long before = site::VendorRequestCount("/download.php?key=11");
     Start();
@@ -215,6 +217,25 @@ TEST_F(InstallFlow, CancelDuringDownloadLeavesTheInstallFolderAsItWas)
     EXPECT_TRUE(Records().empty());
     EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
     EXPECT_FALSE(FolderExists(tempFolder_ + "\\~downloadtmp"));
+}
+
+TEST_F(InstallFlow, ClosingDuringDownloadStopsItAndEnds)
+{
+    LeaveEarlierInstall();
+    PutSite("2.2", Descriptor(site::Url("/behave/slow?size=2000000&delay=20")), "product.zip");
+    const auto before = SnapshotFolder(productFolder_);
+    Start();
+    ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
+    ASSERT_TRUE(WaitUntil([&] { return ProgressOf(window_, IDC_PROGRESS).position > 0; }));
+    ASSERT_TRUE(PostMessageW(window_, WM_CLOSE, 0, 0));
+    const HWND box = WaitForMessageBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), kAbandonQuestion);
+    ASSERT_TRUE(Answer(box, IDYES));
+    ASSERT_TRUE(run_.WaitForExit()) << "the window stayed after the close";
+    EXPECT_EQ(SnapshotFolder(productFolder_), before);
+    EXPECT_TRUE(Records().empty());
+    EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
 }
 
 TEST_F(InstallFlow, MissingPackageIsReportedAndChangesNothing)

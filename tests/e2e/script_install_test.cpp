@@ -169,6 +169,36 @@ TEST_F(ScriptInstall, OverwritePromptAnswersDecideFileByFile)
     }
 }
 
+TEST_F(ScriptInstall, PickedFolderBecomesTheUserEntry)
+{
+    StartOnScriptPage();
+    ASSERT_TRUE(SelectComboItem(window_, IDC_SCRIPT_TARGETS, 2));
+
+    // The picker opens on the selected entry's folder; cancelling changes nothing.
+    ASSERT_TRUE(Click(window_, IDC_PICK_TARGET));
+    HWND picker = run_.WaitForOwnedDialog(window_);
+    ASSERT_NE(picker, nullptr);
+    ASSERT_TRUE(Settle(picker));
+    Shot("folder_picker", picker);
+    ASSERT_TRUE(Answer(picker, IDCANCEL));
+    ASSERT_TRUE(Settle(window_));
+    EXPECT_EQ(ComboItems(window_, IDC_SCRIPT_TARGETS).front(), "[用户路径] " + UserFolder());
+    EXPECT_EQ(ComboSelection(window_, IDC_SCRIPT_TARGETS), 2);
+
+    // Taking the folder it opened on makes that folder the first entry, selected.
+    ASSERT_TRUE(Click(window_, IDC_PICK_TARGET));
+    picker = run_.WaitForOwnedDialog(window_);
+    ASSERT_NE(picker, nullptr);
+    ASSERT_TRUE(Settle(picker));
+    ASSERT_TRUE(Answer(picker, IDOK));
+    ASSERT_TRUE(Settle(window_));
+    const std::string picked = labelB_.substr(0, labelB_.size() - 1);
+    const std::vector<std::string> expected = {"[用户路径] " + picked, "[常用工具] " + labelA_,
+                                               "[Second] " + labelB_};
+    EXPECT_EQ(ComboItems(window_, IDC_SCRIPT_TARGETS), expected);
+    EXPECT_EQ(ComboSelection(window_, IDC_SCRIPT_TARGETS), 0);
+}
+
 TEST_F(ScriptInstall, NoSelectionIsRefused)
 {
     StartOnScriptPage();

@@ -6,6 +6,7 @@
 
 #include <wininet.h>
 
+#include "build_config.h"
 #include "res/resource.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
@@ -14,7 +15,7 @@ namespace e2e {
 
 const char kCaption[] = "安装 - 墨岚岱文 Morvane Tessaly";
 const char kMessageCaption[] = "墨岚岱文软件";
-const char kVendorHost[] = "http://www.morvane.example";
+const char kVendorHost[] = MRV_VENDOR_SERVER;
 
 namespace {
 
@@ -322,8 +323,6 @@ void SetupScenario::RecordInstalledProduct(const std::string& version)
 void SetupScenario::PutSite(const std::string& serverVersion, const std::string& setupDescriptor,
                             const std::string& packageFile)
 {
-    // An empty version text stands for a server that offers no version: the
-    // server would answer its built-in default for a missing file.
     const auto put = [](const std::string& name, const std::string& text) {
         ASSERT_TRUE(site::Put(name, text)) << name;
     };

@@ -15,6 +15,8 @@
 // The end-to-end vendor server is an instance of tests/fixtures/vendor_server.py
 // of its own (ctest fixture "e2e_vendor"), so the texts and packages that a
 // scenario puts there change nothing for the network tests running alongside.
+// A scenario holds the registry fixture's lock from start to end, so scenarios
+// run one at a time and never meet each other's record, mutex or server files.
 #include <map>
 #include <string>
 #include <vector>
@@ -26,6 +28,7 @@ namespace e2e {
 
 extern const char kCaption[];
 extern const char kMessageCaption[];
+// The vendor web server of this build (MRV_VENDOR_SERVER).
 extern const char kVendorHost[];
 
 enum class Page { None, Install, Download, Script, Finish };
@@ -80,8 +83,8 @@ protected:
     // The product as its setup program records it: CurVer, InstallPath (with
     // its trailing "\") and Version; the install folder is created.
     void RecordInstalledProduct(const std::string& version);
-    // The vendor server's texts and package; an empty text is left out, so the
-    // server answers 404 for it.
+    // The vendor server's texts and package (a file of FixturePath); an empty
+    // version text stands for a server that offers none.
     void PutSite(const std::string& serverVersion, const std::string& setupDescriptor,
                  const std::string& packageFile);
     // The descriptor with the default lines but another download address.

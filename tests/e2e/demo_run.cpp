@@ -1,8 +1,9 @@
-// The demonstration that scripts/run.sh shows: a product install from the demo
-// vendor site followed by a script install, with a picture of every page. It is
-// disabled in the test suite (the scenarios there cover the same ground) and run
-// on its own with --gtest_also_run_disabled_tests; its folders stay for a look.
+// The demonstration that scripts/run.sh shows (program e2e_demo, not part of the
+// test suite, whose scenarios cover the same ground): a product install from the
+// demo vendor site followed by a script install, with a picture of every page.
+// Its folders stay for a look.
 #include <cstdio>
+#include <cstdlib>
 
 #include "res/resource.h"
 #include "tests/e2e/setup_scenario.h"
@@ -16,14 +17,20 @@ protected:
     bool KeepRunFolder() const override { return true; }
     std::string ShotPrefix() const override { return "demo_"; }
 
+    // Tells what happens; on a display that someone watches (MRV_DEMO_PAUSE_MS
+    // set) each step then stays in view for a while.
     void Say(const std::string& text) const
     {
         std::printf("demo: %s\n", text.c_str());
         std::fflush(stdout);
+        const char* pause = std::getenv("MRV_DEMO_PAUSE_MS");
+        if (pause != nullptr) {
+            Sleep(static_cast<DWORD>(std::strtoul(pause, nullptr, 10)));
+        }
     }
 };
 
-TEST_F(Demo, DISABLED_ProductInstallThenScriptInstall)
+TEST_F(Demo, ProductInstallThenScriptInstall)
 {
     PutScriptPackagesBesideProgram();
     Start();
