@@ -26,13 +26,6 @@ bool EndsWith(const std::string& text, const std::string& end)
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-std::string Fill(const char* format, const std::string& argument)
-{
-    std::string text;
-    FormatString1(text, format, argument);
-    return text;
-}
-
 bool IsBlank(const std::string& text)
 {
     return text.find_first_not_of(" \t") == std::string::npos;
@@ -89,7 +82,7 @@ void CInstallDlg::OnInstallNow()
     launchArguments_ = setup.launchArguments;
 
     while (!CheckProductNotRunning(setup.instanceNames)) {
-        if (Ask(Fill(kRunningText, setup.displayName), MB_OKCANCEL | MB_ICONHAND) != IDOK) {
+        if (Ask(FormatString1(kRunningText, setup.displayName), MB_OKCANCEL | MB_ICONHAND) != IDOK) {
             return;
         }
     }
@@ -115,13 +108,13 @@ bool CInstallDlg::TakeInstallFolder()
     }
     folder = WithoutTrailingBackslashes(folder);
     if (!IsFullFolderPath(folder)) {
-        Ask(Fill(kNotFullPathText, folder), MB_OK | MB_ICONWARNING);
+        Ask(FormatString1(kNotFullPathText, folder), MB_OK | MB_ICONWARNING);
         return false;
     }
     CreateDirectoryTree(CPathName(folder + "\\"));
     const DWORD attributes = GetFileAttributesW(WidenText(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        Ask(Fill(kFolderFailedText, folder), MB_OK | MB_ICONHAND);
+        Ask(FormatString1(kFolderFailedText, folder), MB_OK | MB_ICONHAND);
         return false;
     }
     installFolder_ = folder;

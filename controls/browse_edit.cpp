@@ -96,12 +96,7 @@ private:
 
 CBrowseEdit::CBrowseEdit() = default;
 
-CBrowseEdit::~CBrowseEdit()
-{
-    if (tooltip_ != nullptr) {
-        DestroyWindow(tooltip_);
-    }
-}
+CBrowseEdit::~CBrowseEdit() = default;
 
 LRESULT CBrowseEdit::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -186,10 +181,7 @@ LRESULT CBrowseEdit::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
             DestroyWindow(edit);
         }
         edit_.reset();
-        if (tooltip_ != nullptr) {
-            DestroyWindow(tooltip_);
-            tooltip_ = nullptr;
-        }
+        tooltip_.Destroy();
         return DefaultProc(message, wParam, lParam);
     default:
         return CButtonCtl::HandleMessage(message, wParam, lParam);
@@ -206,7 +198,7 @@ void CBrowseEdit::OnAttached()
     }
     SetText(std::string());
     CreateEdit();
-    CreateTooltip();
+    tooltip_.Create(Hwnd(), buttonRect_, tipText_);
     StartFocusWatch();
 }
 
@@ -241,7 +233,7 @@ void CBrowseEdit::Layout()
         MoveWindow(edit, editRect_.left, editRect_.top, editRect_.right - editRect_.left,
                    editRect_.bottom - editRect_.top, TRUE);
     }
-    UpdateTooltip();
+    tooltip_.SetRect(buttonRect_);
 }
 
 HWND CBrowseEdit::EditHwnd() const
@@ -279,52 +271,10 @@ void CBrowseEdit::CreateEdit()
     ShowWindow(edit, SW_SHOW);
 }
 
-void CBrowseEdit::CreateTooltip()
-{
-    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Hwnd(),
-                               nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (tooltip_ == nullptr) {
-        return;
-    }
-    std::wstring text = WidenText(tipText_);
-    TOOLINFOW tool{};
-    tool.cbSize = TTTOOLINFOW_V2_SIZE;
-    // The tooltip watches the control's mouse messages itself.
-    tool.uFlags = TTF_SUBCLASS;
-    tool.hwnd = Hwnd();
-    tool.uId = kToolId;
-    tool.rect = buttonRect_;
-    tool.lpszText = &text[0];
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-}
-
-void CBrowseEdit::UpdateTooltip()
-{
-    if (tooltip_ == nullptr) {
-        return;
-    }
-    TOOLINFOW tool{};
-    tool.cbSize = TTTOOLINFOW_V2_SIZE;
-    tool.hwnd = Hwnd();
-    tool.uId = kToolId;
-    tool.rect = buttonRect_;
-    SendMessageW(tooltip_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
-}
-
 void CBrowseEdit::SetButtonTip(const std::string& text)
 {
     tipText_ = text;
-    if (tooltip_ == nullptr) {
-        return;
-    }
-    std::wstring wide = WidenText(text);
-    TOOLINFOW tool{};
-    tool.cbSize = TTTOOLINFOW_V2_SIZE;
-    tool.hwnd = Hwnd();
-    tool.uId = kToolId;
-    tool.lpszText = &wide[0];
-    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    tooltip_.SetText(text);
 }
 
 void CBrowseEdit::SetButtonCaption(const std::string& caption)

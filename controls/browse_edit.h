@@ -41,7 +41,6 @@ enum BrowseResult : int {
 class CBrowseEdit : public CButtonCtl {
 public:
     static constexpr int kEditId = 12345;
-    static constexpr UINT_PTR kToolId = 12346;
     static constexpr UINT_PTR kHoverTimer = 12347;
     static constexpr UINT_PTR kFocusTimer = 12348;
     static constexpr int kButtonWidth = 16 + 11;
@@ -95,8 +94,6 @@ private:
 
     void Layout();
     void CreateEdit();
-    void CreateTooltip();
-    void UpdateTooltip();
     void Paint(HDC dc);
     void DrawButtonFrame(HDC dc) const;
     void DrawFolderPicture(HDC dc) const;
@@ -128,7 +125,7 @@ private:
     bool editFocused_ = false;
     bool busy_ = false;
     UINT notifyMessage_ = 0;
-    HWND tooltip_ = nullptr;
+    CToolTip tooltip_;
     std::string tipText_ = "Browse";
     std::string caption_;
     bool captionSet_ = false;

@@ -108,12 +108,7 @@ std::string HandlerCommandLine(const std::string& handlerCommand, const std::str
 
 CLinkLabel::CLinkLabel() = default;
 
-CLinkLabel::~CLinkLabel()
-{
-    if (tooltip_ != nullptr) {
-        DestroyWindow(tooltip_);
-    }
-}
+CLinkLabel::~CLinkLabel() = default;
 
 LRESULT CLinkLabel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -142,10 +137,7 @@ LRESULT CLinkLabel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return TRUE;
     case WM_DESTROY:
         KillTimer(Hwnd(), kHoverTimer);
-        if (tooltip_ != nullptr) {
-            DestroyWindow(tooltip_);
-            tooltip_ = nullptr;
-        }
+        tooltip_.Destroy();
         return DefaultProc(message, wParam, lParam);
     default:
         return CStaticCtl::HandleMessage(message, wParam, lParam);
@@ -165,7 +157,7 @@ void CLinkLabel::OnAttached()
     UseFont(underline_ == kUnderlineAlways);
     FitToText();
     LoadHandCursor();
-    CreateTooltip();
+    tooltip_.Create(Hwnd(), ClientRect(), address_);
 }
 
 void CLinkLabel::MakeFonts()
@@ -269,61 +261,12 @@ void CLinkLabel::LoadHandCursor()
     }
 }
 
-void CLinkLabel::CreateTooltip()
-{
-    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Hwnd(),
-                               nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (tooltip_ == nullptr) {
-        return;
-    }
-    std::wstring text = WidenText(address_);
-    TOOLINFOW tool{};
-    tool.cbSize = TTTOOLINFOW_V2_SIZE;
-    // The tooltip watches the label's mouse messages itself.
-    tool.uFlags = TTF_SUBCLASS;
-    tool.hwnd = Hwnd();
-    tool.uId = kToolId;
-    tool.rect = ClientRect();
-    tool.lpszText = &text[0];
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-}
-
-void CLinkLabel::SetTooltipText(const std::string& text)
-{
-    if (tooltip_ == nullptr) {
-        return;
-    }
-    std::wstring wide = WidenText(text);
-    TOOLINFOW tool{};
-    tool.cbSize = TTTOOLINFOW_V2_SIZE;
-    tool.hwnd = Hwnd();
-    tool.uId = kToolId;
-    tool.lpszText = &wide[0];
-    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-}
-
-std::string CLinkLabel::TooltipText() const
-{
-    if (tooltip_ == nullptr) {
-        return std::string();
-    }
-    wchar_t text[1024] = {};
-    TOOLINFOW tool{};
-    tool.cbSize = TTTOOLINFOW_V2_SIZE;
-    tool.hwnd = Hwnd();
-    tool.uId = kToolId;
-    tool.lpszText = text;
-    SendMessageW(tooltip_, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
-    return NarrowText(text);
-}
-
 void CLinkLabel::SetLinkAddress(const std::string& address)
 {
     address_ = address;
     if (Hwnd() != nullptr) {
         FitToText();
-        SetTooltipText(address_);
+        tooltip_.SetText(address_);
     }
 }
 

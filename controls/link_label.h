@@ -29,7 +29,6 @@ class CLinkLabel : public CStaticCtl {
 public:
     static constexpr UINT_PTR kHoverTimer = 100;
     static constexpr UINT kHoverTimerPeriod = 100;
-    static constexpr UINT_PTR kToolId = 1;
 
     CLinkLabel();
     ~CLinkLabel() override;
@@ -50,9 +49,9 @@ public:
     // The text colour that the label draws with now.
     COLORREF CurrentTextColor() const;
     HCURSOR HandCursor() const { return handCursor_.get(); }
-    HWND TooltipHwnd() const { return tooltip_; }
+    HWND TooltipHwnd() const { return tooltip_.Hwnd(); }
     // The tooltip's current text.
-    std::string TooltipText() const;
+    std::string TooltipText() const { return tooltip_.GetText(); }
 
     COLORREF linkColor = RGB(0, 0, 238);
     COLORREF visitedColor = RGB(85, 26, 139);
@@ -68,8 +67,6 @@ private:
     void MakeFonts();
     void FitToText();
     void LoadHandCursor();
-    void CreateTooltip();
-    void SetTooltipText(const std::string& text);
     void OnMouseMove();
     void OnHoverTimer();
     void UseFont(bool underlined);
@@ -83,5 +80,5 @@ private:
     UniqueFont normalFont_;
     UniqueFont underlinedFont_;
     UniqueCursor handCursor_;
-    HWND tooltip_ = nullptr;
+    CToolTip tooltip_;
 };

@@ -149,3 +149,71 @@ void CAnimateCtl::Close()
 {
     Send(ACM_OPENW);
 }
+
+TOOLINFOW CToolTip::Tool() const
+{
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = owner_;
+    tool.uId = 1;
+    return tool;
+}
+
+bool CToolTip::Create(HWND owner, const RECT& rect, const std::string& text)
+{
+    Destroy();
+    window_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner,
+                              nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (window_ == nullptr) {
+        return false;
+    }
+    owner_ = owner;
+    std::wstring wide = WidenText(text);
+    TOOLINFOW tool = Tool();
+    tool.uFlags = TTF_SUBCLASS;
+    tool.rect = rect;
+    tool.lpszText = &wide[0];
+    return SendMessageW(window_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)) != FALSE;
+}
+
+void CToolTip::Destroy()
+{
+    if (window_ != nullptr) {
+        DestroyWindow(window_);
+        window_ = nullptr;
+    }
+}
+
+void CToolTip::SetRect(const RECT& rect)
+{
+    if (window_ == nullptr) {
+        return;
+    }
+    TOOLINFOW tool = Tool();
+    tool.rect = rect;
+    SendMessageW(window_, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void CToolTip::SetText(const std::string& text)
+{
+    if (window_ == nullptr) {
+        return;
+    }
+    std::wstring wide = WidenText(text);
+    TOOLINFOW tool = Tool();
+    tool.lpszText = &wide[0];
+    SendMessageW(window_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+std::string CToolTip::GetText() const
+{
+    if (window_ == nullptr) {
+        return std::string();
+    }
+    wchar_t text[1024] = {};
+    TOOLINFOW tool = Tool();
+    tool.lpszText = text;
+    SendMessageW(window_, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
+    return NarrowText(text);
+}

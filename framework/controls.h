@@ -5,6 +5,7 @@
 #include <string>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include "framework/window.h"
 
@@ -51,6 +52,30 @@ public:
     void GetRange(int& lower, int& upper) const;
     int SetPos(int position);
     int GetPos() const;
+};
+
+// A tooltip over one rectangle of a window. It watches the window's mouse
+// messages itself (TTF_SUBCLASS), so the window needs no relaying; it is
+// destroyed with this object or with Destroy, whichever comes first.
+class CToolTip {
+public:
+    CToolTip() = default;
+    ~CToolTip() { Destroy(); }
+    CToolTip(const CToolTip&) = delete;
+    CToolTip& operator=(const CToolTip&) = delete;
+
+    bool Create(HWND owner, const RECT& rect, const std::string& text);
+    void Destroy();
+    HWND Hwnd() const { return window_; }
+    void SetRect(const RECT& rect);
+    void SetText(const std::string& text);
+    std::string GetText() const;
+
+private:
+    TOOLINFOW Tool() const;
+
+    HWND window_ = nullptr;
+    HWND owner_ = nullptr;
 };
 
 class CAnimateCtl : public CWindow {

@@ -49,14 +49,25 @@ std::string FormatStrings(const std::string& format, const std::string* args, st
     return out;
 }
 
+std::string FormatString1(const std::string& format, const std::string& arg1)
+{
+    return FormatStrings(format, &arg1, 1);
+}
+
+std::string FormatString2(const std::string& format, const std::string& arg1,
+                          const std::string& arg2)
+{
+    const std::string args[] = {arg1, arg2};
+    return FormatStrings(format, args, 2);
+}
+
 void FormatString1(std::string& out, const std::string& format, const std::string& arg1)
 {
-    out = FormatStrings(format, &arg1, 1);
+    out = FormatString1(format, arg1);
 }
 
 void FormatString2(std::string& out, const std::string& format, const std::string& arg1,
                    const std::string& arg2)
 {
-    const std::string args[] = {arg1, arg2};
-    out = FormatStrings(format, args, 2);
+    out = FormatString2(format, arg1, arg2);
 }

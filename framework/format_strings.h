@@ -9,3 +9,8 @@ std::string FormatStrings(const std::string& format, const std::string* args, st
 void FormatString1(std::string& out, const std::string& format, const std::string& arg1);
 void FormatString2(std::string& out, const std::string& format, const std::string& arg1,
                    const std::string& arg2);
+
+// The same, answering the filled text.
+std::string FormatString1(const std::string& format, const std::string& arg1);
+std::string FormatString2(const std::string& format, const std::string& arg1,
+                          const std::string& arg2);

@@ -33,20 +33,6 @@ constexpr DWORD kRequestFlags = 0x84400000;
 // FLAGS_ERROR_UI_FLAGS_GENERATE_DATA.
 constexpr DWORD kCredentialDialogFlags = 7;
 
-std::string Fill1(const char* format, const std::string& arg1)
-{
-    std::string out;
-    FormatString1(out, format, arg1);
-    return out;
-}
-
-std::string Fill2(const char* format, const std::string& arg1, const std::string& arg2)
-{
-    std::string out;
-    FormatString2(out, format, arg1, arg2);
-    return out;
-}
-
 // The framework's application name: the program file's name without extension.
 std::wstring ApplicationName()
 {
@@ -156,17 +142,17 @@ bool CDownloadJob::StartDownload()
     port_ = parts.port;
 
     if (PathExists(targetPath) &&
-        view_.ShowMessage(Fill1(kReplaceQuestion, targetPath), MB_YESNO) != IDYES) {
+        view_.ShowMessage(FormatString1(kReplaceQuestion, targetPath), MB_YESNO) != IDYES) {
         view_.EndWindow();
         return false;
     }
     if (!OpenTargetFile()) {
-        view_.ShowMessage(Fill1(kFileErrorText, GetLastErrorText()), MB_OK);
+        view_.ShowMessage(FormatString1(kFileErrorText, GetLastErrorText()), MB_OK);
         view_.EndWindow();
         return false;
     }
     fileName_ = FileNameOfObject(object_);
-    view_.SetLabelText(kSourceLabel, Fill2(kSourceText, fileName_, server_));
+    view_.SetLabelText(kSourceLabel, FormatString2(kSourceText, fileName_, server_));
 
     thread_ = reinterpret_cast<HANDLE>(
         _beginthreadex(nullptr, 0, &CDownloadJob::ThreadEntry, this, CREATE_SUSPENDED, nullptr));
@@ -381,9 +367,9 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
         return WorkerEnd::kFinished;
     }
     if (sizeKnown_ && received < size_) {
-        const std::string missing = Fill2(kIncompleteText, std::to_string(received),
+        const std::string missing = FormatString2(kIncompleteText, std::to_string(received),
                                           std::to_string(size_));
-        errorText_ = Fill1(kFileErrorText, missing);
+        errorText_ = FormatString1(kFileErrorText, missing);
         DeleteTargetFile();
         return WorkerEnd::kFailed;
     }
@@ -430,13 +416,13 @@ void CDownloadJob::OnDownloadStatus(DWORD status, const void* information, DWORD
         return;
     }
     view_.SetLabelText(kStatusLabel,
-                       Fill1(format, StatusInformationText(status, information, length)));
+                       FormatString1(format, StatusInformationText(status, information, length)));
 }
 
 void CDownloadJob::ReportWorkerError(const std::string& format, DWORD code)
 {
     const std::string argument = code != 0 ? std::to_string(code) : GetLastErrorText();
-    errorText_ = Fill1(format.c_str(), argument);
+    errorText_ = FormatString1(format.c_str(), argument);
     CloseTargetFile();
     DeleteTargetFile();
 }

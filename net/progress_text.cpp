@@ -20,20 +20,6 @@ std::string FormatNumber(const char* conversion, Number value)
     return text;
 }
 
-std::string Fill1(const char* format, const std::string& arg1)
-{
-    std::string out;
-    FormatString1(out, format, arg1);
-    return out;
-}
-
-std::string Fill2(const char* format, const std::string& arg1, const std::string& arg2)
-{
-    std::string out;
-    FormatString2(out, format, arg1, arg2);
-    return out;
-}
-
 constexpr std::uint32_t kKilo = 1024;
 constexpr std::uint32_t kMega = 1048576;
 
@@ -42,12 +28,12 @@ constexpr std::uint32_t kMega = 1048576;
 std::string FormatByteSize(std::uint32_t bytes)
 {
     if (bytes < kKilo) {
-        return Fill1("%1 Bytes", FormatNumber("%u", static_cast<unsigned>(bytes)));
+        return FormatString1("%1 Bytes", FormatNumber("%u", static_cast<unsigned>(bytes)));
     }
     if (bytes < kMega) {
-        return Fill1("%1 KB", FormatNumber("%0.1f", static_cast<double>(bytes) / kKilo));
+        return FormatString1("%1 KB", FormatNumber("%0.1f", static_cast<double>(bytes) / kKilo));
     }
-    return Fill1("%1 MB", FormatNumber("%0.2f", static_cast<double>(bytes) / kMega));
+    return FormatString1("%1 MB", FormatNumber("%0.2f", static_cast<double>(bytes) / kMega));
 }
 
 // Seconds are unsigned throughout: an estimate past 2^31 seconds must not read
@@ -55,33 +41,33 @@ std::string FormatByteSize(std::uint32_t bytes)
 std::string FormatTimeLeft(std::uint32_t seconds)
 {
     if (seconds < 60) {
-        return Fill1("%1 秒", FormatNumber("%u", static_cast<unsigned>(seconds)));
+        return FormatString1("%1 秒", FormatNumber("%u", static_cast<unsigned>(seconds)));
     }
     const std::string minutes = FormatNumber("%u", static_cast<unsigned>(seconds / 60));
     if (seconds % 60 == 0) {
-        return Fill1("%1 分", minutes);
+        return FormatString1("%1 分", minutes);
     }
-    return Fill2("%1 分 %2 秒", minutes, FormatNumber("%u", static_cast<unsigned>(seconds % 60)));
+    return FormatString2("%1 分 %2 秒", minutes, FormatNumber("%u", static_cast<unsigned>(seconds % 60)));
 }
 
 std::string FormatTransferRate(double bytesPerMillisecond)
 {
     if (bytesPerMillisecond < 1.0) {
-        return Fill1("%1 Bytes/秒", FormatNumber("%0.0f", bytesPerMillisecond * 1024));
+        return FormatString1("%1 Bytes/秒", FormatNumber("%0.0f", bytesPerMillisecond * 1024));
     }
     if (bytesPerMillisecond < 10.0) {
-        return Fill1("%1 KB/秒", FormatNumber("%0.2f", bytesPerMillisecond));
+        return FormatString1("%1 KB/秒", FormatNumber("%0.2f", bytesPerMillisecond));
     }
-    return Fill1("%1 KB/秒", FormatNumber("%0.0f", bytesPerMillisecond));
+    return FormatString1("%1 KB/秒", FormatNumber("%0.0f", bytesPerMillisecond));
 }
 
 std::string FormatPercentageCaption(int percentage, const std::string& fileName)
 {
-    return Fill2("%1% 的 %2 完成", FormatNumber("%d", percentage), fileName);
+    return FormatString2("%1% 的 %2 完成", FormatNumber("%d", percentage), fileName);
 }
 
 std::string FormatTimeLeftText(std::uint32_t seconds, std::uint32_t received, std::uint32_t size)
 {
-    const std::string sizes = Fill2("%1 的 %2", FormatByteSize(received), FormatByteSize(size));
-    return Fill2("%1 (%2 复制)", FormatTimeLeft(seconds), sizes);
+    const std::string sizes = FormatString2("%1 的 %2", FormatByteSize(received), FormatByteSize(size));
+    return FormatString2("%1 (%2 复制)", FormatTimeLeft(seconds), sizes);
 }
