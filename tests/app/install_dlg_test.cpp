@@ -21,6 +21,7 @@
 #include "product/product_record.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
+#include "tests/bench/test_files.h"
 
 namespace {
 
@@ -141,36 +142,6 @@ private:
     std::vector<std::string> folders_;
 };
 
-bool WriteBytes(const std::string& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
-}
-
-std::string ReadBytes(const std::string& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return bytes;
-    }
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-        bytes.append(buffer, read);
-    }
-    CloseHandle(file);
-    return bytes;
-}
-
 bool Visible(CInstallDlg& window, int id)
 {
     return IsWindowVisible(window.GetItem(id)) != FALSE;
@@ -265,7 +236,7 @@ TEST_F(InstallWindow, ListsTheUserFolderAndTheLabelFoldersOfFrameIni)
     ASSERT_TRUE(WriteText(L"MrvCAD", L"InstallPath", WidenText(folder + "\\")));
     ASSERT_TRUE(CreateDirectoryTree(CPathName(folder + "\\Support\\Location\\")));
     // The product writes its Frame.ini in code page 936, as these literals are.
-    ASSERT_TRUE(WriteBytes(folder + "\\Support\\Location\\Frame.ini",
+    ASSERT_TRUE(WriteWholeFile(folder + "\\Support\\Location\\Frame.ini",
                            "[FrameParam]\r\nLEFTVIEW_COUNT=2\r\n"
                            "LEFTVIEWSTATE_0_sTitle=标注\r\nLEFTVIEWSTATE_0_sStartPath=D:\\标注\r\n"
                            "LEFTVIEWSTATE_1_sTitle=Net\r\nLEFTVIEWSTATE_1_sStartPath=\\\\srv\\lib\r\n"));
@@ -298,7 +269,7 @@ TEST_F(InstallWindow, ListsTheUserFolderAndTheLabelFoldersOfFrameIni)
 TEST_F(InstallWindow, RefusesAnInstallFolderThatIsEmptyRelativeOrCannotBeMade)
 {
     const std::string blocker = MakeFolder("mrv_app_blocked") + "\\file.txt";
-    ASSERT_TRUE(WriteBytes(blocker, "x"));
+    ASSERT_TRUE(WriteWholeFile(blocker, "x"));
     const std::wstring blocked = WidenText(blocker + "\\MrvACAD");
     struct Case {
         std::wstring typed;
@@ -427,7 +398,7 @@ std::string WaitForFile(const std::string& path)
         Sleep(20);
     }
     Sleep(100);
-    return ReadBytes(path);
+    return ReadWholeFile(path);
 }
 
 // A "data.cab" beside the program is installed without any download: the
@@ -440,7 +411,7 @@ TEST_F(InstallWindow, InstallsTheLocalPackageAndMovesOnToTheFinishPage)
     ASSERT_TRUE(package.Copied());
     const std::string folder = MakeFolder("mrv_app_local") + "\\MrvACAD";
     ASSERT_TRUE(CreateDirectoryTree(CPathName(folder + "\\")));
-    ASSERT_TRUE(WriteBytes(folder + "\\readme.txt", "old"));
+    ASSERT_TRUE(WriteWholeFile(folder + "\\readme.txt", "old"));
     Run([&](CProbeInstallDlg& window) {
         EXPECT_TRUE(window.LocalPackagePresent());
         EXPECT_EQ(window.CurrentPage(), PageInstall);
@@ -454,8 +425,8 @@ TEST_F(InstallWindow, InstallsTheLocalPackageAndMovesOnToTheFinishPage)
         EXPECT_EQ(window.CurrentPage(), PageFinish);
         EXPECT_EQ(WindowTextOf(window.Hwnd()), caption);
     });
-    EXPECT_EQ(ReadBytes(folder + "\\readme.txt"), "new:readme.txt");
-    EXPECT_EQ(ReadBytes(folder + "\\New\\Folder\\file.txt"), "new:New/Folder/file.txt");
+    EXPECT_EQ(ReadWholeFile(folder + "\\readme.txt"), "new:readme.txt");
+    EXPECT_EQ(ReadWholeFile(folder + "\\New\\Folder\\file.txt"), "new:New/Folder/file.txt");
     const std::string record = WaitForFile(folder + "\\MrvCADSetup.exe.record");
     EXPECT_NE(record.find("arguments=all\r\n"), std::string::npos) << record;
 }
@@ -469,7 +440,7 @@ TEST_F(InstallWindow, CancelDuringTheExtractionRestoresTheFolderAndStartsNothing
     ASSERT_TRUE(package.Copied());
     const std::string folder = MakeFolder("mrv_app_cancel") + "\\MrvACAD";
     ASSERT_TRUE(CreateDirectoryTree(CPathName(folder + "\\")));
-    ASSERT_TRUE(WriteBytes(folder + "\\readme.txt", "old"));
+    ASSERT_TRUE(WriteWholeFile(folder + "\\readme.txt", "old"));
     CBoxAnswerer answerer(IDYES);
     Run([&](CProbeInstallDlg& window) {
         StartInstall(window, folder);
@@ -487,7 +458,7 @@ TEST_F(InstallWindow, CancelDuringTheExtractionRestoresTheFolderAndStartsNothing
         EXPECT_FALSE(IsWindowVisible(window.Hwnd())) << "the window did not end";
     });
     EXPECT_EQ(answerer.Texts(), std::vector<std::wstring>{L"你确定要放弃“墨岚软件”的安装吗？"});
-    EXPECT_EQ(ReadBytes(folder + "\\readme.txt"), "old");
+    EXPECT_EQ(ReadWholeFile(folder + "\\readme.txt"), "old");
     EXPECT_FALSE(PathExists(folder + "\\MrvCADSetup.exe"));
     EXPECT_FALSE(PathExists(folder + "\\Data"));
     Sleep(500);

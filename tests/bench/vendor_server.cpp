@@ -10,6 +10,7 @@
 
 #include "util/file_read.h"
 #include "util/wide_text.h"
+#include "tests/bench/test_files.h"
 
 namespace vendor {
 namespace {
@@ -214,15 +215,7 @@ std::string FilesFolder()
 bool PutFile(const std::string& name, const std::string& bytes)
 {
     CreateDirectoryW(WidenText(FilesFolder()).c_str(), nullptr);
-    HANDLE file = CreateFileW(WidenText(FilesFolder() + "\\" + name).c_str(), GENERIC_WRITE, 0,
-                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
+    return WriteWholeFile(FilesFolder() + "\\" + name, bytes);
 }
 
 std::string CertificatePath()

@@ -144,7 +144,7 @@ TEST_F(InstallFlow, LocalPackageInstallsWithoutNetwork)
 {
     RecordInstalledProduct("2.2");
     std::string package;
-    ASSERT_TRUE(ReadWholeFile(FixturePath("product.zip"), package));
+    ASSERT_TRUE(ReadFileBytes(FixturePath("product.zip"), package));
     PutBesideProgram("data.cab", package);
     Start(false);
     // A product that is installed and current still opens on the install page.

@@ -154,10 +154,10 @@ TEST_F(ScriptInstall, OverwritePromptAnswersDecideFileByFile)
         const std::string second = asked[0] == conflicts[0] ? conflicts[1] : conflicts[0];
         ASSERT_TRUE(Settle(window_));
         std::string bytes;
-        ASSERT_TRUE(ReadWholeFile(UserFolder() + asked[0], bytes));
+        ASSERT_TRUE(ReadFileBytes(UserFolder() + asked[0], bytes));
         EXPECT_EQ(bytes != "old", c.firstReplaced) << asked[0];
         if (c.finished) {
-            ASSERT_TRUE(ReadWholeFile(UserFolder() + second, bytes));
+            ASSERT_TRUE(ReadFileBytes(UserFolder() + second, bytes));
             EXPECT_EQ(bytes != "old", c.secondReplaced) << second;
             EXPECT_EQ(CurrentPage(), Page::Finish);
             EXPECT_EQ(WaitForRecords(1).size(), 1u) << "the toolbar install was not started";

@@ -81,7 +81,7 @@ void CollectFiles(const std::string& folder, const std::string& relative,
             CollectFiles(folder, relative + name + "\\", files);
         } else {
             std::string bytes;
-            ReadWholeFile(folder + relative + name, bytes);
+            ReadFileBytes(folder + relative + name, bytes);
             files[relative + name] = bytes;
         }
     } while (FindNextFileW(search, &found));
@@ -171,7 +171,7 @@ std::string Folder()
 unsigned short Port()
 {
     std::string text;
-    ReadWholeFile(Folder() + "\\vendor.ports", text);
+    ReadFileBytes(Folder() + "\\vendor.ports", text);
     const std::size_t at = text.find("http=");
     return at == std::string::npos
                ? 0
@@ -207,35 +207,6 @@ long VendorRequestCount(const std::string& path)
 std::string FixturePath(const std::string& name)
 {
     return BuildFolder() + "\\e2e_site\\" + name;
-}
-
-bool ReadWholeFile(const std::string& path, std::string& bytes)
-{
-    UniqueResource<handle_traits::File> file(CreateFileW(WidenText(path).c_str(), GENERIC_READ,
-                                                         FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                         nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file) {
-        return false;
-    }
-    bytes.clear();
-    char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read != 0) {
-        bytes.append(buffer, read);
-    }
-    return true;
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& bytes)
-{
-    UniqueResource<handle_traits::File> file(CreateFileW(WidenText(path).c_str(), GENERIC_WRITE,
-                                                         0, nullptr, CREATE_ALWAYS,
-                                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    return file &&
-           WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                     nullptr) &&
-           written == bytes.size();
 }
 
 bool CopyFolder(const std::string& from, const std::string& to)
@@ -330,7 +301,7 @@ void SetupScenario::PutSite(const std::string& serverVersion, const std::string&
     put("MrvACAD.setupad", std::string(kVendorHost) + "/tessaly.php\r\n");
     put("MrvACAD.setup", setupDescriptor);
     std::string package;
-    ASSERT_TRUE(ReadWholeFile(FixturePath(packageFile), package)) << packageFile;
+    ASSERT_TRUE(ReadFileBytes(FixturePath(packageFile), package)) << packageFile;
     ASSERT_TRUE(site::Put("package.zip", package));
 }
 
@@ -426,7 +397,7 @@ std::vector<StartRecord> SetupScenario::Records() const
 {
     std::vector<StartRecord> records;
     std::string text;
-    if (!ReadWholeFile(recordPath_, text)) {
+    if (!ReadFileBytes(recordPath_, text)) {
         return records;
     }
     std::size_t start = 0;

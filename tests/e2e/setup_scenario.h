@@ -24,6 +24,8 @@
 #include "tests/bench/registry_fixture.h"
 #include "tests/e2e/ui_driver.h"
 
+#include "tests/bench/test_files.h"
+
 namespace e2e {
 
 extern const char kCaption[];
@@ -60,8 +62,6 @@ long VendorRequestCount(const std::string& path);
 
 // Files of the folders that make_e2e_site.py writes into the build folder.
 std::string FixturePath(const std::string& name);
-bool ReadWholeFile(const std::string& path, std::string& bytes);
-bool WriteWholeFile(const std::string& path, const std::string& bytes);
 bool CopyFolder(const std::string& from, const std::string& to);
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);

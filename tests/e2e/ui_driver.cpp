@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include "util/wide_text.h"
+#include "tests/bench/test_files.h"
 
 namespace e2e {
 namespace {
@@ -184,17 +185,6 @@ ScreenPixels CaptureScreen(const RECT& rect)
     pixels.width = width;
     pixels.height = height;
     return pixels;
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& bytes)
-{
-    UniqueResource<handle_traits::File> file(CreateFileW(WidenText(path).c_str(), GENERIC_WRITE,
-                                                         0, nullptr, CREATE_ALWAYS,
-                                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                             nullptr) &&
-           written == bytes.size();
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "tests/net/test_view.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
+#include "tests/bench/test_files.h"
 
 namespace {
 
@@ -56,37 +57,6 @@ void LookAtPackage(const std::string& path, InstallSeen& seen)
         seen.size += read;
     }
     CloseHandle(file);
-}
-
-std::string ReadWhole(const std::string& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return bytes;
-    }
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read != 0) {
-        bytes.append(buffer, read);
-    }
-    CloseHandle(file);
-    return bytes;
-}
-
-bool WriteWhole(const std::string& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
 }
 
 bool StartsWith(const std::string& text, const std::string& start)
@@ -356,7 +326,7 @@ TEST_F(DownloadTest, AnAddressThatCannotBeParsedEndsTheWindowUntouched)
 
 TEST_F(DownloadTest, AnExistingTargetIsReplacedOnlyWhenTheUserSaysYes)
 {
-    ASSERT_TRUE(WriteWhole(target_, "old content"));
+    ASSERT_TRUE(WriteWholeFile(target_, "old content"));
     const std::string question = "文件 '" + target_ + "' 已经存在！\n是否替换它?";
 
     view_.messageAnswer = IDNO;
@@ -364,7 +334,7 @@ TEST_F(DownloadTest, AnExistingTargetIsReplacedOnlyWhenTheUserSaysYes)
     EXPECT_FALSE(declined.StartDownload());
     EXPECT_EQ(view_.MessageBoxTexts(), std::vector<std::string>{question});
     EXPECT_TRUE(view_.WindowEnded());
-    EXPECT_EQ(ReadWhole(target_), "old content");
+    EXPECT_EQ(ReadWholeFile(target_), "old content");
     EXPECT_EQ(vendor::RequestCount(Marked("/behave/data?size=2000")), 0);
 
     view_.messageAnswer = IDYES;
@@ -430,7 +400,7 @@ TEST_F(DownloadTest, AnAbortDuringTheTransferStopsBeforeTheNextBlockAndDeletesTh
 TEST_F(DownloadTest, TheLocalPackageIsInstalledWithoutTheNetwork)
 {
     const std::string package = folder_ + "\\data.cab";
-    ASSERT_TRUE(WriteWhole(package, vendor::PatternBytes(0, 5000)));
+    ASSERT_TRUE(WriteWholeFile(package, vendor::PatternBytes(0, 5000)));
     const std::string target = Marked("/download.php?key=11");
     CDownloadJob& job = MakeJob(vendor::Url(target));
     job.localPackageMode = true;
@@ -621,7 +591,7 @@ TEST_F(DownloadTest, AnHttpsAddressIsFetchedOverTls)
 // The server's own certificate, trusted by the Wine prefix for this user.
 bool TrustVendorCertificate()
 {
-    const std::string pem = ReadWhole(vendor::CertificatePath());
+    const std::string pem = ReadWholeFile(vendor::CertificatePath());
     DWORD size = 0;
     if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER,
                               nullptr, &size, nullptr, nullptr)) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "net/web_session.h"
@@ -130,10 +132,14 @@ TEST_F(WebSessionTest, OpenUrlHandsBackTheCanonicalAddress)
     HINTERNET request = session.OpenUrl(url);
     ASSERT_NE(request, nullptr);
     EXPECT_EQ(url, vendor::Url("/download/MrvACAD.ver"));
+    // The body may come in more than one piece when the machine is busy.
+    std::string body;
     char buffer[64] = {};
-    EXPECT_TRUE(session.ReadChunk(request, buffer, sizeof buffer - 1));
-    EXPECT_STREQ(buffer, "  2.2\r\n");
-    EXPECT_FALSE(session.ReadChunk(request, buffer, sizeof buffer - 1));
+    while (session.ReadChunk(request, buffer, sizeof buffer - 1)) {
+        body += buffer;
+        std::fill(std::begin(buffer), std::end(buffer), '\0');
+    }
+    EXPECT_EQ(body, "  2.2\r\n");
     InternetCloseHandle(request);
 }
 

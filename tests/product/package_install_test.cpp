@@ -17,6 +17,7 @@
 #include "util/file_system.h"
 #include "util/text_path.h"
 #include "util/wide_text.h"
+#include "tests/bench/test_files.h"
 
 namespace {
 
@@ -34,21 +35,6 @@ std::string PackagePath(const std::string& name)
 std::string PackageContent(const std::string& entryName)
 {
     return "new:" + entryName;
-}
-
-bool WriteBytes(const std::string& path, const std::string& bytes)
-{
-    const HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    DWORD written = 0;
-    const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                              nullptr) != FALSE &&
-                    written == bytes.size();
-    CloseHandle(file);
-    return ok;
 }
 
 std::string ReadBytes(const std::string& path)
@@ -200,7 +186,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryW(WidenText(root_).c_str(), nullptr));
         currentFolder_ = root_ + "\\current";
         ASSERT_TRUE(CreateDirectoryW(WidenText(currentFolder_).c_str(), nullptr));
-        ASSERT_TRUE(WriteBytes(currentFolder_ + "\\keep.txt", "the current folder's own file"));
+        ASSERT_TRUE(WriteWholeFile(currentFolder_ + "\\keep.txt", "the current folder's own file"));
         wchar_t saved[MAX_PATH] = {};
         GetCurrentDirectoryW(MAX_PATH, saved);
         savedFolder_ = saved;
@@ -230,12 +216,12 @@ protected:
     {
         ASSERT_TRUE(CreateDirectoryTree(CPathName(InstallPath("Sys\\Deep\\"))));
         ASSERT_TRUE(CreateDirectoryTree(CPathName(InstallPath("Support\\"))));
-        ASSERT_TRUE(WriteBytes(InstallPath("readme.txt"), "user readme"));
-        ASSERT_TRUE(WriteBytes(InstallPath("notes.txt"), "user notes"));
-        ASSERT_TRUE(WriteBytes(InstallPath("a.txt"), "user a"));
-        ASSERT_TRUE(WriteBytes(InstallPath("Sys\\MrvScript.exe"), "user script host"));
-        ASSERT_TRUE(WriteBytes(InstallPath("Sys\\Deep\\config.ini"), "[user]\r\nconfig=1\r\n"));
-        ASSERT_TRUE(WriteBytes(InstallPath("Sys\\Deep\\userdata.txt"), "user data"));
+        ASSERT_TRUE(WriteWholeFile(InstallPath("readme.txt"), "user readme"));
+        ASSERT_TRUE(WriteWholeFile(InstallPath("notes.txt"), "user notes"));
+        ASSERT_TRUE(WriteWholeFile(InstallPath("a.txt"), "user a"));
+        ASSERT_TRUE(WriteWholeFile(InstallPath("Sys\\MrvScript.exe"), "user script host"));
+        ASSERT_TRUE(WriteWholeFile(InstallPath("Sys\\Deep\\config.ini"), "[user]\r\nconfig=1\r\n"));
+        ASSERT_TRUE(WriteWholeFile(InstallPath("Sys\\Deep\\userdata.txt"), "user data"));
         SetReadOnly(InstallPath("notes.txt"));
     }
 
@@ -305,7 +291,7 @@ TEST_F(PackageInstallTest, FreshInstallThenRollBackLeavesNothing)
     // folder and the folders above it.
     install_ = CPackageInstall(installFolder_, backupFolder_);
     ASSERT_EQ(Install("fresh.zip"), kInstallDone) << install_.ErrorText();
-    ASSERT_TRUE(WriteBytes(InstallPath("lib\\mine.txt"), "mine"));
+    ASSERT_TRUE(WriteWholeFile(InstallPath("lib\\mine.txt"), "mine"));
     EXPECT_TRUE(install_.RollBack());
     Tree kept = before;
     kept["target"] = TreeItem{true, false, ""};
@@ -489,7 +475,7 @@ TEST_F(PackageInstallTest, DestinationThatCannotBeWrittenFailsAndRollsBack)
             ASSERT_NE(held, INVALID_HANDLE_VALUE);
             break;
         case Blocker::FileForFolder:
-            ASSERT_TRUE(WriteBytes(InstallPath(c.path), "a file of the user's"));
+            ASSERT_TRUE(WriteWholeFile(InstallPath(c.path), "a file of the user's"));
             break;
         case Blocker::FolderForFile:
             ASSERT_TRUE(CreateDirectoryW(WidenText(InstallPath(c.path)).c_str(), nullptr));
@@ -534,7 +520,7 @@ TEST_F(PackageInstallTest, PackageThatCannotBeReadFailsAndChangesNothing)
 
 TEST_F(PackageInstallTest, InstallFolderThatCannotBeMadeFailsAndExtractsNothing)
 {
-    ASSERT_TRUE(WriteBytes(root_ + "\\blocker", "a file where a folder is wanted"));
+    ASSERT_TRUE(WriteWholeFile(root_ + "\\blocker", "a file where a folder is wanted"));
     const std::string folders[] = {
         root_ + "\\blocker\\MrvACAD",
         root_ + "\\blocker",
