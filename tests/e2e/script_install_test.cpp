@@ -189,7 +189,9 @@ TEST_F(ScriptInstall, PickedFolderBecomesTheUserEntry)
     ASSERT_TRUE(Click(window_, IDC_PICK_TARGET));
     picker = run_.WaitForOwnedDialog(window_);
     ASSERT_NE(picker, nullptr);
-    ASSERT_TRUE(Settle(picker));
+    // The browser fills its tree down to the start folder in its own time.
+    ASSERT_TRUE(WaitUntil([&] { return TreeSelectionText(picker) == "second"; }))
+        << TreeSelectionText(picker);
     ASSERT_TRUE(Answer(picker, IDOK));
     ASSERT_TRUE(Settle(window_));
     const std::string picked = labelB_.substr(0, labelB_.size() - 1);

@@ -357,6 +357,47 @@ bool IsChecked(HWND dialog, int id)
            state == BST_CHECKED;
 }
 
+std::string TreeSelectionText(HWND dialog)
+{
+    HWND tree = FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
+    for (HWND child = FindWindowExW(dialog, nullptr, nullptr, nullptr); tree == nullptr && child;
+         child = FindWindowExW(dialog, child, nullptr, nullptr)) {
+        tree = FindWindowExW(child, nullptr, WC_TREEVIEWW, nullptr);
+    }
+    const LRESULT item = tree ? SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) : 0;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(dialog, &processId);
+    UniqueResource<handle_traits::Kernel> process(
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId));
+    if (item == 0 || !process) {
+        return std::string();
+    }
+    // The tree fills the item in the memory of its own process.
+    struct Remote {
+        TVITEMW item;
+        wchar_t text[MAX_PATH];
+    };
+    void* remote = VirtualAllocEx(process.get(), nullptr, sizeof(Remote), MEM_COMMIT,
+                                  PAGE_READWRITE);
+    if (remote == nullptr) {
+        return std::string();
+    }
+    Remote local{};
+    local.item.mask = TVIF_TEXT;
+    local.item.hItem = reinterpret_cast<HTREEITEM>(item);
+    local.item.pszText = static_cast<Remote*>(remote)->text;
+    local.item.cchTextMax = MAX_PATH;
+    std::string text;
+    if (WriteProcessMemory(process.get(), remote, &local, sizeof local, nullptr) &&
+        SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote)) &&
+        ReadProcessMemory(process.get(), remote, &local, sizeof local, nullptr)) {
+        local.text[MAX_PATH - 1] = L'\0';
+        text = NarrowText(local.text);
+    }
+    VirtualFreeEx(process.get(), remote, 0, MEM_RELEASE);
+    return text;
+}
+
 std::vector<std::string> ComboItems(HWND dialog, int id)
 {
     std::vector<std::string> items;

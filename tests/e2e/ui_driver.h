@@ -67,6 +67,10 @@ bool IsChecked(HWND dialog, int id);
 // Replaces the text of an edit box as typing would (the box notifies its owner).
 bool TypeText(HWND edit, const std::string& text);
 
+// The text of the item selected in a dialog's tree (the folder browser's);
+// empty when there is none.
+std::string TreeSelectionText(HWND dialog);
+
 std::vector<std::string> ComboItems(HWND dialog, int id);
 int ComboSelection(HWND dialog, int id);
 bool SelectComboItem(HWND dialog, int id, int index);
