@@ -322,7 +322,7 @@ std::int32_t Extract(ArchiveHandle* archive, int index, void* target, std::uint3
         return kArchiveBadArgument;
     }
     reader.EndStreaming();
-    if (index < 0 || index >= reader.EntryCount() || target == nullptr) {
+    if (index < 0 || index >= reader.EntryCount()) {
         return kArchiveBadArgument;
     }
     ArchiveEntry entry;
@@ -330,11 +330,15 @@ std::int32_t Extract(ArchiveHandle* archive, int index, void* target, std::uint3
     if (recorded != kArchiveOk) {
         return recorded;
     }
+    // A folder entry makes its folder by its own name; the target plays no part.
     if ((entry.attributes & kEntryDirectory) != 0) {
         if (kind == kArchiveFileHandle) {
             return kArchiveOk;
         }
         return EnsureFolderPath(reader.BaseFolder(), entry.name) ? kArchiveOk : kArchiveOpenFailed;
+    }
+    if (target == nullptr) {
+        return kArchiveBadArgument;
     }
     if (kind == kArchiveFileHandle) {
         return ExtractToHandle(reader, index, entry, *static_cast<HANDLE*>(target));

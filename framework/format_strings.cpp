@@ -37,7 +37,7 @@ std::string FormatStrings(const std::string& format, const std::string* args, st
             if (index < count && args != nullptr) {
                 out += args[index];
             } else {
-                out += '?';
+                out.append(format, i, 2);
             }
             i += 2;
         } else {

@@ -1,6 +1,6 @@
 #pragma once
-// "%1".."%9" filling of message texts. A placeholder without an argument becomes
-// "?"; every other byte is copied as it is, double-byte characters whole.
+// "%1".."%9" filling of message texts. A placeholder without an argument is
+// copied as it stands, like every other byte; double-byte characters stay whole.
 #include <cstddef>
 #include <string>
 

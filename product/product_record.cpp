@@ -1,5 +1,6 @@
 #include "product/product_record.h"
 
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,28 +25,42 @@ REGSAM RegistryAccess(int view)
     return KEY_READ | (view == kRegistryView64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
 }
 
-// The value's data as text up to its first terminator, whatever its stored type;
-// data stored without a terminator are taken whole.
-LONG QueryValueText(HKEY key, const std::wstring& valueName, std::wstring& text)
+bool IsTextType(DWORD type)
+{
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// The value's data as code page 936 text up to its first terminator, whatever its
+// stored type; data stored without a terminator are taken whole. Text values are
+// read as Unicode and converted; the bytes of any other type are the text itself,
+// as the 32-bit product's own ANSI reads take them.
+LONG QueryValueText(HKEY key, const std::wstring& valueName, std::string& text)
 {
     std::vector<wchar_t> data;
+    DWORD type = REG_NONE;
+    DWORD size = 0;
     LONG status = ERROR_MORE_DATA;
     // The value may grow between the size query and the read; then ask again.
     while (status == ERROR_MORE_DATA) {
-        DWORD size = 0;
         status = RegQueryValueExW(key, valueName.c_str(), nullptr, nullptr, nullptr, &size);
         if (status != ERROR_SUCCESS) {
             return status;
         }
         data.assign(size / sizeof(wchar_t) + 2, L'\0');
         size = static_cast<DWORD>((data.size() - 1) * sizeof(wchar_t));
-        status = RegQueryValueExW(key, valueName.c_str(), nullptr, nullptr,
+        status = RegQueryValueExW(key, valueName.c_str(), nullptr, &type,
                                   reinterpret_cast<BYTE*>(data.data()), &size);
     }
-    if (status == ERROR_SUCCESS) {
-        text = data.data();
+    if (status != ERROR_SUCCESS) {
+        return status;
     }
-    return status;
+    if (IsTextType(type)) {
+        text = NarrowText(data.data());
+        return ERROR_SUCCESS;
+    }
+    const char* const bytes = reinterpret_cast<const char*>(data.data());
+    text.assign(bytes, strnlen(bytes, size));
+    return ERROR_SUCCESS;
 }
 
 std::string ReadProductValue(const char* valueName)
@@ -99,13 +114,12 @@ LONG ReadRegistryString(HKEY root, const std::string& subKey, const std::string&
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    std::wstring text;
-    status = QueryValueText(key, WidenText(valueName), text);
+    std::string narrow;
+    status = QueryValueText(key, WidenText(valueName), narrow);
     RegCloseKey(key);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    std::string narrow = NarrowText(text);
     if (narrow.size() > kMaxRegistryText) {
         return ERROR_MORE_DATA;
     }

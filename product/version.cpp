@@ -23,6 +23,16 @@ std::int64_t ReadVersionPart(const std::string& part)
     return number;
 }
 
+bool IsCSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
 std::int64_t PartWeight(std::size_t index)
 {
     if (index == 0) {
@@ -36,9 +46,22 @@ std::int64_t PartWeight(std::size_t index)
 
 }  // namespace
 
+// Only a plain decimal number counts: the library's strtod would also read
+// "inf", "nan" and hexadecimal, which are no version numbers at all.
 bool IsVersion2OrLater(const std::string& version)
 {
-    return std::strtod(version.c_str(), nullptr) >= 2.0;
+    std::size_t start = 0;
+    while (start < version.size() && IsCSpace(version[start])) {
+        ++start;
+    }
+    if (start < version.size() && (version[start] == '+' || version[start] == '-')) {
+        ++start;
+    }
+    const bool decimal = start < version.size() &&
+                         (IsDigit(version[start]) || version[start] == '.') &&
+                         version.compare(start, 2, "0x") != 0 &&
+                         version.compare(start, 2, "0X") != 0;
+    return decimal && std::strtod(version.c_str(), nullptr) >= 2.0;
 }
 
 // The sums are 64-bit: a part such as 3000 times its weight of a million does not

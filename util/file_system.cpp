@@ -67,8 +67,7 @@ bool PlanNetworkTree(const CPathName& path, std::string& prefix, TextList& names
 
 // Where the folders of `path` are built from, and their names: a drive-absolute
 // path from its root, a relative one from the current folder (of its drive), a
-// rooted path without a drive from the root of the current drive. A path with
-// an empty folder name (two separators in a row) is refused whole.
+// rooted path without a drive from the root of the current drive.
 bool PlanFolderTree(const CPathName& path, std::string& prefix, TextList& names)
 {
     const std::string& directory = path.Directory();
@@ -84,7 +83,7 @@ bool PlanFolderTree(const CPathName& path, std::string& prefix, TextList& names)
         prefix = "\\";
         SplitString(directory.substr(1), "\\", names);
     }
-    return !HasEmptyName(names);
+    return true;
 }
 
 bool IsDots(const wchar_t* name)
@@ -180,7 +179,12 @@ bool CreateDirectoryTree(const CPathName& path)
     if (!PlanFolderTree(path, prefix, names)) {
         return false;
     }
+    // An empty folder name (two separators in a row) names no folder: the
+    // tree fails there, after the folders above it.
     for (const std::string& name : names) {
+        if (name.empty()) {
+            return false;
+        }
         prefix += name;
         if (!EnsureFolder(prefix)) {
             return false;

@@ -306,6 +306,8 @@ TEST_F(ArchiveTest, DirectoryEntriesCreateFoldersAndNoFile)
     EXPECT_EQ(ArchiveLastError(), kArchiveOk);
     EXPECT_EQ(GetFileSize(file, nullptr), 0u);
     CloseHandle(file);
+    ExtractArchiveEntry(archive, 0, nullptr, 0, kArchiveFileName);
+    EXPECT_EQ(ArchiveLastError(), kArchiveOk) << "a folder entry needs no target name";
 
     EXPECT_EQ(ExtractTo(archive, 1, "docs/sub/file.txt"), kArchiveOk);
     EXPECT_EQ(ReadFileText(work_ + "\\docs\\sub\\file.txt"), kSmallText);

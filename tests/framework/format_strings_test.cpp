@@ -24,13 +24,13 @@ TEST(FormatStringsTest, FillsPlaceholdersByTheFrameworkRules)
         {"%2 %1 %2", {"a", "b"}, "b a b"},
         {"%1%1", {"ab"}, "abab"},
         {"%1", {""}, ""},
-        {"[%2]", {"only one"}, "[?]"},
-        {"[%1]", {}, "[?]"},
-        {"[%0]", {"a", "b"}, "[?]"},
-        {"[%9]", {"a"}, "[?]"},
-        {"[%A]", {"a", "b"}, "[?]"},
+        {"[%2]", {"only one"}, "[%2]"},
+        {"[%1]", {}, "[%1]"},
+        {"[%0]", {"a", "b"}, "[%0]"},
+        {"[%9]", {"a"}, "[%9]"},
+        {"[%A]", {"a", "b"}, "[%A]"},
         {"[%A]", ten, "[ten]"},
-        {"[%Z]", ten, "[?]"},
+        {"[%Z]", ten, "[%Z]"},
         {"%a %% %", {"x"}, "%a %% %"},
         {"%%1", {"x"}, "%x"},
         {"100%", {}, "100%"},
@@ -47,14 +47,14 @@ TEST(FormatStringsTest, FillsPlaceholdersByTheFrameworkRules)
 
 TEST(FormatStringsTest, NoArgumentsAtAll)
 {
-    EXPECT_EQ(FormatStrings("%1 and %2", nullptr, 0), "? and ?");
+    EXPECT_EQ(FormatStrings("%1 and %2", nullptr, 0), "%1 and %2");
 }
 
 TEST(FormatStringsTest, FormatString1FillsOnlyTheFirst)
 {
     std::string out = "old";
     FormatString1(out, "%1 / %2", "one");
-    EXPECT_EQ(out, "one / ?");
+    EXPECT_EQ(out, "one / %2");
 }
 
 TEST(FormatStringsTest, FormatString2FillsBoth)

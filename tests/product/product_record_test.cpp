@@ -288,8 +288,11 @@ TEST_F(ProductRecordTest, StoredTypeIsIgnored)
          static_cast<DWORD>(unterminated.size() * sizeof(wchar_t)), "2.1"},
         {"multi-text gives its first text", REG_MULTI_SZ, multi,
          static_cast<DWORD>((multi.size() + 1) * sizeof(wchar_t)), "first"},
-        {"binary data taken as text", REG_BINARY, L"C:\\", 3 * sizeof(wchar_t), "C:\\"},
-        {"odd byte count", REG_BINARY, L"ab", 3, "ab"},
+        // Other types are bytes: the text ends at the first zero byte.
+        {"binary data are the text's bytes", REG_BINARY, std::wstring(L"\x3A43\x005C", 2), 3,
+         "C:\\"},
+        {"binary data end at a zero byte", REG_BINARY, L"ab", 3, "a"},
+        {"a number's bytes", REG_DWORD, std::wstring(L"\x0032\x0000", 2), 4, "2"},
     };
     for (const StoredTypeCase& c : cases) {
         ASSERT_TRUE(WriteData(L"MrvCAD", L"InstallPath", c.type, c.data.c_str(), c.byteCount))

@@ -53,6 +53,8 @@ TEST(VersionTest, IsVersion2OrLater)
         {"2", true},       {"2.0.1", true}, {"2.0", true},  {"10.1", true},
         {" 2.5", true},    {"1.95", false}, {"1.999", false}, {"", false},
         {"abc", false},    {"-3", false},   {"v2.0", false},
+        // Only a decimal number counts: no infinity, no hexadecimal.
+        {"infinity", false}, {"INF 2", false}, {"0x2", false}, {"+2.1", true},
     };
     for (const Version2Case& c : cases) {
         EXPECT_EQ(IsVersion2OrLater(c.version), c.atLeast2) << "version '" << c.version << "'";

@@ -278,8 +278,8 @@ TEST_F(FileSystemTest, CreateDirectoryTreeCreatesWhatIsMissing)
         // A file where a folder is wanted: nothing below it can be made.
         {"a\\f\\c\\", false, {}, {"a\\f\\c"}},
         {"a\\f\\", false, {}, {}},
-        // An empty folder name: refused before anything is created.
-        {"x\\\\y\\", false, {}, {"x", "y"}},
+        // An empty folder name: the folders above it are made, none below.
+        {"x\\\\y\\", false, {"x"}, {"x\\y", "y"}},
         {"\\z\\", false, {}, {"z"}},
     };
     for (const TreeCase& c : cases) {
@@ -332,7 +332,7 @@ TEST_F(FileSystemTest, CreateDirectoryTreeBuildsRelativeAndRootedPathsFromTheCur
     EXPECT_TRUE(IsFolder(Path("rooted\\x")));
 
     EXPECT_FALSE(CreateDirectoryTree(CPathName("bad\\\\name\\")));
-    EXPECT_FALSE(PathExists(Path("bad")));
+    EXPECT_FALSE(PathExists(Path("name")));
 }
 
 TEST_F(FileSystemTest, CreateDirectoryTreeOnNetworkPathsStartsBelowTheShare)
