@@ -271,6 +271,7 @@ add_custom_target(e2e_site DEPENDS ${MRV_E2E_SITE}/product.zip)
 
 add_library(e2e_driver STATIC
   tests/bench/registry_fixture.cpp
+  tests/bench/vendor_server.cpp
   tests/e2e/ui_driver.cpp
   tests/e2e/setup_scenario.cpp
 )

@@ -63,57 +63,6 @@ std::uint16_t Port(const char* name)
     return found == ports.end() ? 0 : found->second;
 }
 
-std::string Encode(const std::string& text)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char ch : text) {
-        if ((ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') ||
-            ch == '-' || ch == '_' || ch == '.' || ch == '~' || ch == '/') {
-            out += static_cast<char>(ch);
-        } else {
-            out += '%';
-            out += hex[ch >> 4];
-            out += hex[ch & 15];
-        }
-    }
-    return out;
-}
-
-// Asked directly, whatever proxy a test has set for its own process. The
-// connection is not kept: WinInet would hand a kept one to the test's next
-// request, which then neither resolves a name nor connects.
-std::string FetchDirect(const std::string& url)
-{
-    std::string body;
-    HINTERNET session = InternetOpenW(L"MrvBench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-    if (session == nullptr) {
-        return body;
-    }
-    HINTERNET request = InternetOpenUrlW(session, WidenText(url).c_str(), L"Connection: close\r\n",
-                                         static_cast<DWORD>(-1),
-                                         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
-    if (request != nullptr) {
-        char buffer[4096];
-        DWORD read = 0;
-        while (InternetReadFile(request, buffer, sizeof buffer, &read) && read != 0) {
-            body.append(buffer, read);
-        }
-        InternetCloseHandle(request);
-    }
-    InternetCloseHandle(session);
-    return body;
-}
-
-long Count(const std::string& target)
-{
-    const std::string answer = FetchDirect(Url("/stats?target=" + Encode(target)));
-    if (answer.empty()) {
-        return -1;
-    }
-    return std::atol(answer.c_str());
-}
-
 // Wine's WinInet reads the variable from the environment copy of its own C
 // runtime (ucrtbase), taken when the process started: it is changed there, and
 // in the process's block that programs started later inherit.
@@ -138,7 +87,7 @@ bool SetVariable(const wchar_t* name, const std::wstring& value)
 
 bool Running()
 {
-    return HttpPort() != 0 && Count("/") >= 0;
+    return HttpPort() != 0 && StatsCount(Url(""), "/") >= 0;
 }
 
 std::uint16_t HttpPort()
@@ -160,6 +109,63 @@ std::string Url(const std::string& target)
 {
     return "http://127.0.0.1:" + std::to_string(HttpPort()) + target;
 }
+
+std::string Encode(const std::string& text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char ch : text) {
+        if ((ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') ||
+            ch == '-' || ch == '_' || ch == '.' || ch == '~' || ch == '/') {
+            out += static_cast<char>(ch);
+        } else {
+            out += '%';
+            out += hex[ch >> 4];
+            out += hex[ch & 15];
+        }
+    }
+    return out;
+}
+
+std::string FetchDirect(const std::string& url)
+{
+    std::string body;
+    HINTERNET session = InternetOpenW(L"MrvBench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    if (session == nullptr) {
+        return body;
+    }
+    HINTERNET request = InternetOpenUrlW(session, WidenText(url).c_str(), L"Connection: close\r\n",
+                                         static_cast<DWORD>(-1),
+                                         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    if (request != nullptr) {
+        char buffer[4096];
+        DWORD read = 0;
+        while (InternetReadFile(request, buffer, sizeof buffer, &read) && read != 0) {
+            body.append(buffer, read);
+        }
+        InternetCloseHandle(request);
+    }
+    InternetCloseHandle(session);
+    return body;
+}
+
+long StatsCount(const std::string& serverUrl, const std::string& target)
+{
+    const std::string answer = FetchDirect(serverUrl + "/stats?target=" + Encode(target));
+    if (answer.empty()) {
+        return -1;
+    }
+    return std::atol(answer.c_str());
+}
+
+namespace {
+
+long Count(const std::string& target)
+{
+    return StatsCount(Url(""), target);
+}
+
+}  // namespace
 
 std::string SecureUrl(const std::string& target)
 {

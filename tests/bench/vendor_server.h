@@ -56,6 +56,15 @@ bool RouteVendorHostToServer(bool on);
 // share the server and however often they ran against it.
 std::string RunStamp();
 
+// Asks `url` directly, whatever proxy a test has set for its own process, and
+// answers the body (empty when it could not be asked). The connection is not
+// kept: WinInet would hand a kept one to the test's next request, which then
+// neither resolves a name nor connects.
+std::string FetchDirect(const std::string& url);
+// How many requests the vendor server at `serverUrl` ("http://127.0.0.1:PORT")
+// saw for exactly this target; -1 when it could not be asked.
+long StatsCount(const std::string& serverUrl, const std::string& target);
+
 // How many requests the server (not its proxy) saw for exactly this target
 // (path and query, or the whole address of a request that came as to a proxy);
 // -1 when it could not be asked.

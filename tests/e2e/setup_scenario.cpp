@@ -10,6 +10,7 @@
 #include "res/resource.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
+#include "tests/bench/vendor_server.h"
 
 namespace e2e {
 
@@ -26,41 +27,6 @@ std::wstring ModulePath()
     std::wstring path(32768, L'\0');
     path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
     return path;
-}
-
-std::string Encode(const std::string& text)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char ch : text) {
-        if (std::isalnum(ch) || ch == '-' || ch == '_' || ch == '.' || ch == '/') {
-            out += static_cast<char>(ch);
-        } else {
-            out += '%';
-            out += hex[ch >> 4];
-            out += hex[ch & 15];
-        }
-    }
-    return out;
-}
-
-std::string FetchDirect(const std::string& url)
-{
-    std::string body;
-    UniqueResource<handle_traits::Internet> session(
-        InternetOpenW(L"MrvE2E", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    if (!session) {
-        return body;
-    }
-    UniqueResource<handle_traits::Internet> request(
-        InternetOpenUrlW(session.get(), WidenText(url).c_str(), nullptr, 0,
-                         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
-    char buffer[4096];
-    DWORD read = 0;
-    while (request && InternetReadFile(request.get(), buffer, sizeof buffer, &read) && read != 0) {
-        body.append(buffer, read);
-    }
-    return body;
 }
 
 void CollectFiles(const std::string& folder, const std::string& relative,
@@ -193,11 +159,11 @@ long VendorRequestCount(const std::string& path)
 {
     long count = 0;
     for (const std::string& host : {std::string(kVendorHost), std::string(kVendorHost) + ":80"}) {
-        const std::string answer = FetchDirect(Url("/stats?target=" + Encode(host + path)));
-        if (answer.empty()) {
+        const long seen = vendor::StatsCount(Url(""), host + path);
+        if (seen < 0) {
             return -1;
         }
-        count += std::atol(answer.c_str());
+        count += seen;
     }
     return count;
 }
