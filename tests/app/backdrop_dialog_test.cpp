@@ -13,40 +13,12 @@
 
 namespace {
 
-constexpr UINT kProbe = WM_APP + 0x3B;
-
-class CProbeBackdrop : public CBackdropDialog {
-public:
-    explicit CProbeBackdrop(std::function<void(CProbeBackdrop&)> probe)
-        : CBackdropDialog(IDD_INSTALL, nullptr), probe_(std::move(probe))
-    {
-    }
-
-protected:
-    bool OnInitDialog() override
-    {
-        const bool focus = CBackdropDialog::OnInitDialog();
-        PostMessageW(Hwnd(), kProbe, 0, 0);
-        return focus;
-    }
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override
-    {
-        if (message == kProbe) {
-            probe_(*this);
-            EndDialog(IDOK);
-            return 0;
-        }
-        return CBackdropDialog::HandleMessage(message, wParam, lParam);
-    }
-
-private:
-    std::function<void(CProbeBackdrop&)> probe_;
-};
+using CProbeBackdrop = CProbed<CBackdropDialog, IDOK>;
 
 void RunProbe(std::function<void(CProbeBackdrop&)> probe)
 {
     ASSERT_TRUE(InitControlClasses());
-    CProbeBackdrop dialog(std::move(probe));
+    CProbeBackdrop dialog(std::move(probe), IDD_INSTALL, nullptr);
     EXPECT_EQ(dialog.DoModal(), IDOK);
 }
 

@@ -25,35 +25,7 @@
 
 namespace {
 
-constexpr UINT kProbe = WM_APP + 0x3C;
-
-class CProbeInstallDlg : public CInstallDlg {
-public:
-    explicit CProbeInstallDlg(std::function<void(CProbeInstallDlg&)> probe)
-        : probe_(std::move(probe))
-    {
-    }
-
-protected:
-    bool OnInitDialog() override
-    {
-        const bool focus = CInstallDlg::OnInitDialog();
-        PostMessageW(Hwnd(), kProbe, 0, 0);
-        return focus;
-    }
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override
-    {
-        if (message == kProbe) {
-            probe_(*this);
-            EndDialog(IDABORT);
-            return 0;
-        }
-        return CInstallDlg::HandleMessage(message, wParam, lParam);
-    }
-
-private:
-    std::function<void(CProbeInstallDlg&)> probe_;
-};
+using CProbeInstallDlg = CProbed<CInstallDlg, IDABORT>;
 
 // The window's message boxes, answered from a helper thread while the window's
 // thread sits in the box's modal loop.

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <windows.h>
@@ -75,6 +76,41 @@ protected:
 
 private:
     std::function<void(CProbeDialog&)> probe_;
+};
+
+// A dialog class of the program that runs `probe` once its initialisation is
+// done and the messages it posted meanwhile are handled, then ends with
+// `kEndResult`.
+template <class Dialog, INT_PTR kEndResult>
+class CProbed : public Dialog {
+public:
+    template <class... Args>
+    explicit CProbed(std::function<void(CProbed&)> probe, Args&&... args)
+        : Dialog(std::forward<Args>(args)...), probe_(std::move(probe))
+    {
+    }
+
+protected:
+    static constexpr UINT kProbedMessage = WM_APP + 0x3C;
+
+    bool OnInitDialog() override
+    {
+        const bool focus = Dialog::OnInitDialog();
+        PostMessageW(this->Hwnd(), kProbedMessage, 0, 0);
+        return focus;
+    }
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == kProbedMessage) {
+            probe_(*this);
+            this->EndDialog(kEndResult);
+            return 0;
+        }
+        return Dialog::HandleMessage(message, wParam, lParam);
+    }
+
+private:
+    std::function<void(CProbed&)> probe_;
 };
 
 // A plain visible top-level window of the test thread, to stand for the
