@@ -107,6 +107,14 @@ bool CInstallDlg::TakeInstallFolder()
         return false;
     }
     folder = WithoutTrailingBackslashes(folder);
+    // A drive typed alone means that drive, as when it is picked in the folder
+    // browser: the product gets its own folder there, never the root itself.
+    if (IsDriveRoot(folder)) {
+        folder += kProductFolderSuffix;
+        completingFolder_ = true;
+        folderEdit_.SetPath(folder);
+        completingFolder_ = false;
+    }
     if (!IsFullFolderPath(folder)) {
         Ask(FormatString1(kNotFullPathText, folder), MB_OK | MB_ICONWARNING);
         return false;

@@ -25,10 +25,23 @@ std::string WithoutTrailingBackslashes(const std::string& path)
     return path.substr(0, keep);
 }
 
+namespace {
+
+bool IsAsciiLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+}  // namespace
+
+bool IsDriveRoot(const std::string& folder)
+{
+    return folder.size() == 2 && IsAsciiLetter(folder[0]) && folder[1] == ':';
+}
+
 bool IsFullFolderPath(const std::string& folder)
 {
-    const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-    if (folder.size() > 3 && isLetter(folder[0]) && folder[1] == ':' && folder[2] == '\\') {
+    if (folder.size() > 3 && IsAsciiLetter(folder[0]) && folder[1] == ':' && folder[2] == '\\') {
         return true;
     }
     if (folder.compare(0, 2, "\\\\") != 0) {

@@ -14,3 +14,6 @@ std::string WithoutTrailingBackslashes(const std::string& path);
 // "X:\folder..." or "\\server\share...": a folder that does not depend on
 // whichever folder happens to be current.
 bool IsFullFolderPath(const std::string& folder);
+
+// "X:" with a drive letter: a drive's root once its trailing backslashes are gone.
+bool IsDriveRoot(const std::string& folder);

@@ -38,8 +38,9 @@ struct ArchiveEntry {
     ArchiveFileTime accessTime;
     ArchiveFileTime creationTime;
     ArchiveFileTime writeTime;
-    std::uint32_t compressedSize = 0;
-    std::uint32_t uncompressedSize = 0;
+    std::uint32_t compressedSize = 0;    // 0xFFFFFFFF from 4 GB on
+    std::uint32_t uncompressedSize = 0;  // 0xFFFFFFFF from 4 GB on
+    bool link = false;  // a symbolic link stored by a Unix host: no file of a package
 };
 
 struct ArchiveHandle;
@@ -51,6 +52,7 @@ void GetArchiveEntry(ArchiveHandle* archive, int index, ArchiveEntry& entry);
 void ExtractArchiveEntry(ArchiveHandle* archive, int index, void* target, std::uint32_t length,
                          int kind);
 std::int32_t CloseArchive(ArchiveHandle* archive);
+// The result of the calling thread's last operation.
 std::int32_t ArchiveLastError();
 
 // Creates base + every folder level of `path` ('/' or '\' separated), in order;

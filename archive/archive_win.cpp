@@ -27,8 +27,9 @@ constexpr std::uint32_t kBlockSize = 16384;
 // Longest path text the system handles (a 260-byte buffer with its terminator).
 constexpr std::size_t kMaxPathBytes = 259;
 
-// The one piece of state shared across the process: the result of the last operation.
-std::int32_t lastResult = kArchiveOk;
+// The result of the last operation, one per thread: each thread reads back
+// what its own calls left, whatever another thread does with its archives.
+thread_local std::int32_t lastResult = kArchiveOk;
 
 std::int32_t StoreResult(std::int32_t result)
 {
@@ -362,10 +363,11 @@ ArchiveHandle* OpenArchive(const void* source, std::uint32_t length, int kind)
         StoreResult(result);
         return nullptr;
     }
-    auto* archive = new ArchiveHandle;
+    auto archive = std::make_unique<ArchiveHandle>();
     archive->reader = std::move(reader);
     StoreResult(kArchiveOk);
-    return archive;
+    // The caller owns the handle until CloseArchive takes it back.
+    return archive.release();
 }
 
 void GetArchiveEntry(ArchiveHandle* archive, int index, ArchiveEntry& entry)
@@ -386,7 +388,7 @@ std::int32_t CloseArchive(ArchiveHandle* archive)
     if (checked != kArchiveOk) {
         return StoreResult(checked);
     }
-    delete archive;
+    const std::unique_ptr<ArchiveHandle> owner(archive);
     return StoreResult(kArchiveOk);
 }
 

@@ -58,14 +58,16 @@ bool NamesDevice(const std::string& component)
     return numbered && stem[3] >= '0' && stem[3] <= '9';
 }
 
-// The platform drops trailing dots and spaces, so "..", "..." and ". ." all
-// climb or stay put; only a component with a real name is safe.
+// The platform drops a component's trailing dots and blanks, so "setup.exe."
+// is another name for "setup.exe", and "..", "..." or ". ." climb or stay
+// put. Only "." itself, this very folder, may end in a dot.
 bool IsSafeComponent(const std::string& component)
 {
-    if (component.empty()) {
+    if (component.empty() || component == ".") {
         return true;
     }
-    return !TrimTrailing(component, ". ").empty() && !NamesDevice(component);
+    const char last = component.back();
+    return last != '.' && last != ' ' && !NamesDevice(component);
 }
 
 bool HasSafeBytes(const std::string& name)

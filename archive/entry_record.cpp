@@ -9,6 +9,9 @@ namespace {
 
 constexpr std::uint32_t kUnixDirectory = 0x40000000;
 constexpr std::uint32_t kUnixOwnerWrite = 0x00800000;
+constexpr std::uint32_t kUnixFileType = 0170000u << 16;
+constexpr std::uint32_t kUnixLink = 0120000u << 16;
+constexpr std::uint32_t kHostUnix = 3;
 
 constexpr std::uint64_t kTicksPerSecond = 10000000;
 constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
@@ -83,6 +86,13 @@ void ReadTimestampBlock(const unsigned char* data, std::size_t size, ArchiveEntr
     }
 }
 
+// A size beyond the record's 32 bits reads as 0xFFFFFFFF, the value that the
+// central directory itself holds for it.
+std::uint32_t RecordSize(std::uint64_t size)
+{
+    return size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(size);
+}
+
 }  // namespace
 
 std::uint32_t MapEntryAttributes(std::uint32_t externalAttributes)
@@ -106,6 +116,12 @@ std::uint32_t MapEntryAttributes(std::uint32_t externalAttributes)
         attributes |= kEntrySystem;
     }
     return attributes;
+}
+
+bool IsUnixLinkEntry(std::uint32_t versionMadeBy, std::uint32_t externalAttributes)
+{
+    return ((versionMadeBy >> 8) & 0xFFu) == kHostUnix &&
+           (externalAttributes & kUnixFileType) == kUnixLink;
 }
 
 bool DosTimeToFileTime(std::uint16_t date, std::uint16_t time, ArchiveFileTime& fileTime)
@@ -177,6 +193,7 @@ void FillEntryRecord(int index, const EntryFacts& facts, ArchiveEntry& entry)
     ApplyExtendedTimestamp(reinterpret_cast<const unsigned char*>(facts.localExtraField.data()),
                            facts.localExtraField.size(), entry);
 
-    entry.compressedSize = facts.compressedSize;
-    entry.uncompressedSize = facts.uncompressedSize;
+    entry.link = IsUnixLinkEntry(facts.versionMadeBy, facts.externalAttributes);
+    entry.compressedSize = RecordSize(facts.compressedSize);
+    entry.uncompressedSize = RecordSize(facts.uncompressedSize);
 }

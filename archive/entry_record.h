@@ -23,16 +23,21 @@ constexpr std::size_t kMaxEntryName = 259;
 // What the central directory and the local extra field say about one entry.
 struct EntryFacts {
     std::string name;  // as stored
+    std::uint32_t versionMadeBy = 0;  // the host system in the high byte
     std::uint32_t externalAttributes = 0;
     std::uint32_t dosDateTime = 0;  // date in the high 16 bits, time in the low 16
-    std::uint32_t compressedSize = 0;
-    std::uint32_t uncompressedSize = 0;
+    std::uint64_t compressedSize = 0;
+    std::uint64_t uncompressedSize = 0;
     std::string localExtraField;
 };
 
 // Windows attributes of an entry from its external attributes: the low byte
 // holds the MS-DOS bits, the high 16 bits the Unix mode.
 std::uint32_t MapEntryAttributes(std::uint32_t externalAttributes);
+
+// True for an entry that a Unix host stored as a symbolic link (file type
+// 0120000 in the mode of the high 16 bits): its data is the link's target.
+bool IsUnixLinkEntry(std::uint32_t versionMadeBy, std::uint32_t externalAttributes);
 
 // The FILETIME of a DOS date and time, taken as they are (no local/UTC
 // conversion). False, leaving `fileTime` alone, for a date or time that names

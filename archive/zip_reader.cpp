@@ -16,7 +16,7 @@ constexpr std::uint32_t kDeflated = 8;
 
 // ---- minizip's input functions over a SourceStream ----
 
-voidpf OpenStream(voidpf opaque, const char*, int)
+voidpf OpenStream(voidpf opaque, const void*, int)
 {
     return opaque;
 }
@@ -41,13 +41,12 @@ uLong WriteStream(voidpf, voidpf, const void*, uLong)
     return 0;
 }
 
-long TellStream(voidpf, voidpf stream)
+ZPOS64_T TellStream(voidpf, voidpf stream)
 {
-    const SourceStream& s = *static_cast<const SourceStream*>(stream);
-    return s.position > static_cast<std::uint64_t>(LONG_MAX) ? -1L : static_cast<long>(s.position);
+    return static_cast<const SourceStream*>(stream)->position;
 }
 
-long SeekStream(voidpf, voidpf stream, uLong offset, int origin)
+long SeekStream(voidpf, voidpf stream, ZPOS64_T offset, int origin)
 {
     SourceStream& s = *static_cast<SourceStream*>(stream);
     std::uint64_t from = 0;
@@ -77,7 +76,7 @@ int StreamError(voidpf, voidpf stream)
 
 // ---- why minizip refused to open an archive ----
 //
-// unzOpen2 answers only with null. Its verdict is rebuilt here from the same
+// unzOpen2_64 answers only with null. Its verdict is rebuilt here from the same
 // bytes in the same order: no end record, or a read that fails, is an input
 // error (-1); a multi-disk archive, or a directory that does not end where the
 // end record begins, is a damaged archive (-103). As in minizip, a later read
@@ -271,21 +270,22 @@ std::int32_t ZipReader::Open()
     if (zip_ != nullptr || !source_->Length(stream_.length)) {
         return kArchiveNoDirectory;
     }
-    zlib_filefunc_def functions{};
-    functions.zopen_file = OpenStream;
+    // The 64-bit interface: packages and the positions in them may pass 2 and 4 GB.
+    zlib_filefunc64_def functions{};
+    functions.zopen64_file = OpenStream;
     functions.zread_file = ReadStream;
     functions.zwrite_file = WriteStream;
-    functions.ztell_file = TellStream;
-    functions.zseek_file = SeekStream;
+    functions.ztell64_file = TellStream;
+    functions.zseek64_file = SeekStream;
     functions.zclose_file = CloseStream;
     functions.zerror_file = StreamError;
     functions.opaque = &stream_;
-    zip_ = unzOpen2("", &functions);
+    zip_ = unzOpen2_64("", &functions);
     if (zip_ == nullptr) {
         return ClassifyUnopenedArchive(*source_, stream_.length);
     }
-    unz_global_info global{};
-    if (unzGetGlobalInfo(zip_, &global) != UNZ_OK || global.number_entry > INT_MAX) {
+    unz_global_info64 global{};
+    if (unzGetGlobalInfo64(zip_, &global) != UNZ_OK || global.number_entry > INT_MAX) {
         return kArchiveBadDirectory;
     }
     count_ = static_cast<int>(global.number_entry);
@@ -332,20 +332,21 @@ bool ZipReader::MoveTo(int index)
 
 bool ZipReader::ReadFacts(EntryFacts& facts, std::uint32_t& flags, std::uint32_t& method)
 {
-    unz_file_info info{};
-    if (unzGetCurrentFileInfo(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+    unz_file_info64 info{};
+    if (unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
         return false;
     }
     std::vector<char> name(info.size_filename + 1, '\0');
-    if (unzGetCurrentFileInfo(zip_, &info, name.data(), static_cast<uLong>(name.size()), nullptr, 0,
-                              nullptr, 0) != UNZ_OK) {
+    if (unzGetCurrentFileInfo64(zip_, &info, name.data(), static_cast<uLong>(name.size()), nullptr,
+                                0, nullptr, 0) != UNZ_OK) {
         return false;
     }
     facts.name.assign(name.data(), info.size_filename);
+    facts.versionMadeBy = static_cast<std::uint32_t>(info.version);
     facts.externalAttributes = static_cast<std::uint32_t>(info.external_fa);
     facts.dosDateTime = static_cast<std::uint32_t>(info.dosDate);
-    facts.compressedSize = static_cast<std::uint32_t>(info.compressed_size);
-    facts.uncompressedSize = static_cast<std::uint32_t>(info.uncompressed_size);
+    facts.compressedSize = info.compressed_size;
+    facts.uncompressedSize = info.uncompressed_size;
     flags = static_cast<std::uint32_t>(info.flag);
     method = static_cast<std::uint32_t>(info.compression_method);
     return true;
@@ -429,7 +430,7 @@ long ZipReader::ReadEntryData(void* buffer, std::uint32_t size)
     if (!entryOpen_ || entryDamaged_ || entryReadFailed_ || size == 0) {
         return entryReadFailed_ ? -1 : 0;
     }
-    const long before = unztell(zip_);
+    const ZPOS64_T before = unztell64(zip_);
     const unsigned request = std::min<std::uint32_t>(size, INT_MAX);
     const int got = unzReadCurrentFile(zip_, buffer, request);
     if (got >= 0) {
@@ -442,9 +443,9 @@ long ZipReader::ReadEntryData(void* buffer, std::uint32_t size)
     }
     // minizip drops what inflate produced before the error; the data ends there.
     entryDamaged_ = true;
-    const long produced = unztell(zip_) - before;
-    entryDelivered_ += static_cast<std::uint64_t>(produced);
-    return produced;
+    const ZPOS64_T produced = unztell64(zip_) - before;
+    entryDelivered_ += produced;
+    return static_cast<long>(produced);
 }
 
 bool ZipReader::CloseEntryData()

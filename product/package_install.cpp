@@ -156,17 +156,29 @@ std::size_t LastSeparator(const std::string& name)
 }
 
 // The entry name as a Windows path below the install folder: backslashes only,
-// no trailing separator.
-std::string RelativeName(std::string name)
+// no "." component, no trailing separator.
+std::string RelativeName(const std::string& name)
 {
-    for (std::size_t i = FindChar936(name, '/'); i != std::string::npos;
-         i = FindChar936(name, '/', i + 1)) {
-        name[i] = '\\';
+    std::string relative;
+    for (std::size_t start = 0; start <= name.size();) {
+        std::size_t end = FindChar936(name, '/', start);
+        const std::size_t backslash = FindChar936(name, '\\', start);
+        if (backslash < end) {
+            end = backslash;
+        }
+        if (end == std::string::npos) {
+            end = name.size();
+        }
+        const std::string part = name.substr(start, end - start);
+        if (part != ".") {
+            relative += part + '\\';
+        }
+        start = end + 1;
     }
-    while (!name.empty() && LastSeparator(name) == name.size() - 1) {
-        name.pop_back();
+    while (!relative.empty() && LastSeparator(relative) == relative.size() - 1) {
+        relative.pop_back();
     }
-    return name;
+    return relative;
 }
 
 // Tools that write no attributes still mark a folder entry by its trailing slash.
@@ -348,7 +360,8 @@ int CPackageInstall::InstallEntry(ArchiveHandle* archive, const ArchiveEntry& en
 {
     const std::string entryName(entry.name, strnlen(entry.name, sizeof entry.name));
     const std::string relativeName = RelativeName(entryName);
-    if (!IsSafeEntryName(entryName) || relativeName.empty() || !LandsInside(relativeName)) {
+    if (!IsSafeEntryName(entryName) || entry.link || relativeName.empty() ||
+        !LandsInside(relativeName)) {
         return Fail(kUnsafeNameText, entryName);
     }
     if (IsFolderEntry(entry, entryName)) {

@@ -224,7 +224,12 @@ std::size_t EnumerateFiles(const std::string& folder, TextList& files, bool recu
 void DeleteFolderTree(const std::string& folder)
 {
     const std::wstring wideFolder = WidenText(folder);
-    if (wideFolder.empty() || IsRootFolder(wideFolder)) {
+    // A bare "X:" is the current folder of drive X: to the platform, but the
+    // search below would read it as "X:\*", the drive's root: refused, like
+    // every spelling of a root, wherever the current folders are.
+    const std::wstring searched = WithoutTrailingBackslashes(wideFolder);
+    const bool bareDrive = searched.size() == 2 && searched[1] == L':';
+    if (wideFolder.empty() || bareDrive || IsRootFolder(wideFolder)) {
         return;
     }
     const DWORD attributes = GetFileAttributesW(wideFolder.c_str());
@@ -235,7 +240,7 @@ void DeleteFolderTree(const std::string& folder)
         RemoveDirectoryW(wideFolder.c_str());
         return;
     }
-    DeleteFolderContent(WithoutTrailingBackslashes(wideFolder));
+    DeleteFolderContent(searched);
     RemoveDirectoryW(wideFolder.c_str());
 }
 

@@ -5,12 +5,16 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "archive/archive.h"
 #include "archive/entry_name.h"
 #include "archive/entry_record.h"
+#include "archive/zip_reader.h"
 #include "util/wide_text.h"
 
 // The packages are written by tests/fixtures/make_packages.py before the tests
@@ -244,7 +248,7 @@ TEST_F(ArchiveTest, ExtractsEveryEntryAlikeWithOrWithoutLeadingData)
         const char* name;
         std::string text;
     } expected[] = {{"readme.txt", ReadmeText()}, {"data.bin", DataBytes()}, {"empty.txt", ""}};
-    for (const char* package : {"plain.zip", "prefixed.zip"}) {
+    for (const char* package : {"plain.zip", "prefixed.zip", "zip64.zip"}) {
         SCOPED_TRACE(package);
         const std::string folder = work_ + "\\" + package + ".out";
         EnterFolder(folder);
@@ -263,6 +267,70 @@ TEST_F(ArchiveTest, ExtractsEveryEntryAlikeWithOrWithoutLeadingData)
         }
         Close(archive);
     }
+}
+
+// far_head.bin, FAR_GAP zero bytes and far_tail.bin of make_packages.py: a
+// package beyond 4 GB that is never written out.
+class FarSource : public ZipSource {
+public:
+    static constexpr std::uint64_t kGap = 0x120000000;
+
+    FarSource(std::string head, std::string tail) : head_(std::move(head)), tail_(std::move(tail)) {}
+
+    bool Length(std::uint64_t& length) override
+    {
+        length = head_.size() + kGap + tail_.size();
+        return true;
+    }
+
+    std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t size) override
+    {
+        std::uint64_t length = 0;
+        Length(length);
+        if (position > length) {
+            return -1;
+        }
+        const std::size_t count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size, length - position));
+        char* out = static_cast<char*>(buffer);
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i] = ByteAt(position + i);
+        }
+        return static_cast<std::int64_t>(count);
+    }
+
+private:
+    char ByteAt(std::uint64_t position) const
+    {
+        if (position < head_.size()) {
+            return head_[position];
+        }
+        position -= head_.size();
+        return position < kGap ? '\0' : tail_[position - kGap];
+    }
+
+    std::string head_;
+    std::string tail_;
+};
+
+TEST_F(ArchiveTest, PackageBeyondFourGigabytesIsReadThroughItsZip64Records)
+{
+    ZipReader reader(std::make_unique<FarSource>(ReadFileText(Package("far_head.bin")),
+                                                 ReadFileText(Package("far_tail.bin"))),
+                     work_ + "\\");
+    ASSERT_EQ(reader.Open(), kArchiveOk);
+    ASSERT_EQ(reader.EntryCount(), 2);
+    ArchiveEntry entry;
+    ASSERT_EQ(reader.ReadRecord(0, entry), kArchiveOk);
+    EXPECT_STREQ(entry.name, "big.bin");
+    EXPECT_EQ(entry.uncompressedSize, 0xFFFFFFFFu) << "beyond what the record holds";
+    ASSERT_EQ(reader.ReadRecord(1, entry), kArchiveOk);
+    EXPECT_STREQ(entry.name, "after.txt");
+    EXPECT_EQ(entry.uncompressedSize, kSmallText.size());
+    char buffer[64] = {};
+    ASSERT_EQ(reader.ReadPiece(1, buffer, sizeof buffer), kArchiveBufferFull);
+    EXPECT_EQ(std::string(buffer, kSmallText.size()), kSmallText);
+    EXPECT_EQ(reader.ReadPiece(1, buffer, sizeof buffer), kArchiveOk);
 }
 
 TEST_F(ArchiveTest, NestedEntryCreatesEachFolderLevelUnderTheBase)
@@ -603,6 +671,15 @@ TEST_F(ArchiveTest, BadArgumentsAreRefusedWithTheirCode)
 
     EXPECT_EQ(ExtractTo(archive, 0, "x.txt", kArchiveFileName4), kArchiveOk);
     EXPECT_EQ(ReadFileText(work_ + "\\x.txt"), ReadmeText());
+
+    // Each thread reads back its own last result.
+    std::int32_t otherThread = kArchiveOk;
+    std::thread([&otherThread] {
+        EXPECT_EQ(OpenArchive(nullptr, 0, kArchiveFileName), nullptr);
+        otherThread = ArchiveLastError();
+    }).join();
+    EXPECT_EQ(otherThread, kArchiveBadArgument);
+    EXPECT_EQ(ArchiveLastError(), kArchiveOk);
 }
 
 TEST_F(ArchiveTest, TargetThatClimbsGetsNoFolderAndLandsWhereItResolves)

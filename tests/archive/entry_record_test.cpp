@@ -48,6 +48,28 @@ TEST(EntryRecordTest, MapsExternalAttributesToWindowsAttributes)
     }
 }
 
+TEST(EntryRecordTest, KnowsAUnixSymbolicLinkByHostAndFileType)
+{
+    constexpr std::uint32_t kUnix = (3 << 8) | 20;
+    const struct {
+        std::uint32_t madeBy;
+        std::uint32_t external;
+        bool link;
+    } cases[] = {
+        {kUnix, 0120777u << 16, true},
+        {kUnix, (0120755u << 16) | 0x20, true},
+        {kUnix, 0100644u << 16, false},
+        {kUnix, 040755u << 16, false},
+        {kUnix, 0140755u << 16, false},  // a socket shares the link's high bits
+        {20, 0120777u << 16, false},     // MS-DOS host: those bits mean nothing
+        {(19 << 8) | 20, 0120777u << 16, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.madeBy << " " << c.external);
+        EXPECT_EQ(IsUnixLinkEntry(c.madeBy, c.external), c.link);
+    }
+}
+
 TEST(EntryRecordTest, ConvertsDosDateAndTimeAsTheyAre)
 {
     const struct {
@@ -245,6 +267,14 @@ TEST(EntryRecordTest, FillsEveryFieldOfTheRecord)
     EXPECT_EQ(Ticks(entry.creationTime), 132682266420000000u);
     EXPECT_EQ(entry.compressedSize, 4668u);
     EXPECT_EQ(entry.uncompressedSize, 66000u);
+    EXPECT_FALSE(entry.link);
+
+    facts.versionMadeBy = (3 << 8) | 20;
+    facts.externalAttributes = 0120777u << 16;
+    facts.uncompressedSize = 0x100000000u;
+    FillEntryRecord(4, facts, entry);
+    EXPECT_TRUE(entry.link);
+    EXPECT_EQ(entry.uncompressedSize, 0xFFFFFFFFu);
 
     facts.dosDateTime = 0;
     facts.localExtraField.clear();

@@ -369,12 +369,16 @@ TEST_F(PackageInstallTest, EntriesForOneFileNeverOverwriteItsBackup)
     const Tree before = TreeOf(root_);
     install_ = CPackageInstall(installFolder_, backupFolder_);
     ASSERT_EQ(Install("duplicates.zip"), kInstallDone) << install_.ErrorText();
-    EXPECT_EQ(ReadBytes(InstallPath("readme.txt")), PackageContent("readme.txt."));
-    EXPECT_EQ(ReadBytes(InstallPath("Sys\\MrvScript.exe")), PackageContent("sys\\mrvscript.exe"));
+    EXPECT_EQ(ReadBytes(InstallPath("readme.txt")), PackageContent("README.TXT"));
+    EXPECT_EQ(ReadBytes(InstallPath("Sys\\MrvScript.exe")),
+              PackageContent("./Sys/./MrvScript.exe"));
+    EXPECT_EQ(ReadBytes(InstallPath("New\\n.txt")), PackageContent("New/./n.txt"));
     EXPECT_EQ(ReadBytes(backupFolder_ + "readme.txt"), "user readme");
     EXPECT_EQ(ReadBytes(backupFolder_ + "Sys\\MrvScript.exe"), "user script host");
+    // A "." component names the folder it stands in and is no part of the path.
     EXPECT_EQ(install_.ReplacedFiles(), (TextList{"readme.txt", "Sys\\MrvScript.exe"}));
-    EXPECT_EQ(install_.InstalledFiles(), (TextList{InstallPath("added.txt")}));
+    EXPECT_EQ(install_.InstalledFiles(),
+              (TextList{InstallPath("added.txt"), InstallPath("New\\n.txt")}));
 
     EXPECT_TRUE(install_.RollBack());
     EXPECT_EQ(TreeDifferences(before, TreeOf(root_)), "");
@@ -419,13 +423,15 @@ TEST_F(PackageInstallTest, CancelStopsAtTheNextEntryAndRollsBack)
     }
 }
 
-// The same names as HOSTILE_NAMES of the package script, in its order.
+// The same names as HOSTILE_NAMES of the package script, in its order, and
+// its symbolic link.
 const char* const kHostileNames[] = {
     "../outside.txt",  "..\\outside.txt",         "sub/../../outside.txt",
     "/mrv_rooted.txt", "\\mrv_rooted.txt",        "C:/mrv_drive.txt",
     "C:mrv_drive.txt", "//mrvserver/share/x.txt", "a.txt:stream",
     "CON",             "sub/nul.txt",             "COM1.log",
-    "sub/.../x.txt",
+    "sub/.../x.txt",   "a.txt.",                  "sub /x.txt",
+    "sub/. ./x.txt",   "sub/link.txt",
 };
 
 TEST_F(PackageInstallTest, HostileEntryNameFailsAndLeavesEverythingAsItWas)
@@ -445,6 +451,25 @@ TEST_F(PackageInstallTest, HostileEntryNameFailsAndLeavesEverythingAsItWas)
         EXPECT_FALSE(PathExists("C:\\mrv_drive.txt")) << name;
         EXPECT_FALSE(PathExists(currentFolder_ + "\\mrv_drive.txt")) << name;
     }
+}
+
+// Opt-in: tests/large_package_check.sh writes large.zip (4.5 GB, ZIP64) and
+// runs this test; without it the test is skipped.
+TEST_F(PackageInstallTest, PackageBeyondFourGigabytesInstalls)
+{
+    if (!PathExists(PackagePath("large.zip"))) {
+        GTEST_SKIP() << "large.zip comes from tests/large_package_check.sh";
+    }
+    install_ = CPackageInstall(installFolder_, backupFolder_);
+    ASSERT_EQ(Install("large.zip"), kInstallDone) << install_.ErrorText();
+    EXPECT_EQ(ReadBytes(InstallPath("after.txt")), PackageContent("after.txt"));
+    EXPECT_EQ(ReadBytes(InstallPath("Sys\\MrvScript.exe")), PackageContent("Sys/MrvScript.exe"));
+    WIN32_FILE_ATTRIBUTE_DATA big{};
+    ASSERT_TRUE(GetFileAttributesExW(WidenText(InstallPath("big.bin")).c_str(),
+                                     GetFileExInfoStandard, &big));
+    EXPECT_EQ((static_cast<std::uint64_t>(big.nFileSizeHigh) << 32) | big.nFileSizeLow,
+              0x120000000u);
+    EXPECT_TRUE(install_.RollBack());
 }
 
 // A file that another program holds open cannot be replaced; a file where the

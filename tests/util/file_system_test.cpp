@@ -512,6 +512,15 @@ TEST_F(FileSystemTest, DeleteFolderTreeNeverEmptiesADriveRoot)
         EXPECT_TRUE(IsFile(Path("disk\\marker.txt")));
         EXPECT_TRUE(IsFolder(Path("disk\\sub")));
     }
+    // With the current folder below the root, "X:" means that folder to the
+    // platform; it is refused all the same.
+    ASSERT_TRUE(SetCurrentDirectoryW(WidenText(drive + "\\sub").c_str()));
+    for (const std::string& root : {drive, drive + "\\\\", std::string(".."), std::string("\\")}) {
+        SCOPED_TRACE("below the root: " + root);
+        DeleteFolderTree(root);
+        EXPECT_TRUE(IsFile(Path("disk\\marker.txt")));
+        EXPECT_TRUE(IsFolder(Path("disk\\sub")));
+    }
 }
 
 // ---------------------------------------------------------------- MakeTempFilePath
