@@ -5,6 +5,7 @@
 
 #include "res/resource.h"
 #include "tests/e2e/setup_scenario.h"
+#include "util/file_system.h"
 #include "util/wide_text.h"
 
 namespace e2e {
@@ -142,6 +143,10 @@ TEST_F(InstallFlow, NewerServerVersionOffersAnUpgradeOnTheInstallPage)
 
 TEST_F(InstallFlow, LocalPackageInstallsWithoutNetwork)
 {
+    // A drive typed alone gets the product's own folder, as a drive picked in
+    // the folder browser does. C: is the drive of this build's own Wine prefix.
+    productFolder_ = "C:\\MrvACAD";
+    DeleteFolderTree(productFolder_);
     RecordInstalledProduct("2.2");
     std::string package;
     ASSERT_TRUE(ReadFileBytes(FixturePath("product.zip"), package));
@@ -153,13 +158,16 @@ TEST_F(InstallFlow, LocalPackageInstallsWithoutNetwork)
     EXPECT_EQ(ControlText(window_, IDC_INSTALL_NOW), "立即安装");
     Shot("install_page");
 
+    ASSERT_TRUE(TypeText(FolderEdit(), "C:\\"));
     ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
     ASSERT_TRUE(WaitForPage(Page::Finish, 60000));
     Shot("finish_page");
+    EXPECT_EQ(TextOf(FolderEdit()), productFolder_);
     ExpectProductSetupStarted();
     EXPECT_TRUE(FileExists(productFolder_ + "\\readme.txt"));
     EXPECT_TRUE(FileExists(programFolder_ + "data.cab")) << "the local package must stay";
     EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
+    DeleteFolderTree(productFolder_);
 }
 
 TEST_F(InstallFlow, RunningProductIsReportedUntilItEnds)
