@@ -41,7 +41,10 @@ std::int32_t StoreResult(std::int32_t result)
 // byte at a time.
 class FileSource : public ZipSource {
 public:
-    FileSource(HANDLE file, std::uint64_t start) : file_(file), start_(start), buffer_(kBlockSize) {}
+    FileSource(UniqueHandle file, std::uint64_t start)
+        : file_(std::move(file)), start_(start), buffer_(kBlockSize)
+    {
+    }
 
     bool Length(std::uint64_t& length) override
     {
@@ -119,7 +122,9 @@ std::int32_t OpenHandleSource(HANDLE original, std::unique_ptr<ZipSource>& sourc
                          DUPLICATE_SAME_ACCESS)) {
         return kArchiveDuplicateFailed;
     }
-    source = std::make_unique<FileSource>(duplicate, CurrentFilePosition(duplicate));
+    UniqueHandle owned(duplicate);
+    const std::uint64_t start = CurrentFilePosition(owned.get());
+    source = std::make_unique<FileSource>(std::move(owned), start);
     return kArchiveOk;
 }
 
@@ -130,7 +135,9 @@ std::int32_t OpenNamedSource(const char* name, std::unique_ptr<ZipSource>& sourc
     if (file == INVALID_HANDLE_VALUE) {
         return kArchiveOpenFailed;
     }
-    source = std::make_unique<FileSource>(file, CurrentFilePosition(file));
+    UniqueHandle owned(file);
+    const std::uint64_t start = CurrentFilePosition(owned.get());
+    source = std::make_unique<FileSource>(std::move(owned), start);
     return kArchiveOk;
 }
 
