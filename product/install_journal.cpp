@@ -77,7 +77,7 @@ bool CInstallJournal::Begin(const std::string& backupFolder, const std::string& 
     if (file_ == INVALID_HANDLE_VALUE) {
         return false;
     }
-    if (!Append(kJournalHeader, installFolder, std::string())) {
+    if (!Append(kJournalHeader, installFolder, std::string()) || !Commit()) {
         Remove();
         return false;
     }
@@ -99,6 +99,11 @@ bool CInstallJournal::RecordReplacedFile(const std::string& path, const std::str
     return Append(kJournalReplaced, path, backupName);
 }
 
+bool CInstallJournal::Commit()
+{
+    return file_ != INVALID_HANDLE_VALUE && FlushFileBuffers(file_);
+}
+
 void CInstallJournal::Remove()
 {
     if (file_ != INVALID_HANDLE_VALUE) {
@@ -108,8 +113,7 @@ void CInstallJournal::Remove()
     }
 }
 
-// One write per record and a flush after it: a record is on the disk before
-// its step is taken, and a crash can only cut off the record being written.
+// One write per record: a crash can only cut off the record being written.
 bool CInstallJournal::Append(char kind, const std::string& path, const std::string& backupName)
 {
     JournalRecord record;
@@ -120,7 +124,7 @@ bool CInstallJournal::Append(char kind, const std::string& path, const std::stri
     DWORD written = 0;
     return file_ != INVALID_HANDLE_VALUE && !line.empty() &&
            WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
-           written == line.size() && FlushFileBuffers(file_);
+           written == line.size();
 }
 
 int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& recovery)

@@ -2,9 +2,14 @@
 // The journal of a product install, kept in the backup folder while the install
 // runs, so that an install cut off by a killed process or a power loss can be
 // undone at the next start: every folder it creates, every file it adds and
-// every file it replaces (with its backup's name) is recorded, and flushed to
-// the disk, before the step is taken. A finished or rolled-back install removes
-// the journal.
+// every file it replaces (with its backup's name) is recorded before the step
+// is taken. A finished or rolled-back install removes the journal.
+//
+// Records are written at once (a killed process loses none) and made durable
+// by Commit (a power loss loses none committed). A flush costs about 0.7 ms
+// here, as much as backing up a file, so the install step works in groups:
+// record the steps of a group of entries (back up its replaced files, record
+// them), Commit, then take the group's steps.
 #include <string>
 
 #include <windows.h>
@@ -31,13 +36,17 @@ public:
     // backups must not be overwritten): the install must not start then.
     bool Begin(const std::string& backupFolder, const std::string& installFolder);
 
-    // Each is written and flushed before the step it names is taken; false when
-    // the record could not be made durable, and the step must not be taken.
+    // Each is written before the step it names is taken; false when it could
+    // not be written, and the step must not be taken.
     bool RecordCreatedFolder(const std::string& folder);
     bool RecordAddedFile(const std::string& path);
     // After the backup copy is complete, before the file is overwritten.
     // `backupName` is relative to the backup folder.
     bool RecordReplacedFile(const std::string& path, const std::string& backupName);
+
+    // Flushes what was recorded to the disk; the recorded steps may be taken
+    // once it answers true.
+    bool Commit();
 
     // After a finished or rolled-back install: closes and deletes the journal.
     void Remove();

@@ -69,16 +69,18 @@ protected:
         CInstallJournal journal;
         ASSERT_TRUE(journal.Begin(backup_, install_));
         ASSERT_TRUE(journal.RecordCreatedFolder(install_ + "\\Sub"));
-        ASSERT_TRUE(CreateDirectoryW(WidenText(install_ + "\\Sub").c_str(), nullptr));
         ASSERT_TRUE(journal.RecordCreatedFolder(install_ + "\\Sub\\Deep"));
-        ASSERT_TRUE(CreateDirectoryW(WidenText(install_ + "\\Sub\\Deep").c_str(), nullptr));
         ASSERT_TRUE(journal.RecordAddedFile(install_ + "\\Sub\\Deep\\new.txt"));
+        ASSERT_TRUE(journal.Commit());
+        ASSERT_TRUE(CreateDirectoryW(WidenText(install_ + "\\Sub").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(WidenText(install_ + "\\Sub\\Deep").c_str(), nullptr));
         ASSERT_TRUE(WriteWholeFile(install_ + "\\Sub\\Deep\\new.txt", "new"));
         for (const char* name : {"readme.txt", "Sys\\運.dll"}) {
             ASSERT_TRUE(CreateDirectoryTree(CPathName(backup_ + name)));
             ASSERT_TRUE(CopyFileW(WidenText(install_ + "\\" + name).c_str(),
                                   WidenText(backup_ + name).c_str(), FALSE));
             ASSERT_TRUE(journal.RecordReplacedFile(install_ + "\\" + name, name));
+            ASSERT_TRUE(journal.Commit());
             SetFileAttributesW(WidenText(install_ + "\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
             ASSERT_TRUE(WriteWholeFile(install_ + "\\" + name, "new content, longer than before"));
         }
