@@ -51,6 +51,7 @@ add_library(mrv_core STATIC
   net/package_integrity.cpp
   util/disk_space.cpp
   product/install_journal.cpp
+  product/install_space.cpp
 )
 mrv_own_target(mrv_core)
 target_include_directories(mrv_core PUBLIC ${CMAKE_BINARY_DIR}/generated)
@@ -229,7 +230,16 @@ add_executable(integrity_tests
   tests/util/disk_space_test.cpp
 )
 mrv_own_target(integrity_tests)
-target_compile_definitions(integrity_tests PRIVATE MRV_BENCH_FOLDER="Z:${CMAKE_BINARY_DIR}/bench")
+set(MRV_SPACE_PACKAGES ${CMAKE_BINARY_DIR}/space_packages)
+add_custom_command(OUTPUT ${MRV_SPACE_PACKAGES}/big.zip
+  COMMAND ${MRV_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/fixtures/make_space_packages.py
+          ${MRV_SPACE_PACKAGES}
+  DEPENDS ${PROJECT_SOURCE_DIR}/tests/fixtures/make_space_packages.py
+  COMMENT "Making the free-space test packages")
+add_custom_target(space_packages DEPENDS ${MRV_SPACE_PACKAGES}/big.zip)
+add_dependencies(integrity_tests space_packages)
+target_compile_definitions(integrity_tests PRIVATE MRV_BENCH_FOLDER="Z:${CMAKE_BINARY_DIR}/bench"
+                                                   MRV_SPACE_PACKAGES="Z:${MRV_SPACE_PACKAGES}")
 target_link_libraries(integrity_tests PRIVATE mrv_core GTest::gtest wininet crypt32)
 mrv_wine_tests(integrity_tests vendor small_disk)
 add_test(NAME bench.small_disk_start
