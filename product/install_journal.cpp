@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "framework/format_strings.h"
-#include "util/file_read.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
 
@@ -48,6 +47,25 @@ bool DeleteAddedFile(const std::string& path)
     return DeleteFileW(target.c_str()) != FALSE;
 }
 
+// The whole journal, read through a handle that shares it with nobody: false
+// when it is missing, or open because an install is running right now.
+bool ReadJournal(const std::string& path, std::string& text)
+{
+    const HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    char buffer[16384];
+    DWORD read = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr) != FALSE) && read > 0) {
+        text.append(buffer, read);
+    }
+    CloseHandle(file);
+    return ok;
+}
+
 std::string WithBackslash(const std::string& folder)
 {
     return !folder.empty() && folder.back() != '\\' ? folder + "\\" : folder;
@@ -72,8 +90,10 @@ bool CInstallJournal::Begin(const std::string& backupFolder, const std::string& 
     const std::string folder = WithBackslash(backupFolder);
     CreateDirectoryTree(CPathName(folder));
     path_ = folder + kJournalFileName;
-    file_ = CreateFileW(WidenText(path_).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Shared with nobody: a second instance of the program that starts while
+    // this install runs must not take the journal for one that was cut off.
+    file_ = CreateFileW(WidenText(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file_ == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -133,7 +153,7 @@ int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& r
     const std::string folder = WithBackslash(backupFolder);
     const std::string journalPath = folder + kJournalFileName;
     std::string text;
-    if (!ReadFileBytes(journalPath, text)) {
+    if (!ReadJournal(journalPath, text)) {
         return kNothingToRecover;
     }
     std::vector<JournalRecord> records;

@@ -135,6 +135,10 @@ TEST_F(InstallJournalTest, FinishedInstallLeavesNoJournal)
     CInstallJournal second;
     EXPECT_FALSE(second.Begin(backup_, install_));
     ASSERT_TRUE(journal.RecordAddedFile(install_ + "\\a.txt"));
+    // Another instance that starts meanwhile leaves the running install alone.
+    JournalRecovery running;
+    EXPECT_EQ(RecoverUnfinishedInstall(backup_, running), kNothingToRecover);
+    EXPECT_TRUE(PathExists(JournalPath()));
     journal.Remove();
     EXPECT_FALSE(PathExists(JournalPath()));
     JournalRecovery recovery;
