@@ -27,3 +27,12 @@ std::string SpaceShortageText(const std::string& folder, std::uint64_t neededByt
 
 // The message text; %1 the folder, %2 needed MB, %3 free MB.
 extern const char kSpaceShortageText[];
+
+// A disk that fills up while the install writes (another program wrote in the
+// meantime): the install step's text when an entry fails on a full disk and
+// was rolled back; %1 the file.
+extern const char kDiskFullText[];
+
+// True for the system's error codes of a full disk (ERROR_HANDLE_DISK_FULL,
+// ERROR_DISK_FULL).
+bool IsDiskFullError(unsigned long errorCode);

@@ -1,21 +1,23 @@
 #include "util/disk_space.h"
 
-#include "product/install_space.h"
-
 #include <string>
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "product/install_space.h"
 #include "tests/bench/test_files.h"
 #include "util/file_system.h"
+#include "util/wide_text.h"
 
 namespace {
 
 // tests/bench/small_disk mounts an 8 MB tmpfs as drive T: before these tests
-// and writes why it could not into bench\small_disk.skip.
+// and writes why it could not into bench\small_disk.skip. One test uses it, so
+// that no other fills it in the meantime.
 const char kSmallDisk[] = "T:\\";
-constexpr std::uint64_t kSmallDiskBytes = 8u * 1024u * 1024u;
+constexpr std::uint64_t kMegabyte = 1024 * 1024;
+constexpr std::uint64_t kSmallDiskBytes = 8 * kMegabyte;
 
 class SmallDiskTest : public testing::Test {
 protected:
@@ -27,51 +29,42 @@ protected:
         }
         ASSERT_NE(GetDriveTypeW(L"T:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR))
             << "drive T: is not mapped (ctest fixture \"small_disk\": tests/bench/small_disk start)";
-        folder_ = std::string(kSmallDisk) + testing::UnitTest::GetInstance()->current_test_info()->name();
         DeleteFolderTree(folder_);
     }
 
     void TearDown() override { DeleteFolderTree(folder_); }
 
-    // Each test's own: ctest runs them side by side.
-    std::string folder_;
+    std::uint64_t FreeBytes(const std::string& folder)
+    {
+        std::uint64_t freeBytes = 0;
+        EXPECT_TRUE(GetFreeBytes(folder, freeBytes)) << folder;
+        return freeBytes;
+    }
+
+    const std::string folder_ = std::string(kSmallDisk) + "space";
+    const std::string install_ = folder_ + "\\MrvACAD";
 };
 
-TEST_F(SmallDiskTest, FreeBytesOfAFolderThatDoesNotExistYet)
+TEST_F(SmallDiskTest, FreeSpaceChecksAndAFullDisk)
 {
-    std::uint64_t rootFree = 0;
-    ASSERT_TRUE(GetFreeBytes(kSmallDisk, rootFree));
-    EXPECT_LE(rootFree, kSmallDiskBytes);
-    EXPECT_GT(rootFree, kSmallDiskBytes / 2);
+    // A folder that does not exist yet is asked through its nearest ancestor.
+    const std::uint64_t emptyDisk = FreeBytes(kSmallDisk);
+    EXPECT_LE(emptyDisk, kSmallDiskBytes);
+    EXPECT_GT(emptyDisk, kSmallDiskBytes / 2);
+    EXPECT_EQ(FreeBytes(install_ + "\\not\\yet\\there"), emptyDisk);
 
-    std::uint64_t deepFree = 0;
-    ASSERT_TRUE(GetFreeBytes(folder_ + "\\not\\yet\\there", deepFree));
-    EXPECT_EQ(deepFree, rootFree);
-}
-
-TEST_F(SmallDiskTest, TooLittleSpaceIsRefusedWithTheNumbers)
-{
-    std::uint64_t freeBytes = 0;
-    ASSERT_TRUE(GetFreeBytes(kSmallDisk, freeBytes));
-    const std::string folder = folder_ + "\\MrvACAD";
     std::string message;
-    EXPECT_EQ(CheckFreeSpace(folder, freeBytes / 2, message), kSpaceEnough);
+    EXPECT_EQ(CheckFreeSpace(install_, emptyDisk, message), kSpaceEnough);
     EXPECT_EQ(message, "");
-    EXPECT_EQ(CheckFreeSpace(folder, 20u * 1024u * 1024u, message), kSpaceShort);
-    // The other test fills the disk alongside: the free figure may be lower.
-    const std::string start = "磁盘空间不足：" + folder + " 所在的磁盘需要 20.0 MB，可用空间只有 ";
-    EXPECT_EQ(message.substr(0, start.size()), start);
-    EXPECT_NE(message.find(" MB。\n\n请释放磁盘空间或选择其他目录后重试。"), std::string::npos) << message;
+    EXPECT_EQ(CheckFreeSpace(install_, 20 * kMegabyte, message), kSpaceShort);
+    EXPECT_EQ(message, SpaceShortageText(install_, 20 * kMegabyte, emptyDisk));
     EXPECT_FALSE(PathExists(folder_)) << "a check writes nothing";
-}
 
-// The one test that writes to the small disk: the others run alongside.
-TEST_F(SmallDiskTest, PackageThatDoesNotFitIsRefusedBeforeAnythingIsWritten)
-{
-    constexpr std::uint64_t mb = 1024 * 1024;
-    const std::string install = folder_ + "\\MrvACAD";
-    ASSERT_TRUE(CreateDirectoryTree(CPathName(install + "\\")));
-    ASSERT_TRUE(WriteWholeFile(install + "\\data.bin", std::string(3 * mb, 'o')));
+    // An earlier install's 3 MB file that the package replaces: its backup
+    // needs room too when the backup folder is on the same disk.
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(install_ + "\\")));
+    ASSERT_TRUE(WriteWholeFile(install_ + "\\data.bin", std::string(3 * kMegabyte, 'o')));
+    EXPECT_LE(FreeBytes(install_), emptyDisk - 3 * kMegabyte);
     const std::string elsewhere = MakeTempFilePath("~space_test_backup\\");
     const std::string sameDisk = folder_ + "\\backup\\";
     const struct {
@@ -82,24 +75,37 @@ TEST_F(SmallDiskTest, PackageThatDoesNotFitIsRefusedBeforeAnythingIsWritten)
         int check;
         const char* needed;
     } cases[] = {
-        {"replace.zip", elsewhere, 3 * mb, 3 * mb, kSpaceEnough, ""},
-        {"replace.zip", sameDisk, 3 * mb, 3 * mb, kSpaceShort, "需要 6.0 MB"},
-        {"big.zip", elsewhere, 12 * mb + 1, 0, kSpaceShort, "需要 12.1 MB"},
+        {"replace.zip", elsewhere, 3 * kMegabyte, 3 * kMegabyte, kSpaceEnough, ""},
+        {"replace.zip", sameDisk, 3 * kMegabyte, 3 * kMegabyte, kSpaceShort, "需要 6.0 MB"},
+        {"big.zip", elsewhere, 12 * kMegabyte + 1, 0, kSpaceShort, "需要 12.1 MB"},
     };
     for (const auto& c : cases) {
         InstallSpaceNeed need;
-        ASSERT_TRUE(MeasureInstallSpace(std::string(MRV_SPACE_PACKAGES) + "\\" + c.package, install, need));
+        ASSERT_TRUE(MeasureInstallSpace(std::string(MRV_SPACE_PACKAGES) + "\\" + c.package, install_, need));
         EXPECT_EQ(need.installBytes, c.installBytes) << c.package;
         EXPECT_EQ(need.backupBytes, c.backupBytes) << c.package;
-        std::string message;
-        EXPECT_EQ(CheckInstallSpace(need, install, c.backup, message), c.check) << c.package;
+        EXPECT_EQ(CheckInstallSpace(need, install_, c.backup, message), c.check) << c.package;
         if (c.check == kSpaceShort) {
-            EXPECT_EQ(message.find("磁盘空间不足：" + install + " "), 0u) << message;
+            EXPECT_EQ(message.find("磁盘空间不足：" + install_ + " "), 0u) << message;
             EXPECT_NE(message.find(c.needed), std::string::npos) << message;
         }
     }
     EXPECT_FALSE(PathExists(sameDisk));
-    EXPECT_FALSE(PathExists(install + "\\Sys"));
+
+    // A disk that fills up anyway: the write fails with the full-disk code.
+    const HANDLE file = CreateFileW(WidenText(install_ + "\\fill.bin").c_str(), GENERIC_WRITE, 0,
+                                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const std::string block(kMegabyte, 'f');
+    DWORD written = 0;
+    BOOL wrote = TRUE;
+    for (int i = 0; i < 10 && wrote; ++i) {
+        wrote = WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr);
+    }
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    EXPECT_FALSE(wrote);
+    EXPECT_TRUE(IsDiskFullError(error)) << error;
 }
 
 TEST(DiskSpaceTest, NoVolumeAnswersUnknown)
