@@ -16,6 +16,9 @@ const char kRecoveryIncompleteText[] =
     "上次的安装没有完成（安装程序被中断或电脑断电）。\n\n%1 中有 %2 个文件未能恢复，例如 %3。\n"
     "这些文件的原件保存在 %4，请关闭正在使用它们的程序后重新运行安装向导。";
 
+const char kJournalFailedText[] =
+    "无法在 %1 中记录安装步骤，安装已取消。\n\n上次未完成的安装如果还没有恢复，请重新运行安装向导。";
+
 namespace {
 
 // A file written or created by the install may be read-only; restoring over

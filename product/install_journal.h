@@ -85,3 +85,5 @@ std::string RecoveryMessage(int result, const JournalRecovery& recovery,
 
 extern const char kInstallRecoveredText[];
 extern const char kRecoveryIncompleteText[];
+// The install step's refusal when Begin or a record fails; %1 the backup folder.
+extern const char kJournalFailedText[];
