@@ -2,9 +2,31 @@
 
 #include "app/install_dlg.h"
 #include "framework/message_box.h"
+#include "product/install_journal.h"
+
+namespace {
+
+// An install that a killed process or a power loss cut off is undone before
+// anything else, so that the window starts from the folder as it was.
+void UndoInterruptedInstall()
+{
+    const std::string backupFolder = InstallBackupFolder();
+    if (backupFolder.empty()) {
+        return;
+    }
+    JournalRecovery recovery;
+    const int result = RecoverUnfinishedInstall(backupFolder, recovery);
+    if (result != kNothingToRecover) {
+        ShowMessageBox(RecoveryMessage(result, recovery, backupFolder),
+                       MB_OK | (result == kInstallRecovered ? MB_ICONINFORMATION : MB_ICONWARNING));
+    }
+}
+
+}  // namespace
 
 bool CSetupApp::InitInstance()
 {
+    UndoInterruptedInstall();
     CInstallDlg dialog;
     SetMainWindow(&dialog);
     dialog.DoModal();

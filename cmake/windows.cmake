@@ -47,12 +47,17 @@ add_library(mrv_core STATIC
   app/install_dlg_install.cpp
   app/install_dlg_scripts.cpp
   app/setup_app.cpp
+  # Package integrity, free space and the install journal.
+  net/package_integrity.cpp
+  util/disk_space.cpp
+  product/install_journal.cpp
+  product/install_space.cpp
 )
 mrv_own_target(mrv_core)
 target_include_directories(mrv_core PUBLIC ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(mrv_core PUBLIC mrv_minizip)
 target_link_libraries(mrv_core PUBLIC advapi32 shell32 shlwapi user32 gdi32 comctl32 wininet
-                                      ole32 oleaut32 uuid)
+                                      ole32 oleaut32 uuid bcrypt)
 
 # The icons and the background picture are drawn by res/make_images.py into the
 # build folder, where setup.rc finds them.
@@ -299,3 +304,33 @@ add_test(NAME bench.e2e_vendor_stop COMMAND ${MRV_BENCH}/vendor stop ${CMAKE_BIN
 set_tests_properties(bench.e2e_vendor_start PROPERTIES FIXTURES_SETUP e2e_vendor)
 set_tests_properties(bench.e2e_vendor_stop PROPERTIES FIXTURES_CLEANUP e2e_vendor)
 mrv_wine_tests(e2e_tests e2e_vendor)
+
+# Package integrity, free space and the install journal. The free-space test
+# wants the small disk of tests/bench/small_disk (fixture "small_disk") as T:.
+add_executable(integrity_tests
+  tests/test_main.cpp
+  tests/bench/vendor_server.cpp
+  tests/net/package_integrity_test.cpp
+  tests/product/install_journal_test.cpp
+  tests/util/disk_space_test.cpp
+)
+mrv_own_target(integrity_tests)
+set(MRV_SPACE_PACKAGES ${CMAKE_BINARY_DIR}/space_packages)
+add_custom_command(OUTPUT ${MRV_SPACE_PACKAGES}/big.zip
+  COMMAND ${MRV_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/fixtures/make_space_packages.py
+          ${MRV_SPACE_PACKAGES}
+  DEPENDS ${PROJECT_SOURCE_DIR}/tests/fixtures/make_space_packages.py
+  COMMENT "Making the free-space test packages")
+add_custom_target(space_packages DEPENDS ${MRV_SPACE_PACKAGES}/big.zip)
+add_dependencies(integrity_tests space_packages)
+target_compile_definitions(integrity_tests PRIVATE MRV_BENCH_FOLDER="Z:${CMAKE_BINARY_DIR}/bench"
+                                                   MRV_SPACE_PACKAGES="Z:${MRV_SPACE_PACKAGES}")
+target_link_libraries(integrity_tests PRIVATE mrv_core GTest::gtest wininet crypt32)
+mrv_wine_tests(integrity_tests vendor small_disk)
+add_test(NAME bench.small_disk_start
+         COMMAND ${MRV_BENCH}/small_disk start ${CMAKE_BINARY_DIR} $<TARGET_FILE:integrity_tests>)
+add_test(NAME bench.small_disk_stop COMMAND ${MRV_BENCH}/small_disk stop ${CMAKE_BINARY_DIR})
+set_tests_properties(bench.small_disk_start PROPERTIES FIXTURES_SETUP small_disk)
+set_tests_properties(bench.small_disk_stop PROPERTIES FIXTURES_CLEANUP small_disk)
+# The start-up recovery of a cut-off install, with the end-to-end driver.
+target_sources(e2e_tests PRIVATE tests/e2e/install_recovery_test.cpp)

@@ -2,7 +2,28 @@
 
 #include <cstddef>
 
+#include "util/hex_text.h"
 #include "util/text_path.h"
+
+namespace {
+
+constexpr std::size_t kHashLineIndex = 7;
+
+// A line that claims a hash it cannot deliver is not taken for "no hash": that
+// would let a damaged or tampered description switch the check off.
+void ApplyHashLine(const std::string& line, SetupDescriptor& descriptor)
+{
+    descriptor.packageHash.clear();
+    if (line.find_first_not_of(" \t") == std::string::npos) {
+        descriptor.packageHashLine = kHashAbsent;
+    } else if (ParseHexBytes(line, kPackageHashBytes, descriptor.packageHash)) {
+        descriptor.packageHashLine = kHashPresent;
+    } else {
+        descriptor.packageHashLine = kHashMalformed;
+    }
+}
+
+}  // namespace
 
 void ApplySetupDescriptor(const std::string& text, SetupDescriptor& descriptor)
 {
@@ -16,5 +37,8 @@ void ApplySetupDescriptor(const std::string& text, SetupDescriptor& descriptor)
     const std::size_t fieldCount = sizeof fields / sizeof fields[0];
     for (std::size_t i = 0; i < lines.size() && i < fieldCount; ++i) {
         *fields[i] = lines[i];
+    }
+    if (lines.size() > kHashLineIndex) {
+        ApplyHashLine(lines[kHashLineIndex], descriptor);
     }
 }

@@ -47,6 +47,26 @@ void ExpectSame(const SetupDescriptor& actual, const SetupDescriptor& expected, 
     EXPECT_EQ(actual.setupArguments, expected.setupArguments) << what;
     EXPECT_EQ(actual.launchFile, expected.launchFile) << what;
     EXPECT_EQ(actual.launchArguments, expected.launchArguments) << what;
+    EXPECT_EQ(actual.packageHashLine, expected.packageHashLine) << what;
+    EXPECT_EQ(actual.packageHash, expected.packageHash) << what;
+}
+
+const char kSevenLines[] =
+    "新产品\r\nStartA SetupB\r\nhttp://mirror.example/p.zip\r\nSetup2.exe\r\nquiet\r\n"
+    "Launch.exe\r\nrun\r\n";
+// SHA-256 of "abc".
+const char kAbcHash[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+
+SetupDescriptor WithHash(PackageHashLine line)
+{
+    SetupDescriptor descriptor = SevenLines("run");
+    descriptor.packageHashLine = line;
+    if (line == kHashPresent) {
+        descriptor.packageHash = {0xba, 0x78, 0x16, 0xbf, 0x8f, 0x01, 0xcf, 0xea, 0x41, 0x41, 0x40,
+                                  0xde, 0x5d, 0xae, 0x22, 0x23, 0xb0, 0x03, 0x61, 0xa3, 0x96, 0x17,
+                                  0x7a, 0x9c, 0xb4, 0x10, 0xff, 0x61, 0xf2, 0x00, 0x15, 0xad};
+    }
+    return descriptor;
 }
 
 TEST(SetupDescriptorTest, ApplySetupDescriptor)
@@ -68,9 +88,9 @@ TEST(SetupDescriptorTest, ApplySetupDescriptor)
          "新产品\r\nStartA SetupB\r\nhttp://mirror.example/p.zip\r\nSetup2.exe\r\nquiet\r\n"
          "Launch.exe\r\n",
          SevenLines("tessaly")},
-        {"lines past the seventh are ignored; an empty seventh is an empty value",
+        {"an empty seventh is an empty value; an empty eighth is no hash; later lines are ignored",
          "新产品\r\nStartA SetupB\r\nhttp://mirror.example/p.zip\r\nSetup2.exe\r\nquiet\r\n"
-         "Launch.exe\r\n\r\nextra\r\nmore",
+         "Launch.exe\r\n\r\n\r\nextra",
          SevenLines("")},
         {"a bare line feed does not end a line", "甲\n乙\r\nA",
          With("甲\n乙", "A", kDefaultUrl)},
@@ -79,6 +99,34 @@ TEST(SetupDescriptorTest, ApplySetupDescriptor)
         SetupDescriptor descriptor = Defaults();
         ApplySetupDescriptor(c.text, descriptor);
         ExpectSame(descriptor, c.expected, c.what);
+    }
+}
+
+// The eighth line: 64 hex digits in either case, blanks around them allowed;
+// anything else that is not blank is malformed and must not read as "no hash".
+TEST(SetupDescriptorTest, PackageHashLine)
+{
+    const std::string abcUpper = "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
+    const struct {
+        std::string eighth;
+        PackageHashLine line;
+    } cases[] = {
+        {kAbcHash, kHashPresent},
+        {abcUpper, kHashPresent},
+        {std::string(" \t") + kAbcHash + " ", kHashPresent},
+        {std::string(kAbcHash) + "\r\nnext line", kHashPresent},
+        {" \t", kHashAbsent},
+        {std::string(kAbcHash).substr(1), kHashMalformed},
+        {std::string(kAbcHash) + "0", kHashMalformed},
+        {std::string(kAbcHash).replace(10, 1, "g"), kHashMalformed},
+        {std::string(kAbcHash).replace(10, 1, " "), kHashMalformed},
+        {"sha256:" + std::string(kAbcHash), kHashMalformed},
+        {"有", kHashMalformed},
+    };
+    for (const auto& c : cases) {
+        SetupDescriptor descriptor = Defaults();
+        ApplySetupDescriptor(kSevenLines + c.eighth, descriptor);
+        ExpectSame(descriptor, WithHash(c.line), c.eighth.c_str());
     }
 }
 

@@ -1,0 +1,213 @@
+#include "product/install_journal.h"
+
+#include <vector>
+
+#include "framework/format_strings.h"
+#include "util/file_system.h"
+#include "util/wide_text.h"
+
+const char kBackupFolderName[] = "~downloadtmp\\";
+const char kJournalFileName[] = "~install.journal";
+
+const char kInstallRecoveredText[] =
+    "上次的安装没有完成（安装程序被中断或电脑断电）。\n\n已将 %1 恢复到安装前的状态：恢复了 %2 "
+    "个被替换的文件，删除了 %3 个新增的文件和 %4 个新建的文件夹。";
+const char kRecoveryIncompleteText[] =
+    "上次的安装没有完成（安装程序被中断或电脑断电）。\n\n%1 中有 %2 个文件未能恢复，例如 %3。\n"
+    "这些文件的原件保存在 %4，请关闭正在使用它们的程序后重新运行安装向导。";
+
+const char kJournalFailedText[] =
+    "无法在 %1 中记录安装步骤，安装已取消。\n\n上次未完成的安装如果还没有恢复，请重新运行安装向导。";
+
+namespace {
+
+// A file written or created by the install may be read-only; restoring over
+// it or deleting it must not fail on that.
+void MakeWritable(const std::wstring& path)
+{
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// The backup's attributes go back too: a copy over an existing file keeps the
+// attributes that file has.
+bool RestoreFile(const std::string& backup, const std::string& destination)
+{
+    const std::wstring source = WidenText(backup);
+    const std::wstring target = WidenText(destination);
+    const DWORD attributes = GetFileAttributesW(source.c_str());
+    MakeWritable(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !CopyFileW(source.c_str(), target.c_str(), FALSE)) {
+        return false;
+    }
+    SetFileAttributesW(target.c_str(), attributes);
+    return true;
+}
+
+bool DeleteAddedFile(const std::string& path)
+{
+    const std::wstring target = WidenText(path);
+    MakeWritable(target);
+    return DeleteFileW(target.c_str()) != FALSE;
+}
+
+// The whole journal, read through a handle that shares it with nobody: false
+// when it is missing, or open because an install is running right now.
+bool ReadJournal(const std::string& path, std::string& text)
+{
+    const HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_READ, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    char buffer[16384];
+    DWORD read = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr) != FALSE) && read > 0) {
+        text.append(buffer, read);
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+std::string WithBackslash(const std::string& folder)
+{
+    return !folder.empty() && folder.back() != '\\' ? folder + "\\" : folder;
+}
+
+}  // namespace
+
+std::string InstallBackupFolder()
+{
+    return MakeTempFilePath(kBackupFolderName);
+}
+
+CInstallJournal::~CInstallJournal()
+{
+    if (file_ != INVALID_HANDLE_VALUE) {
+        CloseHandle(file_);
+    }
+}
+
+bool CInstallJournal::Begin(const std::string& backupFolder, const std::string& installFolder)
+{
+    const std::string folder = WithBackslash(backupFolder);
+    CreateDirectoryTree(CPathName(folder));
+    path_ = folder + kJournalFileName;
+    // Shared with nobody: a second instance of the program that starts while
+    // this install runs must not take the journal for one that was cut off.
+    file_ = CreateFileW(WidenText(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file_ == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    if (!Append(kJournalHeader, installFolder, std::string()) || !Commit()) {
+        Remove();
+        return false;
+    }
+    return true;
+}
+
+bool CInstallJournal::RecordCreatedFolder(const std::string& folder)
+{
+    return Append(kJournalFolder, folder, std::string());
+}
+
+bool CInstallJournal::RecordAddedFile(const std::string& path)
+{
+    return Append(kJournalAdded, path, std::string());
+}
+
+bool CInstallJournal::RecordReplacedFile(const std::string& path, const std::string& backupName)
+{
+    return Append(kJournalReplaced, path, backupName);
+}
+
+bool CInstallJournal::Commit()
+{
+    return file_ != INVALID_HANDLE_VALUE && FlushFileBuffers(file_);
+}
+
+void CInstallJournal::Remove()
+{
+    if (file_ != INVALID_HANDLE_VALUE) {
+        CloseHandle(file_);
+        file_ = INVALID_HANDLE_VALUE;
+        DeleteFileW(WidenText(path_).c_str());
+    }
+}
+
+// One write per record: a crash can only cut off the record being written.
+bool CInstallJournal::Append(char kind, const std::string& path, const std::string& backupName)
+{
+    JournalRecord record;
+    record.kind = kind;
+    record.path = path;
+    record.backupName = backupName;
+    const std::string line = FormatJournalRecord(record);
+    DWORD written = 0;
+    return file_ != INVALID_HANDLE_VALUE && !line.empty() &&
+           WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+           written == line.size();
+}
+
+int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& recovery)
+{
+    recovery = JournalRecovery();
+    const std::string folder = WithBackslash(backupFolder);
+    const std::string journalPath = folder + kJournalFileName;
+    std::string text;
+    if (!ReadJournal(journalPath, text)) {
+        return kNothingToRecover;
+    }
+    std::vector<JournalRecord> records;
+    ParseJournal(text, records);
+    if (records.empty() || records.front().kind != kJournalHeader) {
+        // Cut off in its first record: the install had taken no step yet.
+        DeleteFileW(WidenText(journalPath).c_str());
+        return kNothingToRecover;
+    }
+    recovery.installFolder = records.front().path;
+    for (auto record = records.rbegin(); record != records.rend(); ++record) {
+        switch (record->kind) {
+        case kJournalReplaced:
+            if (RestoreFile(folder + record->backupName, record->path)) {
+                ++recovery.restoredFiles;
+            } else {
+                recovery.notRestored.push_back(record->path);
+            }
+            break;
+        case kJournalAdded:
+            if (DeleteAddedFile(record->path)) {
+                ++recovery.deletedFiles;
+            }
+            break;
+        case kJournalFolder:
+            if (RemoveDirectoryW(WidenText(record->path).c_str())) {
+                ++recovery.removedFolders;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    if (!recovery.notRestored.empty()) {
+        return kRecoveryIncomplete;
+    }
+    DeleteFolderTree(folder);
+    return kInstallRecovered;
+}
+
+std::string RecoveryMessage(int result, const JournalRecovery& recovery,
+                            const std::string& backupFolder)
+{
+    if (result == kRecoveryIncomplete && !recovery.notRestored.empty()) {
+        const std::string args[] = {recovery.installFolder,
+                                    std::to_string(recovery.notRestored.size()),
+                                    recovery.notRestored.front(), backupFolder};
+        return FormatStrings(kRecoveryIncompleteText, args, 4);
+    }
+    const std::string args[] = {recovery.installFolder, std::to_string(recovery.restoredFiles),
+                                std::to_string(recovery.deletedFiles),
+                                std::to_string(recovery.removedFolders)};
+    return FormatStrings(kInstallRecoveredText, args, 4);
+}

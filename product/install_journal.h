@@ -1,0 +1,89 @@
+#pragma once
+// The journal of a product install, kept in the backup folder while the install
+// runs, so that an install cut off by a killed process or a power loss can be
+// undone at the next start: every folder it creates, every file it adds and
+// every file it replaces (with its backup's name) is recorded before the step
+// is taken. A finished or rolled-back install removes the journal.
+//
+// Records are written at once (a killed process loses none) and made durable
+// by Commit (a power loss loses none committed). A flush costs about 0.7 ms
+// here, as much as backing up a file, so the install step works in groups:
+// record the steps of a group of entries (back up its replaced files, record
+// them), Commit, then take the group's steps.
+#include <string>
+
+#include <windows.h>
+
+#include "product/journal_records.h"
+#include "util/text.h"
+
+// The temporary folder's backup folder of a product install, with its trailing
+// backslash, and the journal's name inside it.
+extern const char kBackupFolderName[];
+extern const char kJournalFileName[];
+std::string InstallBackupFolder();
+
+class CInstallJournal {
+public:
+    CInstallJournal() = default;
+    ~CInstallJournal();
+    CInstallJournal(const CInstallJournal&) = delete;
+    CInstallJournal& operator=(const CInstallJournal&) = delete;
+
+    // Creates the journal in `backupFolder` (made if missing) naming the install
+    // folder. False when it cannot be written, or when the journal of an earlier
+    // install is still there (its files could not all be restored, and its
+    // backups must not be overwritten): the install must not start then.
+    bool Begin(const std::string& backupFolder, const std::string& installFolder);
+
+    // Each is written before the step it names is taken; false when it could
+    // not be written, and the step must not be taken.
+    bool RecordCreatedFolder(const std::string& folder);
+    bool RecordAddedFile(const std::string& path);
+    // After the backup copy is complete, before the file is overwritten.
+    // `backupName` is relative to the backup folder.
+    bool RecordReplacedFile(const std::string& path, const std::string& backupName);
+
+    // Flushes what was recorded to the disk; the recorded steps may be taken
+    // once it answers true.
+    bool Commit();
+
+    // After a finished or rolled-back install: closes and deletes the journal.
+    void Remove();
+
+private:
+    bool Append(char kind, const std::string& path, const std::string& backupName);
+
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    std::string path_;
+};
+
+enum RecoveryResult : int {
+    kNothingToRecover = 0,   // no journal, or one that recorded no step yet
+    kInstallRecovered = 1,   // the install folder is as it was; journal and backups removed
+    kRecoveryIncomplete = 2, // some files could not be restored; journal and backups kept
+};
+
+struct JournalRecovery {
+    std::string installFolder;
+    int restoredFiles = 0;
+    int deletedFiles = 0;
+    int removedFolders = 0;
+    TextList notRestored;  // full paths whose backups could not be put back
+};
+
+// At start-up, before the install window: undoes the install that the journal
+// in `backupFolder` describes, the last step first: replaced files are copied
+// back from their backups, added files deleted, created folders removed (a
+// folder that still holds something stays). A record cut off by the crash is
+// left out: its step had not been taken.
+int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& recovery);
+
+// The one message that tells the user what the recovery did (result 1 or 2).
+std::string RecoveryMessage(int result, const JournalRecovery& recovery,
+                            const std::string& backupFolder);
+
+extern const char kInstallRecoveredText[];
+extern const char kRecoveryIncompleteText[];
+// The install step's refusal when Begin or a record fails; %1 the backup folder.
+extern const char kJournalFailedText[];

@@ -1,0 +1,22 @@
+#pragma once
+// The space a product package needs before it is extracted: the install
+// folder's volume must hold every file entry's uncompressed size, the backup
+// folder's volume every file that the package replaces. On one volume the two
+// needs add up.
+#include <cstdint>
+#include <string>
+
+struct InstallSpaceNeed {
+    std::uint64_t installBytes = 0;  // uncompressed sizes of the file entries
+    std::uint64_t backupBytes = 0;   // sizes of the existing files they replace
+};
+
+// Reads the package's directory; false when it cannot be read (the install
+// step then reports the damaged package as before).
+bool MeasureInstallSpace(const std::string& archivePath, const std::string& installFolder,
+                         InstallSpaceNeed& need);
+
+// kSpaceEnough, kSpaceShort with `message` (util/disk_space.h) naming the
+// folder that lacks space, or kSpaceUnknown. Nothing is written.
+int CheckInstallSpace(const InstallSpaceNeed& need, const std::string& installFolder,
+                      const std::string& backupFolder, std::string& message);

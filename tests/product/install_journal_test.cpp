@@ -1,0 +1,169 @@
+#include "product/install_journal.h"
+
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "tests/bench/test_files.h"
+#include "util/file_system.h"
+#include "util/wide_text.h"
+
+namespace {
+
+// Every file (path → bytes) and folder (path → "<folder>") below `folder`.
+std::map<std::string, std::string> Snapshot(const std::string& folder)
+{
+    std::map<std::string, std::string> content;
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW(WidenText(folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return content;
+    }
+    do {
+        const std::string name = NarrowText(data.cFileName);
+        if (name == "." || name == "..") {
+            continue;
+        }
+        const std::string path = folder + "\\" + name;
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            content[path] = "<folder>";
+            for (const auto& inner : Snapshot(path)) {
+                content.insert(inner);
+            }
+        } else {
+            content[path] = ReadWholeFile(path) + (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY ? "<ro>" : "");
+        }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return content;
+}
+
+class InstallJournalTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        root_ = MakeTempFilePath("journal_test_" + std::to_string(GetCurrentProcessId()));
+        DeleteFolderTree(root_);
+        install_ = root_ + "\\安装\\MrvACAD";
+        backup_ = root_ + "\\~downloadtmp\\";
+        ASSERT_TRUE(CreateDirectoryTree(CPathName(install_ + "\\Sys\\")));
+        ASSERT_TRUE(WriteWholeFile(install_ + "\\keep.txt", "untouched"));
+        ASSERT_TRUE(WriteWholeFile(install_ + "\\readme.txt", std::string("old\0readme", 10)));
+        ASSERT_TRUE(WriteWholeFile(install_ + "\\Sys\\運.dll", "old dll"));
+        SetFileAttributesW(WidenText(install_ + "\\Sys\\運.dll").c_str(), FILE_ATTRIBUTE_READONLY);
+        before_ = Snapshot(root_ + "\\安装");
+    }
+
+    void TearDown() override
+    {
+        SetFileAttributesW(WidenText(install_ + "\\Sys\\運.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFolderTree(root_);
+    }
+
+    // What an install step does with the journal, cut off after its last step:
+    // the journal stays as the crash left it.
+    void InstallAndCrash()
+    {
+        CInstallJournal journal;
+        ASSERT_TRUE(journal.Begin(backup_, install_));
+        ASSERT_TRUE(journal.RecordCreatedFolder(install_ + "\\Sub"));
+        ASSERT_TRUE(journal.RecordCreatedFolder(install_ + "\\Sub\\Deep"));
+        ASSERT_TRUE(journal.RecordAddedFile(install_ + "\\Sub\\Deep\\new.txt"));
+        ASSERT_TRUE(journal.Commit());
+        ASSERT_TRUE(CreateDirectoryW(WidenText(install_ + "\\Sub").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(WidenText(install_ + "\\Sub\\Deep").c_str(), nullptr));
+        ASSERT_TRUE(WriteWholeFile(install_ + "\\Sub\\Deep\\new.txt", "new"));
+        for (const char* name : {"readme.txt", "Sys\\運.dll"}) {
+            ASSERT_TRUE(CreateDirectoryTree(CPathName(backup_ + name)));
+            ASSERT_TRUE(CopyFileW(WidenText(install_ + "\\" + name).c_str(),
+                                  WidenText(backup_ + name).c_str(), FALSE));
+            ASSERT_TRUE(journal.RecordReplacedFile(install_ + "\\" + name, name));
+            ASSERT_TRUE(journal.Commit());
+            SetFileAttributesW(WidenText(install_ + "\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+            ASSERT_TRUE(WriteWholeFile(install_ + "\\" + name, "new content, longer than before"));
+        }
+        // Cut off in the middle of writing this one.
+        ASSERT_TRUE(journal.RecordAddedFile(install_ + "\\half.txt"));
+        ASSERT_TRUE(WriteWholeFile(install_ + "\\half.txt", "ha"));
+    }
+
+    std::string JournalPath() const { return backup_ + kJournalFileName; }
+
+    std::string root_;
+    std::string install_;
+    std::string backup_;
+    std::map<std::string, std::string> before_;
+};
+
+// A crash may also cut the journal's last record off mid-write; the step of
+// such a record was never taken.
+TEST_F(InstallJournalTest, RecoveryRestoresTheFolderByteForByte)
+{
+    const struct {
+        const char* what;
+        std::string tail;
+    } cases[] = {
+        {"whole records", ""},
+        {"a torn last record", "A\t" + install_ + "\\never"},
+        {"zeros of a lost write", std::string(512, '\0')},
+    };
+    for (const auto& c : cases) {
+        InstallAndCrash();
+        ASSERT_TRUE(WriteWholeFile(JournalPath(), ReadWholeFile(JournalPath()) + c.tail));
+        ASSERT_NE(Snapshot(root_ + "\\安装"), before_);
+
+        JournalRecovery recovery;
+        ASSERT_EQ(RecoverUnfinishedInstall(backup_, recovery), kInstallRecovered) << c.what;
+        EXPECT_EQ(Snapshot(root_ + "\\安装"), before_) << c.what;
+        EXPECT_FALSE(PathExists(backup_)) << c.what;
+        EXPECT_EQ(RecoveryMessage(kInstallRecovered, recovery, backup_),
+                  "上次的安装没有完成（安装程序被中断或电脑断电）。\n\n已将 " + install_ +
+                      " 恢复到安装前的状态：恢复了 2 个被替换的文件，删除了 2 个新增的文件和 2 "
+                      "个新建的文件夹。")
+            << c.what;
+        EXPECT_EQ(RecoverUnfinishedInstall(backup_, recovery), kNothingToRecover) << c.what;
+    }
+}
+
+TEST_F(InstallJournalTest, FinishedInstallLeavesNoJournal)
+{
+    CInstallJournal journal;
+    ASSERT_TRUE(journal.Begin(backup_, install_));
+    // A second install must not overwrite an unfinished journal and its backups.
+    CInstallJournal second;
+    EXPECT_FALSE(second.Begin(backup_, install_));
+    ASSERT_TRUE(journal.RecordAddedFile(install_ + "\\a.txt"));
+    // Another instance that starts meanwhile leaves the running install alone.
+    JournalRecovery running;
+    EXPECT_EQ(RecoverUnfinishedInstall(backup_, running), kNothingToRecover);
+    EXPECT_TRUE(PathExists(JournalPath()));
+    journal.Remove();
+    EXPECT_FALSE(PathExists(JournalPath()));
+    JournalRecovery recovery;
+    EXPECT_EQ(RecoverUnfinishedInstall(backup_, recovery), kNothingToRecover);
+}
+
+// A file that another program holds open cannot be restored: its backup and
+// the journal stay, and the message says where the original is.
+TEST_F(InstallJournalTest, FileInUseKeepsItsBackupAndTheJournal)
+{
+    InstallAndCrash();
+    const HANDLE held = CreateFileW(WidenText(install_ + "\\readme.txt").c_str(), GENERIC_READ, 0,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    JournalRecovery recovery;
+    const int result = RecoverUnfinishedInstall(backup_, recovery);
+    CloseHandle(held);
+    ASSERT_EQ(result, kRecoveryIncomplete);
+    EXPECT_EQ(recovery.notRestored, TextList{install_ + "\\readme.txt"});
+    EXPECT_TRUE(PathExists(JournalPath()));
+    EXPECT_EQ(ReadWholeFile(backup_ + "readme.txt"), std::string("old\0readme", 10));
+    EXPECT_NE(RecoveryMessage(result, recovery, backup_).find(backup_), std::string::npos);
+
+    ASSERT_EQ(RecoverUnfinishedInstall(backup_, recovery), kInstallRecovered);
+    EXPECT_EQ(Snapshot(root_ + "\\安装"), before_);
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+#include "util/disk_space.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "product/install_space.h"
+#include "tests/bench/test_files.h"
+#include "util/file_system.h"
+#include "util/wide_text.h"
+
+namespace {
+
+// tests/bench/small_disk mounts an 8 MB tmpfs as drive T: before these tests
+// and writes why it could not into bench\small_disk.skip. One test uses it, so
+// that no other fills it in the meantime.
+const char kSmallDisk[] = "T:\\";
+constexpr std::uint64_t kMegabyte = 1024 * 1024;
+constexpr std::uint64_t kSmallDiskBytes = 8 * kMegabyte;
+
+class SmallDiskTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string reason = ReadWholeFile(std::string(MRV_BENCH_FOLDER) + "\\small_disk.skip");
+        if (!reason.empty()) {
+            GTEST_SKIP() << "no small disk: " << reason;
+        }
+        ASSERT_NE(GetDriveTypeW(L"T:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR))
+            << "drive T: is not mapped (ctest fixture \"small_disk\": tests/bench/small_disk start)";
+        DeleteFolderTree(folder_);
+    }
+
+    void TearDown() override { DeleteFolderTree(folder_); }
+
+    std::uint64_t FreeBytes(const std::string& folder)
+    {
+        std::uint64_t freeBytes = 0;
+        EXPECT_TRUE(GetFreeBytes(folder, freeBytes)) << folder;
+        return freeBytes;
+    }
+
+    const std::string folder_ = std::string(kSmallDisk) + "space";
+    const std::string install_ = folder_ + "\\MrvACAD";
+};
+
+TEST_F(SmallDiskTest, FreeSpaceChecksAndAFullDisk)
+{
+    // A folder that does not exist yet is asked through its nearest ancestor.
+    const std::uint64_t emptyDisk = FreeBytes(kSmallDisk);
+    EXPECT_LE(emptyDisk, kSmallDiskBytes);
+    EXPECT_GT(emptyDisk, kSmallDiskBytes / 2);
+    EXPECT_EQ(FreeBytes(install_ + "\\not\\yet\\there"), emptyDisk);
+
+    std::string message;
+    EXPECT_EQ(CheckFreeSpace(install_, emptyDisk, message), kSpaceEnough);
+    EXPECT_EQ(message, "");
+    EXPECT_EQ(CheckFreeSpace(install_, 20 * kMegabyte, message), kSpaceShort);
+    EXPECT_EQ(message, SpaceShortageText(install_, 20 * kMegabyte, emptyDisk));
+    EXPECT_FALSE(PathExists(folder_)) << "a check writes nothing";
+
+    // An earlier install's 3 MB file that the package replaces: its backup
+    // needs room too when the backup folder is on the same disk.
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(install_ + "\\")));
+    ASSERT_TRUE(WriteWholeFile(install_ + "\\data.bin", std::string(3 * kMegabyte, 'o')));
+    EXPECT_LE(FreeBytes(install_), emptyDisk - 3 * kMegabyte);
+    const std::string elsewhere = MakeTempFilePath("~space_test_backup\\");
+    const std::string sameDisk = folder_ + "\\backup\\";
+    const struct {
+        const char* package;
+        std::string backup;
+        std::uint64_t installBytes;
+        std::uint64_t backupBytes;
+        int check;
+        const char* needed;
+    } cases[] = {
+        {"replace.zip", elsewhere, 3 * kMegabyte, 3 * kMegabyte, kSpaceEnough, ""},
+        {"replace.zip", sameDisk, 3 * kMegabyte, 3 * kMegabyte, kSpaceShort, "需要 6.0 MB"},
+        {"big.zip", elsewhere, 12 * kMegabyte + 1, 0, kSpaceShort, "需要 12.1 MB"},
+    };
+    for (const auto& c : cases) {
+        InstallSpaceNeed need;
+        ASSERT_TRUE(MeasureInstallSpace(std::string(MRV_SPACE_PACKAGES) + "\\" + c.package, install_, need));
+        EXPECT_EQ(need.installBytes, c.installBytes) << c.package;
+        EXPECT_EQ(need.backupBytes, c.backupBytes) << c.package;
+        EXPECT_EQ(CheckInstallSpace(need, install_, c.backup, message), c.check) << c.package;
+        if (c.check == kSpaceShort) {
+            EXPECT_EQ(message.find("磁盘空间不足：" + install_ + " "), 0u) << message;
+            EXPECT_NE(message.find(c.needed), std::string::npos) << message;
+        }
+    }
+    EXPECT_FALSE(PathExists(sameDisk));
+
+    // A disk that fills up anyway: the write fails with the full-disk code.
+    const HANDLE file = CreateFileW(WidenText(install_ + "\\fill.bin").c_str(), GENERIC_WRITE, 0,
+                                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const std::string block(kMegabyte, 'f');
+    DWORD written = 0;
+    BOOL wrote = TRUE;
+    for (int i = 0; i < 10 && wrote; ++i) {
+        wrote = WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr);
+    }
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    EXPECT_FALSE(wrote);
+    EXPECT_TRUE(IsDiskFullError(error)) << error;
+}
+
+TEST(DiskSpaceTest, NoVolumeAnswersUnknown)
+{
+    std::string message;
+    EXPECT_EQ(CheckFreeSpace("relative\\folder", 1, message), kSpaceUnknown);
+    EXPECT_EQ(message, "");
+}
+
+}  // namespace
