@@ -10,8 +10,7 @@
 namespace {
 
 constexpr int kContainerId = 1006;
-// The install window's style: folder picture, editable, browses for a folder.
-constexpr unsigned char kInstallStyle = 202;
+constexpr unsigned char kInstallStyle = kBrowseFolderFieldStyle;
 // The same without the folder browser, so that a browse ends at once.
 constexpr unsigned char kNoBrowserStyle = kInstallStyle & ~kBrowseForFolder;
 
