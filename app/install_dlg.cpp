@@ -233,7 +233,7 @@ void CInstallDlg::ConfigureButtons()
 
 void CInstallDlg::ConfigureInstallFolder()
 {
-    folderEdit_.SetBrowseStyle(202);
+    folderEdit_.SetBrowseStyle(kBrowseFolderFieldStyle);
     folderEdit_.SetButtonCaption("");
     folderEdit_.SetDialogCaption("安装目录");
     folderEdit_.SetDialogPrompt("请选择安装目录");

@@ -14,17 +14,6 @@ void RunProgram(const std::string& file, const std::string& arguments)
                   parameters.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOW);
 }
 
-std::string WithoutTrailingBackslashes(const std::string& path)
-{
-    std::size_t keep = 0;
-    for (std::size_t i = 0; i < path.size(); i += CharLength936(path, i)) {
-        if (path[i] != '\\' || CharLength936(path, i) == 2) {
-            keep = i + CharLength936(path, i);
-        }
-    }
-    return path.substr(0, keep);
-}
-
 namespace {
 
 bool IsAsciiLetter(char c)

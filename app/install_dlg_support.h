@@ -2,14 +2,12 @@
 // Small pieces that the install window's source files share.
 #include <string>
 
+#include "util/text_path.h"
+
 // Starts a program (or opens a folder) the way the setup tool starts
 // everything: no owner window, verb "OPEN", no working folder, SW_SHOW. Not
 // waited for; a failure is not reported.
 void RunProgram(const std::string& file, const std::string& arguments);
-
-// The text without its trailing single-byte backslashes; a double-byte
-// character that ends in byte 0x5C stays whole.
-std::string WithoutTrailingBackslashes(const std::string& path);
 
 // "X:\folder..." or "\\server\share...": a folder that does not depend on
 // whichever folder happens to be current.

@@ -1,5 +1,6 @@
 #include "app/overwrite_dlg.h"
 
+#include "product/copy_policy.h"
 #include "res/resource.h"
 #include "util/wide_text.h"
 
@@ -11,10 +12,10 @@ struct AnswerButton {
 };
 
 constexpr AnswerButton kAnswerButtons[] = {
-    {IDC_OVERWRITE, 2},
-    {IDC_OVERWRITE_ALL, 3},
-    {IDC_SKIP, 4},
-    {IDC_SKIP_ALL, 5},
+    {IDC_OVERWRITE, kCopyOverwriteThis},
+    {IDC_OVERWRITE_ALL, kCopyOverwriteAll},
+    {IDC_SKIP, kCopySkipThis},
+    {IDC_SKIP_ALL, kCopySkipAll},
 };
 
 }  // namespace
@@ -30,7 +31,7 @@ bool COverwriteDlg::OnInitDialog()
 
 void COverwriteDlg::OnCancel()
 {
-    result = 0;
+    result = kCopyCancelled;
     CDialogBase::OnCancel();
 }
 

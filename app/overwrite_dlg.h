@@ -3,6 +3,7 @@
 #include <string>
 
 #include "framework/dialog.h"
+#include "product/copy_policy.h"
 
 class COverwriteDlg : public CDialogBase {
 public:
@@ -11,7 +12,7 @@ public:
 
     // A CopyPolicy value: 0 cancel, 2 overwrite this file, 3 overwrite all,
     // 4 skip this file, 5 skip all. Stays 0 when the dialog cannot be shown.
-    int result = 0;
+    int result = kCopyCancelled;
     std::string question;
 
 protected:

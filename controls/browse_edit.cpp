@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr UINT kWatchPeriod = 1;
 constexpr int kPictureSize = 16;
 
 // The folder picture, row 0 at the top: K outline, W white, Y fill, S shade,
@@ -114,8 +113,8 @@ LRESULT CBrowseEdit::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_ERASEBKGND:
         return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == kEditId && HIWORD(wParam) == EN_CHANGE) {
-            OnEditChanged();
+        if (LOWORD(wParam) == kEditId) {
+            OnEditNotification(HIWORD(wParam));
         }
         return 0;
     case WM_GETDLGCODE: {
@@ -131,6 +130,9 @@ LRESULT CBrowseEdit::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_MOUSEMOVE:
         OnMouseMove(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        return 0;
+    case WM_MOUSELEAVE:
+        LeaveButton();
         return 0;
     case WM_KEYDOWN:
         if (wParam == VK_SPACE) {
@@ -148,13 +150,6 @@ LRESULT CBrowseEdit::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     case WM_CHAR:
-        return 0;
-    case WM_TIMER:
-        if (wParam == kHoverTimer) {
-            OnHoverTick();
-        } else if (wParam == kFocusTimer) {
-            OnFocusTick();
-        }
         return 0;
     case WM_ENABLE: {
         const LRESULT result = DefaultProc(message, wParam, lParam);
@@ -176,7 +171,6 @@ LRESULT CBrowseEdit::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return result;
     }
     case WM_DESTROY:
-        StopTimers();
         if (HWND edit = EditHwnd()) {
             DestroyWindow(edit);
         }
@@ -199,7 +193,6 @@ void CBrowseEdit::OnAttached()
     SetText(std::string());
     CreateEdit();
     tooltip_.Create(Hwnd(), buttonRect_, tipText_);
-    StartFocusWatch();
 }
 
 void CBrowseEdit::Layout()
@@ -335,6 +328,29 @@ std::string CBrowseEdit::EditText() const
     return NarrowText(text);
 }
 
+void CBrowseEdit::OnEditNotification(WORD code)
+{
+    switch (code) {
+    case EN_CHANGE:
+        OnEditChanged();
+        break;
+    case EN_SETFOCUS:
+        if (!editFocused_) {
+            editFocused_ = true;
+            SelectAllText();
+        }
+        break;
+    case EN_KILLFOCUS:
+        if (editFocused_) {
+            editFocused_ = false;
+            CaretToEnd();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
 void CBrowseEdit::OnEditChanged()
 {
     if ((style_ & kBrowseEditable) == 0) {
@@ -422,26 +438,33 @@ void CBrowseEdit::OnLeftButtonUp(POINT point)
 
 void CBrowseEdit::OnMouseMove(POINT point)
 {
-    if (hot_ || !PtInRect(&buttonRect_, point)) {
+    const bool overButton = PtInRect(&buttonRect_, point) != FALSE;
+    if (hot_ && !overButton) {
+        LeaveButton();
+        return;
+    }
+    if (hot_ || !overButton) {
         return;
     }
     hot_ = true;
     if (GetCapture() == Hwnd()) {
         pressed_ = true;
     }
-    SetTimer(Hwnd(), kHoverTimer, kWatchPeriod, nullptr);
+    // The system says when the cursor leaves the control; moves inside it say
+    // when it leaves the button.
+    TRACKMOUSEEVENT track{};
+    track.cbSize = sizeof(track);
+    track.dwFlags = TME_LEAVE;
+    track.hwndTrack = Hwnd();
+    TrackMouseEvent(&track);
     RedrawButton();
 }
 
-void CBrowseEdit::OnHoverTick()
+void CBrowseEdit::LeaveButton()
 {
-    POINT cursor{};
-    GetCursorPos(&cursor);
-    ScreenToClient(Hwnd(), &cursor);
-    if (!hot_ || PtInRect(&buttonRect_, cursor)) {
+    if (!hot_) {
         return;
     }
-    KillTimer(Hwnd(), kHoverTimer);
     hot_ = false;
     pressed_ = false;
     RedrawButton();
@@ -449,41 +472,11 @@ void CBrowseEdit::OnHoverTick()
 
 void CBrowseEdit::OnSetFocus(HWND previous)
 {
-    KillTimer(Hwnd(), kFocusTimer);
+    // The edit's own focus notification selects its text.
     HWND edit = EditHwnd();
     if (!editFocused_ && edit != nullptr && previous != edit) {
         SetFocus(edit);
-        SelectAllText();
-        editFocused_ = true;
     }
-    StartFocusWatch();
-}
-
-void CBrowseEdit::OnFocusTick()
-{
-    HWND edit = EditHwnd();
-    if (edit == nullptr) {
-        return;
-    }
-    const bool hasFocus = GetFocus() == edit;
-    if (hasFocus && !editFocused_) {
-        editFocused_ = true;
-        SelectAllText();
-    } else if (!hasFocus && editFocused_) {
-        editFocused_ = false;
-        CaretToEnd();
-    }
-}
-
-void CBrowseEdit::StartFocusWatch()
-{
-    SetTimer(Hwnd(), kFocusTimer, kWatchPeriod, nullptr);
-}
-
-void CBrowseEdit::StopTimers()
-{
-    KillTimer(Hwnd(), kHoverTimer);
-    KillTimer(Hwnd(), kFocusTimer);
 }
 
 void CBrowseEdit::SelectAllText() const

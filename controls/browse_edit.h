@@ -16,6 +16,7 @@
 #include <string>
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include "framework/controls.h"
 
@@ -32,6 +33,15 @@ enum BrowseStyleBits : unsigned {
     kBrowseForFolder = 0x80,       // the button browses for a folder
 };
 
+// The install folder field: a folder picture, an editable path, and a button
+// that browses for a folder (202).
+constexpr unsigned char kBrowseFolderFieldStyle =
+    kBrowsePicture | kBrowseFolderPicture | kBrowseEditable | kBrowseForFolder;
+
+// The folder browser's flags: file-system folders only, an edit box, the new
+// dialog style (0x51).
+constexpr unsigned kDefaultBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
+
 // The results of Browse.
 enum BrowseResult : int {
     kBrowseChosen = 1,
@@ -41,8 +51,6 @@ enum BrowseResult : int {
 class CBrowseEdit : public CButtonCtl {
 public:
     static constexpr int kEditId = 12345;
-    static constexpr UINT_PTR kHoverTimer = 12347;
-    static constexpr UINT_PTR kFocusTimer = 12348;
     static constexpr int kButtonWidth = 16 + 11;
     static constexpr unsigned char kDefaultStyle = 10;
 
@@ -101,15 +109,13 @@ private:
     void RedrawButton();
     void RedrawAll();
     void BrowseAndNotify();
+    void OnEditNotification(WORD code);
     void OnEditChanged();
     void OnLeftButtonDown(POINT point);
     void OnLeftButtonUp(POINT point);
     void OnMouseMove(POINT point);
-    void OnHoverTick();
-    void OnFocusTick();
+    void LeaveButton();
     void OnSetFocus(HWND previous);
-    void StartFocusWatch();
-    void StopTimers();
     void SelectAllText() const;
     void CaretToEnd() const;
     void Notify(WPARAM code) const;
@@ -131,7 +137,7 @@ private:
     bool captionSet_ = false;
     std::string dialogCaption_;
     std::string dialogPrompt_ = "Plseas select a folder from the list:";
-    unsigned browseFlags_ = 0x51;
+    unsigned browseFlags_ = kDefaultBrowseFlags;
     std::string path_;
     bool typed_ = false;
     std::string typedText_;

@@ -46,14 +46,13 @@ bool ReadClassesText(const std::wstring& key, std::string& text)
     wchar_t value[MAX_PATH] = {};
     DWORD size = sizeof(value) - sizeof(wchar_t);
     DWORD type = 0;
-    HKEY opened = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE, &opened) !=
+    UniqueRegKey opened;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE, opened.put()) !=
         ERROR_SUCCESS) {
         return false;
     }
-    const LONG status = RegQueryValueExW(opened, nullptr, nullptr, &type,
+    const LONG status = RegQueryValueExW(opened.get(), nullptr, nullptr, &type,
                                          reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(opened);
     if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
         return false;
     }
@@ -76,8 +75,8 @@ int StartCommandLine(const std::string& commandLine, int show)
         const DWORD error = GetLastError();
         return error <= SE_ERR_DLLNOTFOUND ? static_cast<int>(error) : 0;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    const UniqueHandle thread(process.hThread);
+    const UniqueHandle started(process.hProcess);
     return kFirstSuccessCode;
 }
 

@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "framework/handles.h"
 #include "util/wide_text.h"
 
 namespace {
@@ -69,9 +70,9 @@ private:
 bool BrowseForFolder(const FolderBrowseRequest& request, std::string& chosen)
 {
     ScopedOle ole;
-    LPITEMIDLIST root = nullptr;
+    UniqueTaskMemory<ITEMIDLIST> root;
     if (request.rootFolder >= 0 &&
-        FAILED(SHGetSpecialFolderLocation(request.owner, request.rootFolder, &root))) {
+        FAILED(SHGetSpecialFolderLocation(request.owner, request.rootFolder, root.put()))) {
         return false;
     }
     BrowseState state{WidenText(request.title), WidenText(request.selected),
@@ -81,17 +82,15 @@ bool BrowseForFolder(const FolderBrowseRequest& request, std::string& chosen)
 
     BROWSEINFOW info{};
     info.hwndOwner = request.owner;
-    info.pidlRoot = root;
+    info.pidlRoot = root.get();
     info.pszDisplayName = displayName;
     info.lpszTitle = prompt.c_str();
     info.ulFlags = request.flags;
     info.lpfn = &OnBrowserEvent;
     info.lParam = reinterpret_cast<LPARAM>(&state);
-    LPITEMIDLIST selection = SHBrowseForFolderW(&info);
+    const UniqueTaskMemory<ITEMIDLIST> selection(SHBrowseForFolderW(&info));
 
-    const std::wstring path = PathOfItem(selection);
-    CoTaskMemFree(selection);
-    CoTaskMemFree(root);
+    const std::wstring path = PathOfItem(selection.get());
     if (path.empty()) {
         return false;
     }

@@ -5,6 +5,7 @@
 #include <mshtml.h>
 #include <ole2.h>
 
+#include "framework/handles.h"
 #include "util/wide_text.h"
 
 namespace {
@@ -17,15 +18,6 @@ constexpr DWORD kBlankPageWaitMs = 3000;
 // library lacks).
 const CLSID kHtmlDocumentClass = {
     0x25336920, 0x03F9, 0x11CF, {0x8F, 0xD0, 0x00, 0xAA, 0x00, 0x68, 0x6F, 0x13}};
-
-void RunPendingMessages()
-{
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
 
 // An argument of an event: VT_BYREF | VT_VARIANT arguments lead to the value.
 const VARIANT& ValueOf(const VARIANT& argument)
@@ -83,22 +75,13 @@ std::vector<unsigned char> BytesOf(const VARIANT& argument)
     return bytes;
 }
 
-IUnknown* IdentityOf(IUnknown* object)
+UniqueComPtr<IUnknown> IdentityOf(IUnknown* object)
 {
-    IUnknown* identity = nullptr;
+    UniqueComPtr<IUnknown> identity;
     if (object != nullptr) {
-        object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity));
+        object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.put()));
     }
     return identity;
-}
-
-template <typename Interface>
-void ReleaseInterface(Interface*& pointer)
-{
-    if (pointer != nullptr) {
-        pointer->Release();
-        pointer = nullptr;
-    }
 }
 
 // The container side of the embedded browser: its client site, in-place site
@@ -114,7 +97,7 @@ public:
     void SetTopLevel(IUnknown* browser) { topLevel_ = IdentityOf(browser); }
     void Disconnect()
     {
-        ReleaseInterface(topLevel_);
+        topLevel_.reset();
         panel_ = nullptr;
     }
 
@@ -250,7 +233,7 @@ public:
     }
 
 private:
-    ~CBrowserSite() { ReleaseInterface(topLevel_); }
+    ~CBrowserSite() = default;
 
     // The event's arguments, the last one first as the browser passes them.
     const VARIANT& Argument(const DISPPARAMS& parameters, UINT fromLast) const
@@ -264,10 +247,8 @@ private:
         if (value.vt != VT_DISPATCH || value.pdispVal == nullptr) {
             return false;
         }
-        IUnknown* identity = IdentityOf(value.pdispVal);
-        const bool same = identity != nullptr && identity == topLevel_;
-        ReleaseInterface(identity);
-        return same;
+        const UniqueComPtr<IUnknown> identity = IdentityOf(value.pdispVal);
+        return identity && identity.get() == topLevel_.get();
     }
 
     HRESULT OnEvent(DISPID id, DISPPARAMS* parameters)
@@ -342,7 +323,7 @@ private:
 
     ULONG references_ = 1;
     HWND panel_;
-    IUnknown* topLevel_ = nullptr;
+    UniqueComPtr<IUnknown> topLevel_;
 };
 
 }  // namespace
@@ -357,8 +338,8 @@ public:
     ~CHost()
     {
         Close();
-        site_->Disconnect();
-        site_->Release();
+        site_.get()->Disconnect();
+        site_.reset();
         if (oleInitialised_) {
             OleUninitialize();
         }
@@ -374,18 +355,21 @@ public:
         RECT client{};
         GetClientRect(panel, &client);
         if (FAILED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IOleObject, reinterpret_cast<void**>(&object_))) ||
-            FAILED(object_->SetClientSite(site_))) {
+                                    IID_IOleObject, reinterpret_cast<void**>(object_.put()))) ||
+            FAILED(object_.get()->SetClientSite(site_.get()))) {
             return false;
         }
-        OleSetContainedObject(object_, TRUE);
-        if (FAILED(object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_, 0, panel, &client)) ||
+        IOleObject* const object = object_.get();
+        OleSetContainedObject(object, TRUE);
+        if (FAILED(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.get(), 0, panel,
+                                  &client)) ||
+            FAILED(object->QueryInterface(IID_IWebBrowser2,
+                                          reinterpret_cast<void**>(browser_.put()))) ||
             FAILED(
-                object_->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser_))) ||
-            FAILED(object_->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch_)))) {
+                object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch_.put())))) {
             return false;
         }
-        site_->SetTopLevel(dispatch_);
+        site_.get()->SetTopLevel(dispatch_.get());
         if (HWND window = BrowserWindow()) {
             SetWindowLongPtrW(window, GWLP_ID, kBrowserId);
             SetWindowLongPtrW(window, GWL_STYLE,
@@ -403,29 +387,25 @@ public:
         }
         const DWORD begin = GetTickCount();
         for (;;) {
-            IDispatch* document = nullptr;
-            if (FAILED(browser_->get_Document(&document))) {
+            UniqueComPtr<IDispatch> document;
+            if (FAILED(browser_.get()->get_Document(document.put()))) {
                 return false;
             }
-            if (document != nullptr) {
-                IHTMLDocument2* html = nullptr;
-                const HRESULT found = document->QueryInterface(
-                    IID_IHTMLDocument2, reinterpret_cast<void**>(&html));
-                document->Release();
-                ReleaseInterface(html);
-                return SUCCEEDED(found);
+            if (document) {
+                UniqueComPtr<IHTMLDocument2> html;
+                return SUCCEEDED(document.get()->QueryInterface(
+                    IID_IHTMLDocument2, reinterpret_cast<void**>(html.put())));
             }
-            if (GetTickCount() - begin >= kBlankPageWaitMs) {
+            if (GetTickCount() - begin >= kBlankPageWaitMs || !DispatchPendingMessages()) {
                 return false;
             }
-            RunPendingMessages();
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
         }
     }
 
     bool Navigate(const std::wstring& address)
     {
-        if (browser_ == nullptr) {
+        if (!browser_) {
             return false;
         }
         BSTR url = SysAllocStringLen(address.data(), static_cast<UINT>(address.size()));
@@ -435,88 +415,87 @@ public:
         flags.lVal = 0;
         VARIANT empty;
         VariantInit(&empty);
-        const HRESULT result = browser_->Navigate(url, &flags, &empty, &empty, &empty);
+        const HRESULT result = browser_.get()->Navigate(url, &flags, &empty, &empty, &empty);
         SysFreeString(url);
         return SUCCEEDED(result);
     }
 
-    void SetTheaterMode() { browser_->put_TheaterMode(VARIANT_TRUE); }
+    void SetTheaterMode() { browser_.get()->put_TheaterMode(VARIANT_TRUE); }
 
     HWND BrowserWindow() const
     {
-        IOleInPlaceObject* inPlace = nullptr;
         HWND window = nullptr;
-        if (object_ != nullptr &&
-            SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject,
-                                              reinterpret_cast<void**>(&inPlace)))) {
-            inPlace->GetWindow(&window);
-            inPlace->Release();
+        if (const UniqueComPtr<IOleInPlaceObject> inPlace = InPlaceObject()) {
+            inPlace.get()->GetWindow(&window);
         }
         return window;
     }
 
     void Fit(const RECT& client)
     {
-        IOleInPlaceObject* inPlace = nullptr;
-        if (object_ != nullptr &&
-            SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject,
-                                              reinterpret_cast<void**>(&inPlace)))) {
-            inPlace->SetObjectRects(&client, &client);
-            inPlace->Release();
+        if (const UniqueComPtr<IOleInPlaceObject> inPlace = InPlaceObject()) {
+            inPlace.get()->SetObjectRects(&client, &client);
         }
     }
 
-    bool HasBrowser() const { return browser_ != nullptr; }
+    bool HasBrowser() const { return static_cast<bool>(browser_); }
 
 private:
     // Without the HTML engine the browser control can be created but never
     // shows a page; asking for the engine's document class tells at once.
     static bool HasHtmlEngine()
     {
-        IClassFactory* factory = nullptr;
-        if (FAILED(CoGetClassObject(kHtmlDocumentClass, CLSCTX_INPROC_SERVER, nullptr,
-                                    IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {
-            return false;
+        UniqueComPtr<IClassFactory> factory;
+        return SUCCEEDED(CoGetClassObject(kHtmlDocumentClass, CLSCTX_INPROC_SERVER, nullptr,
+                                          IID_IClassFactory,
+                                          reinterpret_cast<void**>(factory.put())));
+    }
+
+    UniqueComPtr<IOleInPlaceObject> InPlaceObject() const
+    {
+        UniqueComPtr<IOleInPlaceObject> inPlace;
+        if (object_) {
+            object_.get()->QueryInterface(IID_IOleInPlaceObject,
+                                          reinterpret_cast<void**>(inPlace.put()));
         }
-        factory->Release();
-        return true;
+        return inPlace;
     }
 
     void ConnectEvents()
     {
-        IConnectionPointContainer* container = nullptr;
-        if (FAILED(object_->QueryInterface(IID_IConnectionPointContainer,
-                                           reinterpret_cast<void**>(&container)))) {
+        UniqueComPtr<IConnectionPointContainer> container;
+        if (FAILED(object_.get()->QueryInterface(IID_IConnectionPointContainer,
+                                                 reinterpret_cast<void**>(container.put())))) {
             return;
         }
-        if (SUCCEEDED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, &events_)) &&
-            FAILED(events_->Advise(static_cast<IDispatch*>(site_), &cookie_))) {
-            ReleaseInterface(events_);
+        if (SUCCEEDED(container.get()->FindConnectionPoint(DIID_DWebBrowserEvents2,
+                                                           events_.put())) &&
+            FAILED(events_.get()->Advise(static_cast<IDispatch*>(site_.get()), &cookie_))) {
+            events_.reset();
         }
-        container->Release();
     }
 
     void Close()
     {
-        if (events_ != nullptr) {
-            events_->Unadvise(cookie_);
-            ReleaseInterface(events_);
+        if (events_) {
+            events_.get()->Unadvise(cookie_);
+            events_.reset();
         }
-        ReleaseInterface(browser_);
-        ReleaseInterface(dispatch_);
-        if (object_ != nullptr) {
-            object_->Close(OLECLOSE_NOSAVE);
-            object_->SetClientSite(nullptr);
-            ReleaseInterface(object_);
+        browser_.reset();
+        dispatch_.reset();
+        if (object_) {
+            object_.get()->Close(OLECLOSE_NOSAVE);
+            object_.get()->SetClientSite(nullptr);
+            object_.reset();
         }
     }
 
     bool oleInitialised_;
-    CBrowserSite* site_;
-    IOleObject* object_ = nullptr;
-    IWebBrowser2* browser_ = nullptr;
-    IDispatch* dispatch_ = nullptr;
-    IConnectionPoint* events_ = nullptr;
+    UniqueComPtr<CBrowserSite> site_;
+    UniqueComPtr<IOleObject> object_;
+    UniqueComPtr<IWebBrowser2> browser_;
+    UniqueComPtr<IDispatch> dispatch_;
+    UniqueComPtr<IConnectionPoint> events_;
     DWORD cookie_ = 0;
 };
 

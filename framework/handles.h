@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <windows.h>
+#include <objbase.h>
 #include <wininet.h>
 
 template <typename Traits>
@@ -28,6 +29,13 @@ public:
 
     Handle get() const noexcept { return handle_; }
     explicit operator bool() const noexcept { return handle_ != Traits::Invalid(); }
+
+    // The address for an API that hands out a new handle; whatever was held is closed first.
+    Handle* put() noexcept
+    {
+        reset();
+        return &handle_;
+    }
 
     Handle release() noexcept { return std::exchange(handle_, Traits::Invalid()); }
     void reset(Handle handle = Traits::Invalid()) noexcept
@@ -61,6 +69,12 @@ struct Internet {
     using Handle = HINTERNET;
     static Handle Invalid() noexcept { return nullptr; }
     static void Close(Handle handle) noexcept { InternetCloseHandle(handle); }
+};
+
+struct FindSearch {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle handle) noexcept { FindClose(handle); }
 };
 
 struct RegistryKey {
@@ -100,12 +114,41 @@ struct Module {
     static void Close(Handle handle) noexcept { FreeLibrary(handle); }
 };
 
+// Memory that the system allocated for the caller with LocalAlloc (FormatMessage's buffer).
+struct LocalMemory {
+    using Handle = HLOCAL;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { LocalFree(handle); }
+};
+
+// Memory from the COM task allocator, such as the shell's item lists.
+template <typename Pointee>
+struct TaskMemory {
+    using Handle = Pointee*;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { CoTaskMemFree(handle); }
+};
+
+// One reference to a COM object.
+template <typename Interface>
+struct ComReference {
+    using Handle = Interface*;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle handle) noexcept { handle->Release(); }
+};
+
 }  // namespace handle_traits
 
 using UniqueHandle = UniqueResource<handle_traits::Kernel>;
 using UniqueFile = UniqueResource<handle_traits::File>;
 using UniqueInternet = UniqueResource<handle_traits::Internet>;
+using UniqueFindSearch = UniqueResource<handle_traits::FindSearch>;
 using UniqueRegKey = UniqueResource<handle_traits::RegistryKey>;
+using UniqueLocalMemory = UniqueResource<handle_traits::LocalMemory>;
+template <typename Pointee>
+using UniqueTaskMemory = UniqueResource<handle_traits::TaskMemory<Pointee>>;
+template <typename Interface>
+using UniqueComPtr = UniqueResource<handle_traits::ComReference<Interface>>;
 using UniqueFont = UniqueResource<handle_traits::GdiObject<HFONT>>;
 using UniqueBrush = UniqueResource<handle_traits::GdiObject<HBRUSH>>;
 using UniqueBitmap = UniqueResource<handle_traits::GdiObject<HBITMAP>>;

@@ -4,26 +4,25 @@
 
 #include <windows.h>
 
+#include "framework/handles.h"
 #include "util/wide_text.h"
 
 namespace {
 
-// FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM:
-// with no module named, the program's own module is searched first; it has no
+// With no module named, the program's own module is searched first; it has no
 // message table, so the system's texts answer.
-constexpr DWORD kMessageFlags = 0x1900;
+constexpr DWORD kMessageFlags =
+    FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM;
 
 std::string SystemMessageText(DWORD code)
 {
-    wchar_t* buffer = nullptr;
+    UniqueLocalMemory buffer;
     const DWORD length = FormatMessageW(kMessageFlags, nullptr, code, 0,
-                                        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text;
-    if (buffer != nullptr) {
-        text = NarrowText(std::wstring(buffer, length));
-        LocalFree(buffer);
+                                        reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
+    if (!buffer) {
+        return std::string();
     }
-    return text;
+    return NarrowText(std::wstring(static_cast<const wchar_t*>(buffer.get()), length));
 }
 
 }  // namespace

@@ -11,42 +11,10 @@ constexpr UINT_PTR kSubclassId = 0x4D52;  // "MR"
 // The window property that leads from a window to its object.
 constexpr wchar_t kObjectProperty[] = L"Morvane.CWindow";
 
-// The child window a message is about, when it is one that we reflect.
-HWND ReflectedChild(UINT message, LPARAM lParam)
+// The messages that a parent reflects to the child control they are about.
+bool IsReflectable(UINT message)
 {
     switch (message) {
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-        return reinterpret_cast<HWND>(lParam);
-    case WM_DRAWITEM: {
-        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-        return item != nullptr && item->CtlType != ODT_MENU ? item->hwndItem : nullptr;
-    }
-    case WM_COMMAND:
-        // Menus and accelerators carry no control.
-        return reinterpret_cast<HWND>(lParam);
-    case WM_NOTIFY: {
-        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        return header != nullptr ? header->hwndFrom : nullptr;
-    }
-    default:
-        return nullptr;
-    }
-}
-
-}  // namespace
-
-bool IsReflectedMessage(UINT message)
-{
-    if (message < kReflectBase) {
-        return false;
-    }
-    switch (message - kReflectBase) {
     case WM_CTLCOLORMSGBOX:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
@@ -61,6 +29,48 @@ bool IsReflectedMessage(UINT message)
     default:
         return false;
     }
+}
+
+// The child window a message is about, when it is one that we reflect.
+HWND ReflectedChild(UINT message, LPARAM lParam)
+{
+    if (!IsReflectable(message)) {
+        return nullptr;
+    }
+    switch (message) {
+    case WM_DRAWITEM: {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        return item != nullptr && item->CtlType != ODT_MENU ? item->hwndItem : nullptr;
+    }
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        return header != nullptr ? header->hwndFrom : nullptr;
+    }
+    default:
+        // WM_CTLCOLOR* and WM_COMMAND name the control; menus and accelerators carry none.
+        return reinterpret_cast<HWND>(lParam);
+    }
+}
+
+}  // namespace
+
+bool IsReflectedMessage(UINT message)
+{
+    return message >= kReflectBase && IsReflectable(message - kReflectBase);
+}
+
+bool DispatchPendingMessages()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return false;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return true;
 }
 
 CWindow::~CWindow()

@@ -28,6 +28,11 @@ constexpr UINT kReflectBase = 0x2000;
 constexpr UINT ReflectedMessage(UINT message) { return kReflectBase + message; }
 bool IsReflectedMessage(UINT message);
 
+// Dispatches the messages waiting for the calling thread, for code that must
+// wait inside a message handler. False when a quit request came: it is posted
+// again, so that the message loop that runs the thread still ends.
+bool DispatchPendingMessages();
+
 class CWindow {
 public:
     CWindow() = default;

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "util/cp936.h"
+#include "framework/handles.h"
 #include "util/file_system.h"
 #include "util/text_path.h"
 #include "util/wide_text.h"
@@ -71,21 +71,6 @@ std::string ReadProductValue(const char* valueName)
     return value;
 }
 
-// Only single-byte backslashes go: a double-byte character may end in byte 0x5C.
-std::string WithoutTrailingBackslashes(const std::string& path)
-{
-    std::size_t keep = 0;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (IsLeadByte936(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
-            ++i;
-            keep = i + 1;
-        } else if (path[i] != '\\') {
-            keep = i + 1;
-        }
-    }
-    return path.substr(0, keep);
-}
-
 // Read whole even beyond MAX_PATH: a cut path would name the wrong folder.
 std::wstring GetModulePath()
 {
@@ -109,14 +94,14 @@ std::wstring GetModulePath()
 LONG ReadRegistryString(HKEY root, const std::string& subKey, const std::string& valueName,
                         std::string& value, int view)
 {
-    HKEY key = nullptr;
-    LONG status = RegOpenKeyExW(root, WidenText(subKey).c_str(), 0, RegistryAccess(view), &key);
+    UniqueRegKey key;
+    LONG status =
+        RegOpenKeyExW(root, WidenText(subKey).c_str(), 0, RegistryAccess(view), key.put());
     if (status != ERROR_SUCCESS) {
         return status;
     }
     std::string narrow;
-    status = QueryValueText(key, WidenText(valueName), narrow);
-    RegCloseKey(key);
+    status = QueryValueText(key.get(), WidenText(valueName), narrow);
     if (status != ERROR_SUCCESS) {
         return status;
     }

@@ -27,7 +27,7 @@ packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
           libz-mingw-w64-dev wine wine64 wine32:i386 libgnutls30 libgnutls30:i386
           xvfb xauth x11-apps imagemagick
           fonts-wqy-microhei cmake ninja-build g++ clang libclang-rt-14-dev
-          python3 dpkg-dev googletest zlib1g-dev openssl)
+          python3 dpkg-dev debian-keyring googletest zlib1g-dev locales openssl)
 
 if need_packages "${packages[@]}"; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -37,25 +37,102 @@ if need_packages "${packages[@]}"; then
   as_root apt-get install -y -q --no-install-recommends "${packages[@]}"
 fi
 
+# The Wine programs run in a Simplified Chinese locale, as on the users' Windows.
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8'; then
+  if grep -q '^# *zh_CN\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    as_root sed -i 's/^# *\(zh_CN\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  elif ! grep -q '^zh_CN\.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+    echo 'zh_CN.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+  fi
+  as_root locale-gen >/dev/null
+fi
+
+# The machine's own Debian archive entries, from its apt sources in both the
+# one-line (*.list) and the deb822 (*.sources) format, as deb-src lines with
+# the same mirrors, suites and components. Debian's entries are those whose
+# suite is the release (bookworm) or one of its updates (bookworm-security ...).
+debian_source_lines() {
+  local codename files=() file
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  if [ -z "$codename" ]; then
+    echo "setup: /etc/os-release names no release" >&2
+    return 1
+  fi
+  [ ! -f /etc/apt/sources.list ] || files+=(/etc/apt/sources.list)
+  for file in /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+    [ ! -f "$file" ] || files+=("$file")
+  done
+  [ ${#files[@]} -gt 0 ] || return 0
+  awk -v codename="$codename" '
+    function is_debian_suite(suite) {
+      return suite == codename || index(suite, codename "-") == 1
+    }
+    function emit(uris, suites, components,   u, s, nu, ns, uri, suite) {
+      gsub(/[ \t]+/, " ", components)
+      sub(/^ /, "", components)
+      nu = split(uris, uri, /[ \t]+/)
+      ns = split(suites, suite, /[ \t]+/)
+      for (u = 1; u <= nu; u++)
+        for (s = 1; s <= ns; s++)
+          if (uri[u] != "" && is_debian_suite(suite[s]))
+            print "deb-src " uri[u] " " suite[s] " " components
+    }
+    function flush() {
+      if (field["types"] ~ /(^|[ \t])deb(-src)?([ \t]|$)/ && tolower(field["enabled"]) !~ /^[ \t]*no/)
+        emit(field["uris"], field["suites"], field["components"])
+      delete field
+      name = ""
+    }
+    FNR == 1 { flush(); deb822 = FILENAME ~ /\.sources$/ }
+    deb822 {
+      if ($0 ~ /^#/) next
+      if ($0 ~ /^[ \t]*$/) { flush(); next }
+      if ($0 ~ /^[ \t]/) { if (name != "") field[name] = field[name] " " $0; next }
+      colon = index($0, ":")
+      if (colon == 0) next
+      name = tolower(substr($0, 1, colon - 1))
+      field[name] = substr($0, colon + 1)
+      next
+    }
+    {
+      line = $0
+      sub(/#.*/, "", line)
+      gsub(/\[[^]]*\]/, " ", line)
+      n = split(line, word, /[ \t]+/)
+      first = word[1] == "" ? 2 : 1
+      if (word[first] != "deb" && word[first] != "deb-src") next
+      components = ""
+      for (i = first + 3; i <= n; i++) if (word[i] != "") components = components " " word[i]
+      emit(word[first + 1], word[first + 2], substr(components, 2))
+    }
+    END { flush() }
+  ' "${files[@]}" | sed 's/[ \t]*$//' | sort -u
+}
+
 mkdir -p "$deps"
 src="$deps/src"
 
 # minizip comes from Debian's source package of the same name: fetched with a
-# deb-src list of our own so the machine's apt configuration is left alone.
+# deb-src list of our own, made from the machine's apt sources, with apt state
+# of its own, so the machine's apt configuration is left alone.
 if [ ! -d "$deps/minizip-src" ]; then
   mkdir -p "$src/lists/partial" "$src/archives/partial"
-  cat > "$src/sources.list" <<'LIST'
-deb-src http://deb.debian.org/debian bookworm main
-LIST
+  debian_source_lines > "$src/sources.list"
+  if [ ! -s "$src/sources.list" ]; then
+    echo "setup: the apt sources name no Debian archive for the minizip source" >&2
+    exit 1
+  fi
   apt_src=(-o "Dir::Etc::sourcelist=$src/sources.list" -o Dir::Etc::sourceparts=-
            -o "Dir::State::Lists=$src/lists" -o "Dir::Cache::Archives=$src/archives"
            -o APT::Get::List-Cleanup=0)
   apt-get "${apt_src[@]}" update -q
   (cd "$src" && apt-get "${apt_src[@]}" source --download-only minizip)
-  # Unpacked with Debian's own patches (security fixes among them) applied.
-  dsc=$(ls "$src"/minizip_*.dsc | head -n 1)
+  # Unpacked with Debian's own patches (security fixes among them) applied,
+  # once the uploader's signature checks out against the Debian keyring (apt has
+  # already matched the files against the signed archive index).
+  dsc=$(ls "$src"/minizip_*.dsc | sort -V | tail -n 1)
   rm -rf "$src/tree"
-  dpkg-source --no-check -x "$dsc" "$src/tree" >/dev/null
+  dpkg-source --require-valid-signature -x "$dsc" "$src/tree" >/dev/null
   mz=$(dirname "$(find "$src/tree" -name unzip.c | head -n 1)")
   # The native build (fuzzing, sanitizers) compiles the same sources itself.
   cp -r "$mz" "$deps/minizip-src.tmp" && mv "$deps/minizip-src.tmp" "$deps/minizip-src"

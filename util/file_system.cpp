@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "framework/handles.h"
 #include "util/file_read.h"
 #include "util/wide_text.h"
 
@@ -104,16 +105,15 @@ std::vector<FolderEntry> ListFolderEntries(const std::wstring& folder)
 {
     std::vector<FolderEntry> entries;
     WIN32_FIND_DATAW data;
-    const HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) {
+    const UniqueFindSearch find(FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find) {
         return entries;
     }
     do {
         if (!IsDots(data.cFileName)) {
             entries.push_back({folder + L'\\' + data.cFileName, data.dwFileAttributes});
         }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &data));
     return entries;
 }
 
@@ -197,24 +197,27 @@ bool CreateDirectoryTree(const CPathName& path)
 std::size_t EnumerateFiles(const std::string& folder, TextList& files, bool recurse,
                            const std::string& mask)
 {
-    WIN32_FIND_DATAW data;
-    const HANDLE find = FindFirstFileW(WidenText(JoinPath(folder, mask)).c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) {
-        return files.size();
-    }
     TextList subfolders;
-    do {
-        if (IsDots(data.cFileName)) {
-            continue;
+    {
+        WIN32_FIND_DATAW data;
+        const UniqueFindSearch find(
+            FindFirstFileW(WidenText(JoinPath(folder, mask)).c_str(), &data));
+        if (!find) {
+            return files.size();
         }
-        std::string path = JoinPath(folder, NarrowText(data.cFileName));
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            files.push_back(std::move(path));
-        } else if (recurse) {
-            subfolders.push_back(std::move(path));
-        }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+        do {
+            if (IsDots(data.cFileName)) {
+                continue;
+            }
+            std::string path = JoinPath(folder, NarrowText(data.cFileName));
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                files.push_back(std::move(path));
+            } else if (recurse) {
+                subfolders.push_back(std::move(path));
+            }
+        } while (FindNextFileW(find.get(), &data));
+    }
+    // The search is closed before the recursion: a deep tree holds one open search at a time.
     for (const std::string& subfolder : subfolders) {
         EnumerateFiles(subfolder, files, recurse, "*.*");
     }
@@ -259,6 +262,23 @@ std::string MakeTempFilePath(const std::string& name)
     return NarrowText(folder) + name;
 }
 
+std::wstring FullPathName(const std::wstring& path)
+{
+    // The size asked for first may grow if the current folder changes in between: ask again.
+    std::wstring full;
+    DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    while (size != 0) {
+        full.assign(size, L'\0');
+        const DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+        if (length < size) {
+            full.resize(length);
+            return full;
+        }
+        size = length;
+    }
+    return std::wstring();
+}
+
 bool PathExists(const std::string& path)
 {
     return !path.empty() && Attributes(path) != INVALID_FILE_ATTRIBUTES;
@@ -266,12 +286,13 @@ bool PathExists(const std::string& path)
 
 bool ReadFileBytes(const std::string& path, std::string& bytes)
 {
-    const HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const UniqueFile owner(CreateFileW(WidenText(path).c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!owner) {
         return false;
     }
+    const HANDLE file = owner.get();
     LARGE_INTEGER size;
     bool ok = GetFileSizeEx(file, &size) != FALSE && size.QuadPart >= 0 &&
               static_cast<unsigned long long>(size.QuadPart) <= kMaxFileReadBytes;
@@ -290,7 +311,6 @@ bool ReadFileBytes(const std::string& path, std::string& bytes)
         }
         content.resize(total);
     }
-    CloseHandle(file);
     if (ok) {
         bytes = std::move(content);
     }

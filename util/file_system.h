@@ -21,5 +21,9 @@ void DeleteFolderTree(const std::string& folder);
 // The user's temporary folder (with its trailing backslash) followed by `name`.
 std::string MakeTempFilePath(const std::string& name);
 
+// The absolute form of `path` as the platform resolves it against the current
+// folder (and drive); empty when it cannot.
+std::wstring FullPathName(const std::wstring& path);
+
 // True when a file or folder of exactly this name exists.
 bool PathExists(const std::string& path);

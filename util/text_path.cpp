@@ -138,20 +138,23 @@ bool SplitString(const std::string& text, const std::string& delimiter, TextList
     return true;
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name)
+std::string WithoutTrailingBackslashes(const std::string& path)
 {
-    // Only real backslashes are trimmed: a folder name may end in a double-byte
-    // character whose second byte is 0x5C.
-    std::size_t folderEnd = 0;
-    for (std::size_t i = 0; i < folder.size(); i += CharLength936(folder, i)) {
-        if (folder[i] != '\\') {
-            folderEnd = i + CharLength936(folder, i);
+    std::size_t keep = 0;
+    for (std::size_t i = 0; i < path.size(); i += CharLength936(path, i)) {
+        if (path[i] != '\\') {
+            keep = i + CharLength936(path, i);
         }
     }
+    return path.substr(0, keep);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name)
+{
     const std::size_t nameStart = name.find_first_not_of('\\');
     const std::string trimmedName =
         nameStart == std::string::npos ? std::string() : name.substr(nameStart);
-    return folder.substr(0, folderEnd) + '\\' + trimmedName;
+    return WithoutTrailingBackslashes(folder) + '\\' + trimmedName;
 }
 
 std::string GetPathFileName(const std::string& path)

@@ -43,6 +43,10 @@ constexpr std::size_t kMaxPathText = 259;
 // delimiter yields the whole text as one piece (none for an empty text).
 bool SplitString(const std::string& text, const std::string& delimiter, TextList& parts);
 
+// The text without its trailing backslashes; a double-byte character whose
+// second byte is 0x5C stays whole.
+std::string WithoutTrailingBackslashes(const std::string& path);
+
 // `folder` and `name` joined by exactly one backslash.
 std::string JoinPath(const std::string& folder, const std::string& name);
 

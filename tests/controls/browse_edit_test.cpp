@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <utility>
 
 #include "tests/controls/control_host.h"
 #include "tests/framework/ui_test_support.h"
@@ -10,8 +11,7 @@
 namespace {
 
 constexpr int kContainerId = 1006;
-// The install window's style: folder picture, editable, browses for a folder.
-constexpr unsigned char kInstallStyle = 202;
+constexpr unsigned char kInstallStyle = kBrowseFolderFieldStyle;
 // The same without the folder browser, so that a browse ends at once.
 constexpr unsigned char kNoBrowserStyle = kInstallStyle & ~kBrowseForFolder;
 
@@ -217,18 +217,51 @@ TEST_F(BrowseEditTest, EnterInTheEditBrowses)
     EXPECT_EQ(host.clicks, (std::vector<int>{kContainerId}));
 }
 
+// Focus coming into the control selects the whole path; focus leaving it puts
+// the caret at the end, whichever way it comes and goes.
 TEST_F(BrowseEditTest, FocusGoesToTheEditWithTheTextSelected)
 {
     Make();
+    HWND other = host.AddChild(L"EDIT", "", WS_TABSTOP, RECT{20, 60, 120, 80}, 1007);
     edit.SetPath("C:\\windows");
+    const auto selection = [this] {
+        DWORD start = 0;
+        DWORD end = 0;
+        SendMessageW(edit.EditHwnd(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+        return std::make_pair(start, end);
+    };
+    const std::pair<DWORD, DWORD> all{0, 10};
+    const std::pair<DWORD, DWORD> caretAtEnd{10, 10};
+
     SetFocus(edit.Hwnd());
     EXPECT_EQ(GetFocus(), edit.EditHwnd());
-    DWORD start = 0;
-    DWORD end = 0;
-    SendMessageW(edit.EditHwnd(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                 reinterpret_cast<LPARAM>(&end));
-    EXPECT_EQ(start, 0u);
-    EXPECT_EQ(end, 10u);
+    EXPECT_EQ(selection(), all);
+    SetFocus(other);
+    EXPECT_EQ(selection(), caretAtEnd);
+    SetFocus(edit.EditHwnd());
+    EXPECT_EQ(selection(), all);
+    SetFocus(other);
+    EXPECT_EQ(selection(), caretAtEnd);
+}
+
+TEST_F(BrowseEditTest, TheButtonIsHotWhileTheMouseIsOverIt)
+{
+    Make(RECT{20, 20, 420, 44}, kNoBrowserStyle);
+    const RECT button = edit.ButtonRect();
+    PointAt(button.left + 5, button.top + 5);
+    edit.Send(WM_MOUSEMOVE, 0, MAKELPARAM(button.left + 5, button.top + 5));
+    EXPECT_TRUE(edit.IsHot());
+    edit.Send(WM_MOUSELEAVE);
+    EXPECT_FALSE(edit.IsHot());
+    // The system reports the mouse leaving the control once it is tracked.
+    edit.Send(WM_MOUSEMOVE, 0, MAKELPARAM(button.left + 5, button.top + 5));
+    EXPECT_TRUE(edit.IsHot());
+    PointAt(button.left + 5, button.bottom + 200);
+    for (int i = 0; i < 50 && edit.IsHot(); ++i) {
+        PumpMessages(20);
+    }
+    EXPECT_FALSE(edit.IsHot());
 }
 
 TEST_F(BrowseEditTest, DisablingGreysThePictureAndTheEdit)

@@ -23,23 +23,16 @@ private:
     std::wstring path_;
 };
 
-// The shell's browser is a dialog of the test thread; a helper presses one of
-// its buttons, and cancels the browser should that not end it.
-void PressInBrowser(int command)
+// Runs the picker while a helper presses `command` in the shell's browser once
+// it shows; true when that press ended the browser (the helper cancels it
+// otherwise, so that the test cannot hang).
+bool RunPressing(CFolderPicker& picker, int command, int& result)
 {
-    const DWORD thread = GetCurrentThreadId();
-    std::thread([thread, command] {
-        HWND browser = WaitForThreadWindow(thread, L"#32770", nullptr);
-        if (browser == nullptr) {
-            return;
-        }
-        Sleep(100);
+    CWindowDriver driver(L"#32770", nullptr, [command](HWND browser) {
         PostMessageW(browser, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
-        for (int i = 0; i < 100 && IsWindow(browser); ++i) {
-            Sleep(20);
-        }
-        PostMessageW(browser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    }).detach();
+    });
+    result = picker.DoModal();
+    return driver.Finish();
 }
 
 class FolderPickerTest : public testing::Test {
@@ -53,16 +46,18 @@ protected:
 TEST_F(FolderPickerTest, OkChoosesTheStartingFolder)
 {
     CFolderPicker picker("选择目录", folder.Path(), host.Hwnd());
-    PressInBrowser(IDOK);
-    EXPECT_EQ(picker.DoModal(), kFolderChosen);
+    int result = 0;
+    EXPECT_TRUE(RunPressing(picker, IDOK, result));
+    EXPECT_EQ(result, kFolderChosen);
     EXPECT_EQ(picker.GetFolder(), folder.Path());
 }
 
 TEST_F(FolderPickerTest, CancelChoosesNothing)
 {
     CFolderPicker picker("选择目录", folder.Path(), host.Hwnd());
-    PressInBrowser(IDCANCEL);
-    EXPECT_EQ(picker.DoModal(), kFolderNotChosen);
+    int result = 0;
+    EXPECT_TRUE(RunPressing(picker, IDCANCEL, result));
+    EXPECT_EQ(result, kFolderNotChosen);
     EXPECT_EQ(picker.GetFolder(), folder.Path());
 }
 
@@ -72,8 +67,9 @@ TEST_F(FolderPickerTest, OkAtTheRootChoosesNothing)
 {
     for (const char* start : {"", "C:\\mrv_no_such_folder\\below"}) {
         CFolderPicker picker("选择目录", start, host.Hwnd());
-        PressInBrowser(IDOK);
-        EXPECT_EQ(picker.DoModal(), kFolderNotChosen) << start;
+        int result = 0;
+        EXPECT_TRUE(RunPressing(picker, IDOK, result)) << start;
+        EXPECT_EQ(result, kFolderNotChosen) << start;
         EXPECT_EQ(picker.GetFolder(), start);
     }
 }

@@ -11,6 +11,7 @@ namespace {
 constexpr int kButtonId = 1005;
 constexpr int kNextId = 1006;
 constexpr COLORREF kPageColor = RGB(236, 245, 251);
+constexpr COLORREF kHoverColor = RGB(200, 16, 32);
 
 // 0x00RRGGBB as the screen capture gives it.
 unsigned ScreenColor(COLORREF color)
@@ -104,6 +105,10 @@ TEST_F(IconButtonTest, ConfigurationResults)
     EXPECT_EQ(button.ShiftStateColor(0, -256), kIconButtonBadShade);
     EXPECT_EQ(button.ShiftStateColor(6, 10), kIconButtonBadIndex);
     EXPECT_EQ(button.GetStateColor(kColorActiveBack), GetSysColor(COLOR_BTNFACE));
+    // A shift starts from the colour the state has.
+    EXPECT_EQ(button.SetStateColor(kColorActiveBack, RGB(100, 90, 200)), kIconButtonOk);
+    EXPECT_EQ(button.ShiftStateColor(kColorActiveBack, 30), kIconButtonOk);
+    EXPECT_EQ(button.GetStateColor(kColorActiveBack), RGB(130, 120, 230));
 
     EXPECT_EQ(button.SetIconResource(GetModuleHandleW(nullptr), IDI_INSTALL, 31, 31),
               kIconButtonOk);
@@ -132,6 +137,7 @@ TEST_F(IconButtonTest, SystemColourChangeRevertsTheOwnersColours)
 TEST_F(IconButtonTest, HoverLightsTheButtonUntilTheMouseLeaves)
 {
     Configure();
+    button.SetStateColor(kColorActiveBack, kHoverColor, true);
     PointAt(next, 5, 5);
     PumpMessages(50);
     SetFocus(next);
@@ -140,7 +146,7 @@ TEST_F(IconButtonTest, HoverLightsTheButtonUntilTheMouseLeaves)
     PointAt(button.Hwnd(), 30, 20);
     button.Send(WM_MOUSEMOVE, 0, MAKELPARAM(30, 20));
     EXPECT_TRUE(button.IsHovered());
-    EXPECT_EQ(BackgroundPixel(), ScreenColor(ShiftedColor(GetSysColor(COLOR_BTNFACE), 30)));
+    EXPECT_EQ(BackgroundPixel(), ScreenColor(kHoverColor));
 
     PointAt(next, 5, 5);
     for (int i = 0; i < 100 && button.IsHovered(); ++i) {

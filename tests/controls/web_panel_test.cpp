@@ -40,31 +40,18 @@ TEST_F(WebPanelTest, NavigateWithoutBrowserDoesNothing)
     EXPECT_EQ(panel.BrowserHwnd(), nullptr);
 }
 
-// This machine's browser control has no HTML engine, so it never shows the
-// blank page: the panel gives up within its bounded wait and leaves nothing.
-// Where an engine exists, the panel stands in the placeholder's place.
-TEST_F(WebPanelTest, TakesThePlaceholdersPlaceOrLeavesNothing)
+// The bench's Wine prefix runs without the HTML engine (mshtml is disabled), so
+// the browser control cannot show the blank page: the panel gives up and
+// leaves nothing, neither itself nor the placeholder.
+TEST_F(WebPanelTest, WithoutAnHtmlEngineLeavesNothing)
 {
-    const RECT expected = RectInClient(placeholder, host.Hwnd());
     CWebPanel panel;
-    const bool created = panel.CreateInPlaceOf(host.Hwnd(), kPlaceholderId);
+    EXPECT_FALSE(panel.CreateInPlaceOf(host.Hwnd(), kPlaceholderId));
     EXPECT_FALSE(IsWindow(placeholder));
-    if (!created) {
-        EXPECT_EQ(panel.Hwnd(), nullptr);
-        EXPECT_EQ(GetDlgItem(host.Hwnd(), kPlaceholderId), nullptr);
-        EXPECT_FALSE(panel.HasBrowser());
-        panel.Navigate("about:blank");
-        return;
-    }
-    EXPECT_EQ(GetDlgItem(host.Hwnd(), kPlaceholderId), panel.Hwnd());
-    const RECT actual = RectInClient(panel.Hwnd(), host.Hwnd());
-    EXPECT_TRUE(EqualRect(&actual, &expected));
-    ASSERT_NE(panel.BrowserHwnd(), nullptr);
-    MoveWindow(panel.Hwnd(), 0, 0, 200, 100, TRUE);
-    RECT browser{};
-    GetWindowRect(panel.BrowserHwnd(), &browser);
-    EXPECT_EQ(browser.right - browser.left, 200);
-    EXPECT_EQ(browser.bottom - browser.top, 100);
+    EXPECT_EQ(panel.Hwnd(), nullptr);
+    EXPECT_EQ(GetDlgItem(host.Hwnd(), kPlaceholderId), nullptr);
+    EXPECT_FALSE(panel.HasBrowser());
+    EXPECT_EQ(panel.BrowserHwnd(), nullptr);
 }
 
 }  // namespace

@@ -245,4 +245,19 @@ TEST(ReflectedMessage, OnlyTheReflectedKindsAreInTheBand)
     EXPECT_FALSE(IsReflectedMessage(CCM_SETVERSION));
 }
 
+// A wait inside a handler runs what is waiting but leaves a quit request, with
+// its exit code, to the loop that runs the thread.
+TEST_F(WindowTest, PendingMessagesRunButAQuitRequestStaysForTheLoop)
+{
+    PostMessageW(parent.Hwnd(), WM_COMMAND, MAKEWPARAM(1, BN_CLICKED), 0);
+    EXPECT_TRUE(DispatchPendingMessages());
+    EXPECT_EQ(parent.commands, 1);
+
+    PostQuitMessage(7);
+    EXPECT_FALSE(DispatchPendingMessages());
+    MSG message{};
+    ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(message.wParam, 7u);
+}
+
 }  // namespace

@@ -551,6 +551,26 @@ TEST_F(FileSystemTest, MakeTempFilePathKeepsChineseFolderNames)
               INVALID_FILE_ATTRIBUTES);
 }
 
+// ---------------------------------------------------------------- FullPathName
+
+TEST_F(FileSystemTest, FullPathNameResolvesAgainstTheCurrentFolder)
+{
+    const std::wstring root = WidenText(root_);
+    ASSERT_TRUE(SetCurrentDirectoryW(root.c_str()));
+    const std::wstring longName(300, L'a');
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"a\\b", root + L"\\a\\b"},
+        {L"a\\..\\運\\", root + L"\\運\\"},
+        {L"C:\\x\\.\\y", L"C:\\x\\y"},
+        {L"C:\\", L"C:\\"},
+        {L"C:\\" + longName, L"C:\\" + longName},
+        {L"", L""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FullPathName(c.first), c.second) << NarrowText(c.first);
+    }
+}
+
 // ---------------------------------------------------------------- PathExists
 
 TEST_F(FileSystemTest, PathExistsMatchesExactNamesOnly)

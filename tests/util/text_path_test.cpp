@@ -143,6 +143,24 @@ TEST(JoinPathTest, JoinsWithExactlyOneBackslash)
     }
 }
 
+TEST(WithoutTrailingBackslashesTest, RemovesOnlySingleByteBackslashesAtTheEnd)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\a\\\\", "C:\\a"},
+        {"C:\\a", "C:\\a"},
+        {"C:\\", "C:"},
+        {"\\\\", ""},
+        {"", ""},
+        {"C:\\運", "C:\\運"},      // ends in byte 0x5C, which is no backslash
+        {"C:\\運\\", "C:\\運"},
+        {"a\\b\\", "a\\b"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        EXPECT_EQ(WithoutTrailingBackslashes(c.first), c.second);
+    }
+}
+
 TEST(GetPathFileNameTest, TakesTheTextAfterTheLastSeparator)
 {
     const std::pair<const char*, const char*> cases[] = {
