@@ -299,3 +299,8 @@ add_test(NAME bench.e2e_vendor_stop COMMAND ${MRV_BENCH}/vendor stop ${CMAKE_BIN
 set_tests_properties(bench.e2e_vendor_start PROPERTIES FIXTURES_SETUP e2e_vendor)
 set_tests_properties(bench.e2e_vendor_stop PROPERTIES FIXTURES_CLEANUP e2e_vendor)
 mrv_wine_tests(e2e_tests e2e_vendor)
+
+# The headless engine that scripts/bench.sh times beside the native tools; not a test.
+add_executable(engine_bench tests/bench/engine_bench.cpp)
+mrv_own_target(engine_bench)
+target_link_libraries(engine_bench PRIVATE mrv_core psapi)

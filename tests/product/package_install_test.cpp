@@ -268,6 +268,7 @@ TEST_F(PackageInstallTest, FreshInstallThenRollBackLeavesNothing)
         }
     };
     install_ = CPackageInstall(installFolder_, backupFolder_);
+    install_.SetProgressInterval(0);
     ASSERT_EQ(Install("fresh.zip"), kInstallDone) << install_.ErrorText();
     EXPECT_EQ(install_.ErrorText(), "");
     EXPECT_TRUE(readOnlyWhenExtracted);
@@ -301,31 +302,39 @@ TEST_F(PackageInstallTest, FreshInstallThenRollBackLeavesNothing)
     EXPECT_EQ(TreeDifferences(kept, TreeOf(root_)), "");
 }
 
+// fresh.zip's entries in the order of its directory.
+const char* const kFreshEntryOrder[] = {
+    "MrvCADSetup.exe", "readme.txt",     "Sys/",          "Sys/MrvScript.exe",
+    "Support/Location/Frame.ini",        "Data/empty/",   "Sys/locked.dat",
+    "说明.txt",        "资料/手册.txt",  "lib/a1.dll",    "lib/a2.dll",
+    "lib/a3.dll",      "lib/",           "plain/",
+};
+
+// The display changes by time: with no interval at every entry, with a long
+// one only for the first entry and at the end; the texts are the same.
 TEST_F(PackageInstallTest, ReportsProgressToTheWindow)
 {
-    install_ = CPackageInstall(installFolder_, backupFolder_);
-    ASSERT_EQ(Install("fresh.zip"), kInstallDone) << install_.ErrorText();
-    const std::string status = "text 1001 '安装到 " + installFolder_ + "\\'";
-    const TextList expected = {
-        "range 14",
-        "label 1016 ''",
-        "label 1014 ''",
-        "show 1023 off",
-        "show 1024 off",
-        "label 1001 ''",
-        "label 1003 ''",
-        status,
-        "pos 0",
-        "label 1003 ''",
-        status,
-        "pos 5",
-        "label 1003 'Support/Location/Frame.ini'",
-        status,
-        "pos 10",
-        "label 1003 'lib/a1.dll'",
-        "pos 14",
-    };
-    EXPECT_EQ(view_.calls, expected);
+    for (const std::uint32_t interval : {0u, 3600000u}) {
+        view_ = RecordingView();
+        install_ = CPackageInstall(installFolder_, backupFolder_);
+        install_.SetProgressInterval(interval);
+        ASSERT_EQ(Install("fresh.zip"), kInstallDone) << install_.ErrorText();
+        const std::string status = "text 1001 '安装到 " + installFolder_ + "\\'";
+        TextList expected = {
+            "range 14",      "label 1016 ''", "label 1014 ''", "show 1023 off",
+            "show 1024 off", "label 1001 ''", "label 1003 ''",
+        };
+        const std::size_t shown = interval == 0 ? std::size(kFreshEntryOrder) : 1;
+        for (std::size_t i = 0; i < shown; ++i) {
+            expected.push_back(status);
+            expected.push_back("pos " + std::to_string(i));
+            expected.push_back("label 1003 '" +
+                               std::string(i == 0 ? "" : kFreshEntryOrder[i - 1]) + "'");
+        }
+        expected.push_back("pos 14");
+        EXPECT_EQ(view_.calls, expected) << interval;
+        EXPECT_TRUE(install_.RollBack());
+    }
 }
 
 TEST_F(PackageInstallTest, UpgradeBacksUpReplacedFilesAndRollBackRestoresThem)
@@ -391,10 +400,10 @@ TEST_F(PackageInstallTest, CancelStopsAtTheNextEntryAndRollsBack)
 {
     const CancelCase cases[] = {
         {"upgrade, cancelled before it starts", true, -1, {}},
-        {"upgrade, cancelled at entry 5", true, 5, {0, 5}},
-        {"upgrade, cancelled at entry 10", true, 10, {0, 5, 10}},
+        {"upgrade, cancelled at entry 5", true, 5, {0, 1, 2, 3, 4, 5}},
+        {"upgrade, cancelled at entry 10", true, 10, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
         {"fresh install, cancelled at entry 0", false, 0, {0}},
-        {"fresh install, cancelled at entry 10", false, 10, {0, 5, 10}},
+        {"fresh install, cancelled at entry 10", false, 10, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
     };
     for (const CancelCase& c : cases) {
         DeleteFolderTree(root_ + "\\target");
@@ -410,6 +419,7 @@ TEST_F(PackageInstallTest, CancelStopsAtTheNextEntryAndRollsBack)
             }
         };
         install_ = CPackageInstall(installFolder_, backupFolder_);
+        install_.SetProgressInterval(0);
         EXPECT_EQ(Install(c.userTree ? "upgrade.zip" : "fresh.zip"), kInstallCancelled) << c.what;
         EXPECT_EQ(install_.ErrorText(), "") << c.what;
         EXPECT_EQ(view_.positions, c.positions) << c.what;
