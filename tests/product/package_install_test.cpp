@@ -18,6 +18,7 @@
 #include "util/text_path.h"
 #include "util/wide_text.h"
 #include "tests/bench/test_files.h"
+#include "tests/product/host_link.h"
 
 namespace {
 
@@ -454,6 +455,83 @@ TEST_F(PackageInstallTest, HostileEntryNameFailsAndLeavesEverythingAsItWas)
         EXPECT_FALSE(PathExists("C:\\mrv_rooted.txt")) << name;
         EXPECT_FALSE(PathExists("C:\\mrv_drive.txt")) << name;
         EXPECT_FALSE(PathExists(currentFolder_ + "\\mrv_drive.txt")) << name;
+    }
+}
+
+// An existing link inside the install folder leads elsewhere: nothing is
+// written through it, and the install stops as for a hostile name.
+TEST_F(PackageInstallTest, NothingIsExtractedThroughALinkInTheInstallFolder)
+{
+    const std::string outside = root_ + "\\outside";
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(outside + "\\")));
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(installFolder_ + "\\")));
+    const std::string link = InstallPath("lib");
+    ASSERT_TRUE(host_link::MakeFolderLink(link, outside));
+    const Tree before = TreeOf(root_);
+    install_ = CPackageInstall(installFolder_, backupFolder_);
+    EXPECT_EQ(Install("fresh.zip"), kInstallFailed);
+    EXPECT_NE(install_.ErrorText().find("lib/a1.dll"), std::string::npos) << install_.ErrorText();
+    EXPECT_EQ(TreeDifferences(before, TreeOf(root_)), "");
+    EXPECT_EQ(TreeOf(outside).size(), 0u);
+    host_link::RemoveFolderLink(link);
+}
+
+std::string ShortName(const std::string& path)
+{
+    wchar_t shortPath[MAX_PATH] = {};
+    GetShortPathNameW(WidenText(path).c_str(), shortPath, MAX_PATH);
+    return GetPathFileName(NarrowText(shortPath));
+}
+
+struct IdentityCase {
+    std::string name;
+    std::string other;  // empty: the name is refused
+    bool same;
+};
+
+// Names that the file system takes for one file share one identity, decided
+// from the names alone except for a component with a "~", which may be the
+// 8.3 alias of an existing file or folder.
+TEST_F(PackageInstallTest, NamesForOneFileShareOneIdentity)
+{
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(InstallPath("Program Files\\"))));
+    ASSERT_TRUE(WriteWholeFile(InstallPath("LongFileName.txt"), "x"));
+    const std::string shortFile = ShortName(InstallPath("LongFileName.txt"));
+    const std::string shortFolder = ShortName(InstallPath("Program Files"));
+    ASSERT_NE(shortFile.find('~'), std::string::npos) << shortFile;
+    ASSERT_NE(shortFolder.find('~'), std::string::npos) << shortFolder;
+    const IdentityCase cases[] = {
+        {"readme.txt", "README.TXT", true},
+        {"readme.txt", "readme.txt.", true},
+        {"readme.txt", "readme.txt. .", true},
+        {"Sys/MrvScript.exe", "sys\\mrvscript.exe", true},
+        {"docs/./x.txt", "docs/x.txt", true},
+        {"./a.txt", "a.txt", true},
+        {"docs//x.txt", "docs/x.txt", true},
+        {"dir /x.txt", "dir/x.txt", true},
+        {"Ｆｕｌｌ.txt", "ｆｕｌｌ.txt", true},
+        {shortFile, "LongFileName.txt", true},
+        {shortFolder + "/x.txt", "Program Files/x.txt", true},
+        {"NOFILE~1.TXT", "nofile~1.txt", true},
+        {"readme.txt", "readme.txt2", false},
+        {"a b.txt", "ab.txt", false},
+        {"NOFILE~1.TXT", "LongFileName.txt", false},
+        {"../x.txt", "", false},
+        {"a/.../x.txt", "", false},
+        {"a/. ./x.txt", "", false},
+        {"C:x.txt", "", false},
+        {"/x.txt", "", false},
+        {".", "", false},
+    };
+    for (const IdentityCase& c : cases) {
+        const std::wstring key = InstallNameKey(installFolder_, c.name);
+        if (c.other.empty()) {
+            EXPECT_TRUE(key.empty()) << c.name;
+            continue;
+        }
+        EXPECT_FALSE(key.empty()) << c.name;
+        EXPECT_EQ(key == InstallNameKey(installFolder_, c.other), c.same)
+            << c.name << " / " << c.other;
     }
 }
 
