@@ -154,15 +154,39 @@ void MakeWritable(const std::wstring& path)
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// The saved file goes back as it was, moved where it can be (it may have been
+// moved into the backup folder), else copied.
 bool RestoreFile(const std::string& backup, const std::string& destination)
 {
     const std::wstring source = WidenText(backup);
     const std::wstring target = WidenText(destination);
-    if (CopyFileW(source.c_str(), target.c_str(), FALSE)) {
+    const auto restore = [&source, &target] {
+        return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) ||
+               CopyFileW(source.c_str(), target.c_str(), FALSE);
+    };
+    if (restore()) {
         return true;
     }
     MakeWritable(target);
-    return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+    return restore();
+}
+
+// Saves a file that is about to be replaced by moving it into the backup
+// folder: the saved file is the user's own, bytes, attributes and times, and
+// the package's file is then written as a new one. False when it cannot be
+// moved (another volume, a file in use); the caller copies it instead.
+bool MoveToBackup(const std::string& path, const std::string& backup)
+{
+    const std::wstring source = WidenText(path);
+    const std::wstring target = WidenText(backup);
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return true;
+    }
+    if (GetLastError() != ERROR_PATH_NOT_FOUND) {
+        return false;
+    }
+    CreateDirectoryTree(CPathName(backup));
+    return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 void DeleteAddedFile(const std::string& path)
@@ -353,12 +377,15 @@ int CPackageInstall::InstallEntry(ArchiveHandle* archive, const ArchiveEntry& en
     }
     const std::string destination = installFolder_ + "\\" + JoinParts(parts, parts.size());
     const std::size_t replacedBefore = replaced_.size();
-    const int prepared = PrepareFileEntry(parts, entryName, destination);
+    bool moved = false;
+    const int prepared = PrepareFileEntry(parts, entryName, destination, moved);
     if (prepared != kInstallDone) {
         return prepared;
     }
+    // A file moved into the backup folder must come back on a roll-back; a
+    // copied one was not touched when its target cannot be opened.
     return WriteFileEntry(archive, entry, entryName, destination,
-                          replaced_.size() > replacedBefore);
+                          !moved && replaced_.size() > replacedBefore);
 }
 
 std::wstring CPackageInstall::ComponentKey(const TextList& parts, std::size_t index) const
@@ -416,8 +443,9 @@ int CPackageInstall::PrepareFolders(const TextList& parts, std::size_t count,
 // Decides, before a file entry is written, how a roll-back undoes it: a file
 // that is new is deleted, a file that existed is backed up now and restored.
 int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& entryName,
-                                      const std::string& destination)
+                                      const std::string& destination, bool& moved)
 {
+    moved = false;
     std::wstring key;
     FolderState state = FolderState::kExisted;
     const int folders = PrepareFolders(parts, parts.size() - 1, entryName, key, state);
@@ -448,7 +476,8 @@ int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& 
         return Fail(kExtractFailedText, entryName);
     }
     const std::string relativeName = JoinParts(parts, parts.size());
-    if (!BackUpFile(relativeName, installFolder_ + "\\", backupFolder_)) {
+    moved = !backupFolder_.empty() && MoveToBackup(destination, backupFolder_ + relativeName);
+    if (!moved && !BackUpFile(relativeName, installFolder_ + "\\", backupFolder_)) {
         return Fail(kBackupFailedText, entryName);
     }
     replaced_.push_back(relativeName);
@@ -457,7 +486,7 @@ int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& 
 
 int CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& entry,
                                     const std::string& entryName, const std::string& destination,
-                                    bool backedUp)
+                                    bool copiedBackup)
 {
     HANDLE file = CreateFileW(WidenText(destination).c_str(), GENERIC_WRITE, 0, nullptr,
                               CREATE_ALWAYS, entry.attributes, nullptr);
@@ -465,7 +494,7 @@ int CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& 
         // A target that could not be opened was not touched: there is nothing
         // to restore, and a file held open by another program could not be
         // restored.
-        if (backedUp) {
+        if (copiedBackup) {
             replaced_.pop_back();
         }
         return Fail(kExtractFailedText, entryName);

@@ -59,10 +59,10 @@ private:
     int PrepareFolders(const TextList& parts, std::size_t count, const std::string& entryName,
                        std::wstring& key, FolderState& state);
     int PrepareFileEntry(const TextList& parts, const std::string& entryName,
-                         const std::string& destination);
+                         const std::string& destination, bool& moved);
     int WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& entry,
                        const std::string& entryName, const std::string& destination,
-                       bool backedUp);
+                       bool copiedBackup);
     std::wstring ComponentKey(const TextList& parts, std::size_t index) const;
     void ClearReadOnlyAttributes() const;
     void Forget();
