@@ -452,6 +452,12 @@ int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& 
     if (folders != kInstallDone) {
         return folders;
     }
+    // Nothing of the user's can be in a folder this install made: its files
+    // are new, however often the package names them.
+    if (state == FolderState::kCreated) {
+        installed_.push_back(destination);
+        return kInstallDone;
+    }
     if (!key.empty()) {
         key += L'\\';
     }
@@ -461,9 +467,7 @@ int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& 
     if (!written_.insert(key).second) {
         return kInstallDone;
     }
-    const DWORD attributes = state == FolderState::kCreated
-                                 ? INVALID_FILE_ATTRIBUTES
-                                 : GetFileAttributesW(WidenText(destination).c_str());
+    const DWORD attributes = GetFileAttributesW(WidenText(destination).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         installed_.push_back(destination);
         return kInstallDone;

@@ -40,7 +40,8 @@ public:
     // the user's is lost. Leaves nothing to roll back a second time.
     bool RollBack();
 
-    // Files that did not exist before the install (full paths).
+    // Files that did not exist before the install (full paths; a file in a
+    // folder that the install made is listed once per entry that names it).
     const TextList& InstalledFiles() const { return installed_; }
     // Files that existed and were backed up (relative to the install folder).
     const TextList& ReplacedFiles() const { return replaced_; }
@@ -80,8 +81,9 @@ private:
     // Folders below the install folder met so far, by their identity ("" is
     // the install folder itself).
     std::unordered_map<std::wstring, FolderState> folders_;
-    // The files this install has written, by their identity, so that two
-    // entries for one file never back up our own copy over the user's.
+    // The files this install has written into folders that existed, by their
+    // identity, so that two entries for one file never back up our own copy
+    // over the user's.
     std::unordered_set<std::wstring> written_;
     std::string errorText_;
 };
