@@ -326,8 +326,9 @@ int CopyFolderContent(TreeCopy& tree, const std::string& sourceFolder,
             backup = backupFolder + lowerName + '\\';
             CreateDirectoryW(WidenText(backup).c_str(), nullptr);
         }
-        if (CopyFolderContent(tree, sourceFolder + name + '\\', destinationFolder + lowerName + '\\',
-                              backup, made, policy, "*.*") == kCopyCancelled) {
+        const std::string destination = destinationFolder + lowerName + '\\';
+        if (CopyFolderContent(tree, sourceFolder + name + '\\', destination, backup, made, policy,
+                              "*.*") == kCopyCancelled) {
             return kCopyCancelled;
         }
         if (tree.stopped) {

@@ -29,10 +29,29 @@ const char kExtractFailedText[] = "无法解压文件 %1";
 const char kNotRestoredText[] = "\n\n有文件未能恢复，原文件保存在 %1";
 const char kStatusFormat[] = "安装到 %1\\";
 
-// The entry name's components as they are written below the install folder:
-// '/' and '\' separate, empty and "." components drop out. False for a
-// rooted name and for a component that the platform would take for ".." or
-// that names a drive or a stream, so every name that passes stays inside.
+// A component as the platform's path rules leave it: the last one loses all
+// trailing dots and blanks, a folder on the way one trailing dot. False when
+// what is left would be changed again where it is the last component of a
+// path (a trailing dot or blank remains), or is empty.
+bool NormalizeComponent(std::string& part, bool last)
+{
+    if (last) {
+        while (!part.empty() && (part.back() == '.' || part.back() == ' ')) {
+            part.pop_back();
+        }
+    } else if (!part.empty() && part.back() == '.') {
+        part.pop_back();
+    }
+    return !part.empty() && part.back() != '.' && part.back() != ' ';
+}
+
+// The entry name's components as the file system sees them below the install
+// folder: '/' and '\' separate, empty and "." components drop out, trailing
+// dots and blanks as NormalizeComponent says. False for a rooted name and for
+// a component that the platform would take for ".." or change again, or that
+// names a drive or a stream, so every name that passes stays inside and means
+// the same file wherever it is used. Trail bytes of code page 936 are never
+// '.', ' ' or ':'.
 bool SplitEntryName(const std::string& name, TextList& parts)
 {
     parts.clear();
@@ -46,17 +65,18 @@ bool SplitEntryName(const std::string& name, TextList& parts)
         }
         const std::string part = name.substr(start, i - start);
         if (!part.empty() && part != ".") {
-            // Trail bytes of code page 936 are never '.', ' ' or ':'.
-            if (part.find_last_not_of(". ") == std::string::npos ||
-                part.find(':') != std::string::npos) {
-                return false;
-            }
             parts.push_back(part);
         }
         if (i >= name.size()) {
             break;
         }
         start = i + 1;
+    }
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i].find(':') != std::string::npos ||
+            !NormalizeComponent(parts[i], i + 1 == parts.size())) {
+            return false;
+        }
     }
     return !parts.empty();
 }
@@ -73,13 +93,9 @@ std::string JoinParts(const TextList& parts, std::size_t count)
     return joined;
 }
 
-// A component as the file system compares it: trailing dots and blanks are
-// not part of a name, and letters match in any case.
+// A component as the file system compares it: letters match in any case.
 std::wstring FoldedComponent(std::wstring component)
 {
-    while (!component.empty() && (component.back() == L'.' || component.back() == L' ')) {
-        component.pop_back();
-    }
     if (!component.empty()) {
         CharUpperBuffW(&component[0], static_cast<DWORD>(component.size()));
     }

@@ -92,7 +92,9 @@ private:
 // the same file (letter case, trailing dots and blanks, "." components, an 8.3
 // alias of an existing file or folder) give the same text. Only components
 // with a "~" are looked up on the disk. Empty for a name that would leave the
-// folder (a ".." or dots-only component, a drive, a stream, a rooted name).
+// folder (a ".." or dots-only component, a drive, a stream, a rooted name) or
+// whose meaning the platform's trailing-dot rules would blur ("dir /x",
+// "dir../x").
 std::wstring InstallNameKey(const std::string& folder, const std::string& relativeName);
 
 // Starts the product's setup program from the install folder; not waited for.

@@ -36,7 +36,8 @@ inline std::wstring UnixPath(const std::string& windowsPath)
 inline bool IsLink(const std::string& path)
 {
     const DWORD attributes = GetFileAttributesW(WidenText(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 // Wine cannot wait for a host program: the caller waits for its effect.
