@@ -74,7 +74,7 @@ echo "bench: scratch $scratch, $rounds rounds, rows: $rows"
 "$python" - "$packages" <<'EOF'
 import os, random, sys, zipfile
 folder = sys.argv[1]
-STAMP = "packages v1"
+STAMP = "packages v2"
 stamp = os.path.join(folder, "stamp")
 if os.path.exists(stamp) and open(stamp).read() == STAMP:
     sys.exit(0)
@@ -110,14 +110,17 @@ def sizes(count, total, low):
     scale = (total - low * count) / sum(weights)
     return [low + int(w * scale) for w in weights]
 
-typical = [(f"{top}/{sub:02d}/file{n:03d}.dll", size) for (top, sub, n), size in zip(
-    [(t, s, n) for t in ("Sys", "Support/Location", "lib", "Data") for s in range(10)
-     for n in range(50)], sizes(2000, 150 << 20, 1024))]
+# A product's folders hold hundreds of files each, which is what makes every
+# name lookup of the platform cost.
+layout = [("Sys", 600), ("Sys/Fonts", 200), ("Support", 400), ("Support/Location", 100),
+          ("lib", 500), ("Data", 200)]
+typical = [(f"{top}/file{n:03d}.dll", size) for (top, n), size in zip(
+    [(top, n) for top, count in layout for n in range(count)], sizes(2000, 150 << 20, 1024))]
 write("typical.zip", typical)
 large = [(f"big/part{n:03d}.bin", size) for n, size in enumerate(sizes(300, 600 << 20, 65536))]
 write("large.zip", large)
-small = [(f"small/{d:03d}/f{n:03d}.txt", 100 + (n * 37) % 1900)
-         for d in range(100) for n in range(200)]
+small = [(f"small/{d:02d}/f{n:03d}.txt", 100 + (n * 37) % 1900)
+         for d in range(40) for n in range(500)]
 write("small.zip", small)
 tree = os.path.join(folder, "scripts")
 for n in range(500):
