@@ -334,3 +334,8 @@ set_tests_properties(bench.small_disk_start PROPERTIES FIXTURES_SETUP small_disk
 set_tests_properties(bench.small_disk_stop PROPERTIES FIXTURES_CLEANUP small_disk)
 # The start-up recovery of a cut-off install, with the end-to-end driver.
 target_sources(e2e_tests PRIVATE tests/e2e/install_recovery_test.cpp)
+
+# The headless engine that scripts/bench.sh times beside the native tools; not a test.
+add_executable(engine_bench tests/bench/engine_bench.cpp)
+mrv_own_target(engine_bench)
+target_link_libraries(engine_bench PRIVATE mrv_core psapi)

@@ -28,6 +28,8 @@ struct FileOutcome {
     bool backupFailed = false;
     bool copyTried = false;
     bool copied = false;
+    // The destination is a link: nothing was written.
+    bool throughLink = false;
 };
 
 std::string FillPath(const std::string& format, const std::string& path)
@@ -105,12 +107,6 @@ bool StaysInsideFolder(const std::string& name)
     return !isParent(componentStart, name.size());
 }
 
-bool IsReadOnly(const std::wstring& path)
-{
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-}
-
 void ClearReadOnly(const std::wstring& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -119,28 +115,47 @@ void ClearReadOnly(const std::wstring& path)
     }
 }
 
-// A read-only destination is never written. Windows' CopyFile refuses it, but
-// not every implementation of that call does, so the refusal is made here.
-bool CopyOver(const std::string& source, const std::string& destination)
+bool Exists(DWORD attributes)
 {
-    const std::wstring target = WidenText(destination);
-    if (IsReadOnly(target)) {
+    return attributes != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsLink(DWORD attributes)
+{
+    return Exists(attributes) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// A read-only destination is never written. Windows' CopyFile refuses it, but
+// not every implementation of that call does, so the refusal is made here, on
+// the attributes read once before.
+bool CopyOver(const std::string& source, const std::string& destination, DWORD attributes)
+{
+    if (Exists(attributes) && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return false;
     }
-    return CopyFileW(WidenText(source).c_str(), target.c_str(), FALSE) != FALSE;
+    return CopyFileW(WidenText(source).c_str(), WidenText(destination).c_str(), FALSE) != FALSE;
 }
 
 // The one rule for a file that may already exist at the destination. A file
 // whose backup could not be made is never replaced: without the backup the
-// replaced content could not be put back.
+// replaced content could not be put back. `knownNew`: the destination folder
+// was made by this copy, so nothing in it exists yet. A destination that is a
+// link is never written: what it leads to lies elsewhere.
 FileOutcome ReplaceFile(const std::string& name, const std::string& sourceFolder,
                         const std::string& destinationFolder, const std::string& backupFolder,
-                        int policy, const std::string& questionFormat, const OverwritePrompt& ask)
+                        int policy, const std::string& questionFormat, const OverwritePrompt& ask,
+                        bool knownNew)
 {
     FileOutcome outcome;
     outcome.policy = policy;
     const std::string destination = destinationFolder + name;
-    const bool exists = PathExists(destination);
+    const DWORD attributes =
+        knownNew ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(WidenText(destination).c_str());
+    const bool exists = Exists(attributes);
+    if (IsLink(attributes)) {
+        outcome.throughLink = true;
+        return outcome;
+    }
     if (exists && !backupFolder.empty() && !BackUpFile(name, destinationFolder, backupFolder)) {
         outcome.backupFailed = true;
         return outcome;
@@ -159,8 +174,21 @@ FileOutcome ReplaceFile(const std::string& name, const std::string& sourceFolder
         }
     }
     outcome.copyTried = true;
-    outcome.copied = CopyOver(sourceFolder + name, destination);
+    outcome.copied = CopyOver(sourceFolder + name, destination, attributes);
     return outcome;
+}
+
+// True when a folder level of `name` (below `folder`, which may itself be a
+// link) is a link.
+bool PassesThroughLink(const std::string& folder, const std::string& name)
+{
+    for (std::size_t i = 0; i < name.size(); i += CharLength936(name, i)) {
+        if ((name[i] == '\\' || name[i] == '/') &&
+            IsLink(GetFileAttributesW(WidenText(folder + name.substr(0, i)).c_str()))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 struct FolderEntry {
@@ -213,6 +241,8 @@ struct TreeCopy {
     // A destination inside the source would otherwise be copied into itself
     // again and again, one level deeper each time.
     std::wstring destinationKey;
+    // Set where the destination holds a link: the copy stops there.
+    bool stopped = false;
 };
 
 bool IsLeftOutFolder(const std::string& lowerName)
@@ -229,13 +259,16 @@ bool IsLeftOutFile(const TreeCopy& tree, const std::string& name)
 // Records one file's outcome; false when the user cancelled.
 bool CopyTreeFile(TreeCopy& tree, const std::string& name, const std::string& sourceFolder,
                   const std::string& destinationFolder, const std::string& backupFolder,
-                  int& policy)
+                  bool freshFolder, int& policy)
 {
     const FileOutcome outcome = ReplaceFile(name, sourceFolder, destinationFolder, backupFolder,
-                                            policy, kTreeQuestion, tree.ask);
+                                            policy, kTreeQuestion, tree.ask, freshFolder);
     policy = outcome.policy;
     const std::string destination = destinationFolder + name;
-    if (outcome.backupFailed || (outcome.copyTried && !outcome.copied)) {
+    if (outcome.throughLink) {
+        tree.failed.push_back(destination);
+        tree.stopped = true;
+    } else if (outcome.backupFailed || (outcome.copyTried && !outcome.copied)) {
         tree.failed.push_back(destination);
     } else if (outcome.copied) {
         tree.copied.push_back(destination);
@@ -243,10 +276,27 @@ bool CopyTreeFile(TreeCopy& tree, const std::string& name, const std::string& so
     return !outcome.cancelled;
 }
 
-// Folders end with a separator here; `backupFolder` may be empty.
+// Makes destination folder + name for a sub-folder; false, listing the path as
+// failed, when it is a link, which nothing is written through. `made` tells
+// whether the folder is new.
+bool MakeSubfolder(TreeCopy& tree, const std::string& destinationFolder, const std::string& name,
+                   bool& made)
+{
+    const std::wstring path = WidenText(destinationFolder + name);
+    made = CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+    if (!made && IsLink(GetFileAttributesW(path.c_str()))) {
+        tree.failed.push_back(destinationFolder + name);
+        tree.stopped = true;
+        return false;
+    }
+    return true;
+}
+
+// Folders end with a separator here; `backupFolder` may be empty. `freshFolder`:
+// the destination folder was made by this copy.
 int CopyFolderContent(TreeCopy& tree, const std::string& sourceFolder,
                       const std::string& destinationFolder, const std::string& backupFolder,
-                      int policy, const std::string& pattern)
+                      bool freshFolder, int policy, const std::string& pattern)
 {
     TextList subfolders;
     for (const FolderEntry& entry : ListFolder(sourceFolder, pattern)) {
@@ -255,24 +305,34 @@ int CopyFolderContent(TreeCopy& tree, const std::string& sourceFolder,
                 FullPathKey(sourceFolder + entry.name) != tree.destinationKey) {
                 subfolders.push_back(entry.name);
             }
-        } else if (!IsLeftOutFile(tree, entry.name) &&
-                   !CopyTreeFile(tree, entry.name, sourceFolder, destinationFolder, backupFolder,
-                                 policy)) {
-            return kCopyCancelled;
+        } else if (!IsLeftOutFile(tree, entry.name)) {
+            if (!CopyTreeFile(tree, entry.name, sourceFolder, destinationFolder, backupFolder,
+                              freshFolder, policy)) {
+                return kCopyCancelled;
+            }
+            if (tree.stopped) {
+                return policy;
+            }
         }
     }
     for (const std::string& name : subfolders) {
         const std::string lowerName = LowerAscii936(name);
-        const std::string destination = destinationFolder + lowerName + '\\';
-        CreateDirectoryW(WidenText(destination).c_str(), nullptr);
+        bool made = false;
+        if (!MakeSubfolder(tree, destinationFolder, lowerName, made)) {
+            return policy;
+        }
         std::string backup;
         if (!backupFolder.empty()) {
             backup = backupFolder + lowerName + '\\';
             CreateDirectoryW(WidenText(backup).c_str(), nullptr);
         }
-        if (CopyFolderContent(tree, sourceFolder + name + '\\', destination, backup, policy,
+        const std::string destination = destinationFolder + lowerName + '\\';
+        if (CopyFolderContent(tree, sourceFolder + name + '\\', destination, backup, made, policy,
                               "*.*") == kCopyCancelled) {
             return kCopyCancelled;
+        }
+        if (tree.stopped) {
+            return policy;
         }
     }
     return policy;
@@ -285,18 +345,28 @@ bool BackUpFile(const std::string& name, const std::string& folder, const std::s
     if (backupFolder.empty() || !StaysInsideFolder(name)) {
         return false;
     }
+    const std::wstring source = WidenText(folder + name);
     const std::string backup = backupFolder + name;
+    const std::wstring target = WidenText(backup);
+    if (CopyFileW(source.c_str(), target.c_str(), FALSE)) {
+        return true;
+    }
+    // The first backup into a folder makes the folder; an earlier read-only
+    // backup of the same name is replaced all the same.
     CreateDirectoryTree(CPathName(backup));
-    ClearReadOnly(WidenText(backup));
-    return CopyOver(folder + name, backup);
+    ClearReadOnly(target);
+    return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
 }
 
 int CopyFileWithPrompt(const std::string& name, const std::string& sourceFolder,
                        const std::string& destinationFolder, const std::string& backupFolder,
                        int policy, const OverwritePrompt& ask)
 {
+    if (PassesThroughLink(destinationFolder, name)) {
+        return policy;
+    }
     return ReplaceFile(name, sourceFolder, destinationFolder, backupFolder, policy, kFileQuestion,
-                       ask)
+                       ask, false)
         .policy;
 }
 
@@ -310,5 +380,5 @@ int CopyFolderTree(TextList& failed, TextList& copied, const std::string& source
     const std::string destination = WithTrailingBackslash(destinationFolder);
     TreeCopy tree{failed, copied, ask, GetOwnFileName(), FullPathKey(destination)};
     return CopyFolderContent(tree, WithTrailingBackslash(sourceFolder), destination,
-                             WithTrailingBackslash(backupFolder), policy, pattern);
+                             WithTrailingBackslash(backupFolder), false, policy, pattern);
 }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include "archive/archive.h"
@@ -28,102 +29,101 @@ const char kExtractFailedText[] = "无法解压文件 %1";
 const char kNotRestoredText[] = "\n\n有文件未能恢复，原文件保存在 %1";
 const char kStatusFormat[] = "安装到 %1\\";
 
-// Progress texts change every few entries only: each change is a synchronous
-// call into the window.
-constexpr int kProgressStep = 5;
-
-// Entry names are resolved against the current folder, so the install folder is
-// current for exactly the time of the extraction and the old one comes back
-// before anything else happens (a roll-back may remove the install folder).
-class CurrentFolderSwitch {
-public:
-    CurrentFolderSwitch() = default;
-    CurrentFolderSwitch(const CurrentFolderSwitch&) = delete;
-    CurrentFolderSwitch& operator=(const CurrentFolderSwitch&) = delete;
-    ~CurrentFolderSwitch() { Leave(); }
-
-    bool Enter(const std::string& folder)
-    {
-        const DWORD size = GetCurrentDirectoryW(0, nullptr);
-        if (size == 0) {
-            return false;
-        }
-        std::wstring saved(size, L'\0');
-        const DWORD length = GetCurrentDirectoryW(size, &saved[0]);
-        if (length == 0 || length >= size) {
-            return false;
-        }
-        saved.resize(length);
-        if (!SetCurrentDirectoryW(WidenText(folder).c_str())) {
-            return false;
-        }
-        saved_ = std::move(saved);
-        entered_ = true;
-        return true;
-    }
-
-    void Leave()
-    {
-        if (entered_) {
-            SetCurrentDirectoryW(saved_.c_str());
-            entered_ = false;
-        }
-    }
-
-private:
-    std::wstring saved_;
-    bool entered_ = false;
-};
-
-std::wstring FullPathOf(const std::wstring& path)
+// A component as the platform's path rules leave it: the last one loses all
+// trailing dots and blanks, a folder on the way one trailing dot. False when
+// what is left would be changed again where it is the last component of a
+// path (a trailing dot or blank remains), or is empty.
+bool NormalizeComponent(std::string& part, bool last)
 {
-    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) {
-        return path;
+    if (last) {
+        while (!part.empty() && (part.back() == '.' || part.back() == ' ')) {
+            part.pop_back();
+        }
+    } else if (!part.empty() && part.back() == '.') {
+        part.pop_back();
     }
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
-    if (length == 0 || length >= size) {
-        return path;
-    }
-    full.resize(length);
-    return full;
+    return !part.empty() && part.back() != '.' && part.back() != ' ';
 }
 
-std::wstring LongPathOf(const std::wstring& path)
+// The entry name's components as the file system sees them below the install
+// folder: '/' and '\' separate, empty and "." components drop out, trailing
+// dots and blanks as NormalizeComponent says. False for a rooted name and for
+// a component that the platform would take for ".." or change again, or that
+// names a drive or a stream, so every name that passes stays inside and means
+// the same file wherever it is used. Trail bytes of code page 936 are never
+// '.', ' ' or ':'.
+bool SplitEntryName(const std::string& name, TextList& parts)
 {
-    const DWORD size = GetLongPathNameW(path.c_str(), nullptr, 0);
-    if (size == 0) {
-        return path;
-    }
-    std::wstring longPath(size, L'\0');
-    const DWORD length = GetLongPathNameW(path.c_str(), &longPath[0], size);
-    if (length == 0 || length >= size) {
-        return path;
-    }
-    longPath.resize(length);
-    return longPath;
-}
-
-// One text per file: a short 8.3 alias, trailing dots or blanks and letter case
-// all name the same file on this file system.
-std::wstring FileIdentity(const std::string& path)
-{
-    std::wstring identity = LongPathOf(FullPathOf(WidenText(path)));
-    if (!identity.empty()) {
-        CharUpperBuffW(&identity[0], static_cast<DWORD>(identity.size()));
-    }
-    return identity;
-}
-
-// `folder` ends with a backslash; the path must name something below it.
-bool IsBelowFolder(const std::wstring& path, const std::wstring& folder)
-{
-    if (path.size() <= folder.size()) {
+    parts.clear();
+    if (name.empty() || name[0] == '\\' || name[0] == '/') {
         return false;
     }
-    const int length = static_cast<int>(folder.size());
-    return CompareStringOrdinal(path.c_str(), length, folder.c_str(), length, TRUE) == CSTR_EQUAL;
+    std::size_t start = 0;
+    for (std::size_t i = 0;; i += CharLength936(name, i)) {
+        if (i < name.size() && name[i] != '\\' && name[i] != '/') {
+            continue;
+        }
+        const std::string part = name.substr(start, i - start);
+        if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        if (i >= name.size()) {
+            break;
+        }
+        start = i + 1;
+    }
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i].find(':') != std::string::npos ||
+            !NormalizeComponent(parts[i], i + 1 == parts.size())) {
+            return false;
+        }
+    }
+    return !parts.empty();
+}
+
+std::string JoinParts(const TextList& parts, std::size_t count)
+{
+    std::string joined;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i != 0) {
+            joined += '\\';
+        }
+        joined += parts[i];
+    }
+    return joined;
+}
+
+// A component as the file system compares it: letters match in any case.
+std::wstring FoldedComponent(std::wstring component)
+{
+    if (!component.empty()) {
+        CharUpperBuffW(&component[0], static_cast<DWORD>(component.size()));
+    }
+    return component;
+}
+
+// Component `index` of the name below `folder` by its long name. Only a
+// component with a "~" can be an 8.3 alias of another name; the disk is asked
+// for those alone, and a name that does not exist is its own.
+std::wstring LongComponent(const std::string& folder, const TextList& parts, std::size_t index)
+{
+    std::wstring component = WidenText(parts[index]);
+    if (component.find(L'~') == std::wstring::npos) {
+        return component;
+    }
+    const std::wstring path = WidenText(folder + "\\" + JoinParts(parts, index + 1));
+    WIN32_FIND_DATAW found;
+    const HANDLE find = FindFirstFileW(path.c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        FindClose(find);
+        component = found.cFileName;
+    }
+    return component;
+}
+
+std::wstring ComponentKeyBelow(const std::string& folder, const TextList& parts, std::size_t index)
+{
+    return FoldedComponent(LongComponent(folder, parts, index));
 }
 
 bool IsAsciiLetter(char c)
@@ -150,42 +150,11 @@ std::size_t FolderLevelsStart(const std::string& folder)
     return shareEnd == std::string::npos ? folder.size() : shareEnd + 1;
 }
 
-std::size_t LastSeparator(const std::string& name)
-{
-    return FindLastOf936(name, "\\/");
-}
-
-// The entry name as a Windows path below the install folder: backslashes only,
-// no "." component, no trailing separator.
-std::string RelativeName(const std::string& name)
-{
-    std::string relative;
-    for (std::size_t start = 0; start <= name.size();) {
-        std::size_t end = FindChar936(name, '/', start);
-        const std::size_t backslash = FindChar936(name, '\\', start);
-        if (backslash < end) {
-            end = backslash;
-        }
-        if (end == std::string::npos) {
-            end = name.size();
-        }
-        const std::string part = name.substr(start, end - start);
-        if (part != ".") {
-            relative += part + '\\';
-        }
-        start = end + 1;
-    }
-    while (!relative.empty() && LastSeparator(relative) == relative.size() - 1) {
-        relative.pop_back();
-    }
-    return relative;
-}
-
 // Tools that write no attributes still mark a folder entry by its trailing slash.
 bool IsFolderEntry(const ArchiveEntry& entry, const std::string& entryName)
 {
     return (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-           (!entryName.empty() && LastSeparator(entryName) == entryName.size() - 1);
+           (!entryName.empty() && FindLastOf936(entryName, "\\/") == entryName.size() - 1);
 }
 
 bool IsFolder(const std::string& path)
@@ -195,27 +164,73 @@ bool IsFolder(const std::string& path)
 }
 
 // An extracted file may be read-only, hidden or system; a restore or a delete
-// must not fail on that.
+// that fails on that is tried again without them.
 void MakeWritable(const std::wstring& path)
 {
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// The saved file goes back as it was, moved where it can be (it may have been
+// moved into the backup folder), else copied.
 bool RestoreFile(const std::string& backup, const std::string& destination)
 {
+    const std::wstring source = WidenText(backup);
     const std::wstring target = WidenText(destination);
+    const auto restore = [&source, &target] {
+        return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) ||
+               CopyFileW(source.c_str(), target.c_str(), FALSE);
+    };
+    if (restore()) {
+        return true;
+    }
     MakeWritable(target);
-    return CopyFileW(WidenText(backup).c_str(), target.c_str(), FALSE) != FALSE;
+    return restore();
+}
+
+// Saves a file that is about to be replaced by moving it into the backup
+// folder: the saved file is the user's own, bytes, attributes and times, and
+// the package's file is then written as a new one. False when it cannot be
+// moved (another volume, a file in use); the caller copies it instead.
+bool MoveToBackup(const std::string& path, const std::string& backup)
+{
+    const std::wstring source = WidenText(path);
+    const std::wstring target = WidenText(backup);
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return true;
+    }
+    if (GetLastError() != ERROR_PATH_NOT_FOUND) {
+        return false;
+    }
+    CreateDirectoryTree(CPathName(backup));
+    return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
 void DeleteAddedFile(const std::string& path)
 {
     const std::wstring target = WidenText(path);
-    MakeWritable(target);
-    DeleteFileW(target.c_str());
+    if (!DeleteFileW(target.c_str())) {
+        MakeWritable(target);
+        DeleteFileW(target.c_str());
+    }
 }
 
 }  // namespace
+
+std::wstring InstallNameKey(const std::string& folder, const std::string& relativeName)
+{
+    TextList parts;
+    if (!SplitEntryName(relativeName, parts)) {
+        return std::wstring();
+    }
+    std::wstring key;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i != 0) {
+            key += L'\\';
+        }
+        key += ComponentKeyBelow(folder, parts, i);
+    }
+    return key;
+}
 
 CPackageInstall::CPackageInstall(std::string installFolder, std::string backupFolder)
     : installFolder_(std::move(installFolder)), backupFolder_(std::move(backupFolder))
@@ -225,18 +240,12 @@ CPackageInstall::CPackageInstall(std::string installFolder, std::string backupFo
 int CPackageInstall::Install(const std::string& archivePath, IInstallView& view,
                              const std::atomic<bool>& abort)
 {
-    installed_.clear();
-    replaced_.clear();
-    extracted_.clear();
-    createdFolders_.clear();
-    written_.clear();
+    Forget();
     errorText_.clear();
 
     int result = CreateInstallFolder();
     if (result == kInstallDone) {
-        CurrentFolderSwitch current;
-        result = current.Enter(installFolder_) ? ExtractEntries(archivePath, view, abort)
-                                               : Fail(kFolderFailedText, installFolder_);
+        result = ExtractEntries(archivePath, view, abort);
     }
     if (result == kInstallDone && abort) {
         result = kInstallCancelled;
@@ -271,12 +280,18 @@ bool CPackageInstall::RollBack()
     if (restored) {
         DeleteFolderTree(backupFolder_);
     }
+    Forget();
+    return restored;
+}
+
+void CPackageInstall::Forget()
+{
     installed_.clear();
     replaced_.clear();
-    extracted_.clear();
+    readOnly_.clear();
     createdFolders_.clear();
+    folders_.clear();
     written_.clear();
-    return restored;
 }
 
 int CPackageInstall::CreateInstallFolder()
@@ -285,10 +300,12 @@ int CPackageInstall::CreateInstallFolder()
     if (levelsStart == std::string::npos) {
         return Fail(kNotFullPathText, installFolder_);
     }
+    bool created = false;
     for (std::size_t separator = FindChar936(installFolder_, '\\', levelsStart);;
          separator = FindChar936(installFolder_, '\\', separator + 1)) {
         const std::string level = installFolder_.substr(0, separator);
-        if (!PathExists(level)) {
+        created = !PathExists(level);
+        if (created) {
             createdFolders_.push_back(level);
         }
         if (separator == std::string::npos) {
@@ -298,6 +315,9 @@ int CPackageInstall::CreateInstallFolder()
     if (!CreateDirectoryTree(CPathName(installFolder_ + "\\")) || !IsFolder(installFolder_)) {
         return Fail(kFolderFailedText, installFolder_);
     }
+    // The install folder itself may be a link (a redirected folder); below it
+    // nothing is ever written through one.
+    folders_[std::wstring()] = created ? FolderState::kCreated : FolderState::kExisted;
     // The backup folder is made beforehand; should that fail, the first backup
     // fails and stops the install.
     CreateDirectoryTree(CPathName(backupFolder_));
@@ -330,12 +350,15 @@ int CPackageInstall::ExtractEntries(const std::string& archivePath, IInstallView
 
     int result = kInstallDone;
     std::string lastName;
+    DWORD lastShown = 0;
     for (int i = 0; i < count.index && result == kInstallDone; ++i) {
         if (abort) {
             result = kInstallCancelled;
             break;
         }
-        if (i % kProgressStep == 0) {
+        const DWORD now = GetTickCount();
+        if (i == 0 || now - lastShown >= progressInterval_) {
+            lastShown = now;
             view.SetControlText(kStatusLabel, status);
             view.SetProgressPos(static_cast<std::uint32_t>(i));
             view.SetLabelText(kSourceLabel, lastName);
@@ -359,116 +382,161 @@ int CPackageInstall::ExtractEntries(const std::string& archivePath, IInstallView
 int CPackageInstall::InstallEntry(ArchiveHandle* archive, const ArchiveEntry& entry)
 {
     const std::string entryName(entry.name, strnlen(entry.name, sizeof entry.name));
-    const std::string relativeName = RelativeName(entryName);
-    if (!IsSafeEntryName(entryName) || entry.link || relativeName.empty() ||
-        !LandsInside(relativeName)) {
+    TextList parts;
+    if (!IsSafeEntryName(entryName) || entry.link || !SplitEntryName(entryName, parts)) {
         return Fail(kUnsafeNameText, entryName);
     }
     if (IsFolderEntry(entry, entryName)) {
-        return InstallFolderEntry(relativeName, entryName);
+        std::wstring key;
+        FolderState state = FolderState::kExisted;
+        return PrepareFolders(parts, parts.size(), entryName, key, state);
     }
+    const std::string destination = installFolder_ + "\\" + JoinParts(parts, parts.size());
     const std::size_t replacedBefore = replaced_.size();
-    const int prepared = PrepareFileEntry(relativeName, entryName);
+    bool moved = false;
+    const int prepared = PrepareFileEntry(parts, entryName, destination, moved);
     if (prepared != kInstallDone) {
         return prepared;
     }
-    std::string target = relativeName;
-    ExtractArchiveEntry(archive, entry.index, &target[0], 0, kArchiveFileName);
-    const std::int32_t extracted = ArchiveLastError();
-    if (extracted == kArchiveOk) {
-        return kInstallDone;
-    }
-    // A target that could not be created was not touched: there is nothing to
-    // restore, and a file held open by another program could not be restored.
-    if (extracted == kArchiveOpenFailed && replaced_.size() > replacedBefore) {
-        replaced_.pop_back();
-    }
-    return Fail(kExtractFailedText, entryName);
+    // A file moved into the backup folder must come back on a roll-back; a
+    // copied one was not touched when its target cannot be opened.
+    return WriteFileEntry(archive, entry, entryName, destination,
+                          !moved && replaced_.size() > replacedBefore);
 }
 
-int CPackageInstall::InstallFolderEntry(const std::string& relativeName,
-                                        const std::string& entryName)
+std::wstring CPackageInstall::ComponentKey(const TextList& parts, std::size_t index) const
 {
-    RecordMissingFolders(relativeName);
-    EnsureFolderPath(installFolder_ + "\\", relativeName);
-    if (!IsFolder(JoinPath(installFolder_, relativeName))) {
-        return Fail(kExtractFailedText, entryName);
+    return ComponentKeyBelow(installFolder_, parts, index);
+}
+
+// Makes sure the first `count` components exist as folders, asking the disk
+// once per folder of the whole install: a folder met before is known, and
+// below a folder this install made nothing else can be. `key` and `state`
+// describe the last of them.
+int CPackageInstall::PrepareFolders(const TextList& parts, std::size_t count,
+                                    const std::string& entryName, std::wstring& key,
+                                    FolderState& state)
+{
+    key.clear();
+    state = folders_[key];
+    std::string path = installFolder_;
+    for (std::size_t i = 0; i < count; ++i) {
+        path += '\\';
+        path += parts[i];
+        if (i != 0) {
+            key += L'\\';
+        }
+        key += ComponentKey(parts, i);
+        const auto known = folders_.find(key);
+        if (known != folders_.end()) {
+            state = known->second;
+            continue;
+        }
+        const std::wstring widePath = WidenText(path);
+        const DWORD attributes = state == FolderState::kCreated
+                                     ? INVALID_FILE_ATTRIBUTES
+                                     : GetFileAttributesW(widePath.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            if (!CreateDirectoryW(widePath.c_str(), nullptr)) {
+                return Fail(kExtractFailedText, entryName);
+            }
+            createdFolders_.push_back(path);
+            state = FolderState::kCreated;
+        } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            // A link leads somewhere else: what is written below it would land
+            // outside the install folder.
+            return Fail(kUnsafeNameText, entryName);
+        } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            return Fail(kExtractFailedText, entryName);
+        } else {
+            state = FolderState::kExisted;
+        }
+        folders_.emplace(key, state);
     }
     return kInstallDone;
 }
 
 // Decides, before a file entry is written, how a roll-back undoes it: a file
 // that is new is deleted, a file that existed is backed up now and restored.
-int CPackageInstall::PrepareFileEntry(const std::string& relativeName,
-                                      const std::string& entryName)
+int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& entryName,
+                                      const std::string& destination, bool& moved)
 {
-    const std::size_t separator = FindLastOf936(relativeName, "\\");
-    if (separator != std::string::npos) {
-        RecordMissingFolders(relativeName.substr(0, separator));
+    moved = false;
+    std::wstring key;
+    FolderState state = FolderState::kExisted;
+    const int folders = PrepareFolders(parts, parts.size() - 1, entryName, key, state);
+    if (folders != kInstallDone) {
+        return folders;
     }
-    const std::string destination = JoinPath(installFolder_, relativeName);
-    // A second entry for a file written already replaces our own copy: the
-    // backup taken the first time is the user's file and must stay as it is.
-    if (!written_.insert(FileIdentity(destination)).second) {
-        return kInstallDone;
-    }
-    extracted_.push_back(destination);
-    if (!PathExists(destination)) {
+    // Nothing of the user's can be in a folder this install made: its files
+    // are new, however often the package names them.
+    if (state == FolderState::kCreated) {
         installed_.push_back(destination);
         return kInstallDone;
     }
-    if (!BackUpFile(relativeName, installFolder_ + "\\", backupFolder_)) {
+    if (!key.empty()) {
+        key += L'\\';
+    }
+    key += ComponentKey(parts, parts.size() - 1);
+    // A second entry for a file written already replaces our own copy: the
+    // backup taken the first time is the user's file and must stay as it is.
+    if (!written_.insert(key).second) {
+        return kInstallDone;
+    }
+    const DWORD attributes = GetFileAttributesW(WidenText(destination).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        installed_.push_back(destination);
+        return kInstallDone;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return Fail(kUnsafeNameText, entryName);
+    }
+    // A read-only file is not replaced, as Windows would not replace it.
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+        return Fail(kExtractFailedText, entryName);
+    }
+    const std::string relativeName = JoinParts(parts, parts.size());
+    moved = !backupFolder_.empty() && MoveToBackup(destination, backupFolder_ + relativeName);
+    if (!moved && !BackUpFile(relativeName, installFolder_ + "\\", backupFolder_)) {
         return Fail(kBackupFailedText, entryName);
     }
     replaced_.push_back(relativeName);
     return kInstallDone;
 }
 
-// The name must resolve below the install folder, and no folder on its way may
-// be a link that leads somewhere else.
-bool CPackageInstall::LandsInside(const std::string& relativeName) const
+int CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& entry,
+                                    const std::string& entryName, const std::string& destination,
+                                    bool copiedBackup)
 {
-    const std::wstring folder = FullPathOf(WidenText(installFolder_)) + L"\\";
-    if (!IsBelowFolder(FullPathOf(WidenText(JoinPath(installFolder_, relativeName))), folder)) {
-        return false;
+    HANDLE file = CreateFileW(WidenText(destination).c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, entry.attributes, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        // A target that could not be opened was not touched: there is nothing
+        // to restore, and a file held open by another program could not be
+        // restored.
+        if (copiedBackup) {
+            replaced_.pop_back();
+        }
+        return Fail(kExtractFailedText, entryName);
     }
-    TextList parts;
-    SplitString(relativeName, "\\", parts);
-    std::string path = installFolder_;
-    for (const std::string& part : parts) {
-        path = JoinPath(path, part);
-        const DWORD attributes = GetFileAttributesW(WidenText(path).c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            break;
-        }
-        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            return false;
-        }
+    ExtractArchiveEntry(archive, entry.index, &file, 0, kArchiveFileHandle);
+    const std::int32_t extracted = ArchiveLastError();
+    CloseHandle(file);
+    if (extracted != kArchiveOk) {
+        return Fail(kExtractFailedText, entryName);
     }
-    return true;
-}
-
-void CPackageInstall::RecordMissingFolders(const std::string& relativeFolder)
-{
-    TextList parts;
-    SplitString(relativeFolder, "\\", parts);
-    std::string path = installFolder_;
-    for (const std::string& part : parts) {
-        if (part.empty()) {
-            continue;
-        }
-        path = JoinPath(path, part);
-        if (!PathExists(path)) {
-            createdFolders_.push_back(path);
-        }
+    if ((entry.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        readOnly_.push_back(destination);
     }
+    return kInstallDone;
 }
 
 // Packages made on Windows store no write permission, so their files come out
-// read-only; the product must be able to update them later.
+// read-only; the product must be able to update them later. Only the files
+// written read-only are looked at.
 void CPackageInstall::ClearReadOnlyAttributes() const
 {
-    for (const std::string& path : extracted_) {
+    for (const std::string& path : readOnly_) {
         const std::wstring file = WidenText(path);
         const DWORD attributes = GetFileAttributesW(file.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
@@ -483,12 +551,18 @@ int CPackageInstall::Fail(const char* format, const std::string& argument)
     return kInstallFailed;
 }
 
+// The shell may hand the start to COM objects (file associations, the
+// "runas" verb); the worker thread initialises COM for the time of the call.
 bool StartSetupProgram(const std::string& installFolder, const std::string& setupFile,
                        const std::string& arguments)
 {
     const std::wstring program = WidenText(installFolder + "\\" + setupFile);
     const std::wstring parameters = WidenText(arguments);
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     const HINSTANCE started =
         ShellExecuteW(nullptr, L"OPEN", program.c_str(), parameters.c_str(), nullptr, SW_SHOW);
+    if (SUCCEEDED(com)) {
+        CoUninitialize();
+    }
     return reinterpret_cast<INT_PTR>(started) > 32;
 }

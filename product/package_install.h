@@ -2,8 +2,10 @@
 // Installing a product package into the install folder: every file it replaces
 // is backed up first, and a roll-back puts the folder back as it was.
 #include <atomic>
-#include <set>
+#include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "util/text.h"
 
@@ -22,6 +24,10 @@ public:
     // `installFolder` without a trailing backslash; `backupFolder` with one.
     CPackageInstall(std::string installFolder, std::string backupFolder);
 
+    // The progress display changes at most once per interval (and for the
+    // first entry): each change is a synchronous call into the window.
+    void SetProgressInterval(std::uint32_t milliseconds) { progressInterval_ = milliseconds; }
+
     // Creates the install folder and extracts the archive into it. Polls `abort`
     // before every entry. Runs on the download worker; the lists belong to it
     // until it returns. A cancelled or failed install is rolled back before this
@@ -34,39 +40,65 @@ public:
     // the user's is lost. Leaves nothing to roll back a second time.
     bool RollBack();
 
-    // Files that did not exist before the install (full paths).
+    // Files that did not exist before the install (full paths; a file in a
+    // folder that the install made is listed once per entry that names it).
     const TextList& InstalledFiles() const { return installed_; }
     // Files that existed and were backed up (relative to the install folder).
     const TextList& ReplacedFiles() const { return replaced_; }
     const std::string& ErrorText() const { return errorText_; }
 
 private:
+    // What is known of a folder below the install folder: it was there before
+    // (and is no link), or this install made it (so it holds only what this
+    // install wrote).
+    enum class FolderState { kExisted, kCreated };
+
     int CreateInstallFolder();
     int ExtractEntries(const std::string& archivePath, IInstallView& view,
                        const std::atomic<bool>& abort);
     int InstallEntry(ArchiveHandle* archive, const ArchiveEntry& entry);
-    int InstallFolderEntry(const std::string& relativeName, const std::string& entryName);
-    int PrepareFileEntry(const std::string& relativeName, const std::string& entryName);
-    bool LandsInside(const std::string& relativeName) const;
-    void RecordMissingFolders(const std::string& relativeFolder);
+    int PrepareFolders(const TextList& parts, std::size_t count, const std::string& entryName,
+                       std::wstring& key, FolderState& state);
+    int PrepareFileEntry(const TextList& parts, const std::string& entryName,
+                         const std::string& destination, bool& moved);
+    int WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& entry,
+                       const std::string& entryName, const std::string& destination,
+                       bool copiedBackup);
+    std::wstring ComponentKey(const TextList& parts, std::size_t index) const;
     void ClearReadOnlyAttributes() const;
+    void Forget();
     int Fail(const char* format, const std::string& argument);
 
     std::string installFolder_;
     std::string backupFolder_;
+    std::uint32_t progressInterval_ = 50;
     TextList installed_;
     TextList replaced_;
-    // Every file written, for the read-only clearing at the end.
-    TextList extracted_;
+    // Files written with the read-only attribute, cleared at the end.
+    TextList readOnly_;
     // Folders that did not exist before, in the order they were made.
     TextList createdFolders_;
-    // The files this install has written, as the file system names them, so
-    // that two entries for one file never back up our own copy over the user's.
-    std::set<std::wstring> written_;
+    // Folders below the install folder met so far, by their identity ("" is
+    // the install folder itself).
+    std::unordered_map<std::wstring, FolderState> folders_;
+    // The files this install has written into folders that existed, by their
+    // identity, so that two entries for one file never back up our own copy
+    // over the user's.
+    std::unordered_set<std::wstring> written_;
     std::string errorText_;
 };
 
+// One identity per file below a folder: names that the file system takes for
+// the same file (letter case, trailing dots and blanks, "." components, an 8.3
+// alias of an existing file or folder) give the same text. Only components
+// with a "~" are looked up on the disk. Empty for a name that would leave the
+// folder (a ".." or dots-only component, a drive, a stream, a rooted name) or
+// whose meaning the platform's trailing-dot rules would blur ("dir /x",
+// "dir../x").
+std::wstring InstallNameKey(const std::string& folder, const std::string& relativeName);
+
 // Starts the product's setup program from the install folder; not waited for.
-// False when it could not be started.
+// False when it could not be started. Initialises COM on the calling thread
+// for the time of the call, as the shell needs it.
 bool StartSetupProgram(const std::string& installFolder, const std::string& setupFile,
                        const std::string& arguments);

@@ -135,7 +135,10 @@ void DeleteFolderContent(const std::wstring& folder)
             DeleteLink(entry);
             continue;
         }
-        SetFileAttributesW(entry.path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        // Only a read-only entry resists its deletion.
+        if ((entry.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            SetFileAttributesW(entry.path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
         if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             DeleteFolderContent(entry.path);
             RemoveDirectoryW(entry.path.c_str());

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "product/product_record.h"
+#include "tests/product/host_link.h"
 #include "util/file_read.h"
 #include "util/file_system.h"
 #include "util/text_path.h"
@@ -674,6 +675,41 @@ TEST_F(CopyPolicyTest, ADestinationInsideTheSourceIsNotCopiedIntoItself)
     EXPECT_TRUE(failed.empty());
     EXPECT_EQ(Sorted(copied), Sorted({inside + "a.lsp", inside + "lib\\b.lsp"}));
     EXPECT_EQ(NamesIn(inside + "lib\\"), TextList{"b.lsp"});
+}
+
+// A link below the chosen folder leads elsewhere: nothing is written through
+// it, and the copy stops there, naming it as failed. The chosen folder itself
+// may be a link (a redirected folder).
+TEST_F(CopyPolicyTest, NothingIsWrittenThroughALinkBelowTheTarget)
+{
+    const std::string outside = root_ + "outside\\";
+    MakeFolder(outside);
+    Write(source_ + "a.lsp", "a");
+    Write(source_ + "Sub\\f.lsp", "f");
+    const std::string link = destination_ + "sub";
+    ASSERT_TRUE(host_link::MakeFolderLink(link, root_ + "outside"));
+    TextList failed;
+    TextList copied;
+    EXPECT_EQ(CopyFolderTree(failed, copied, source_, destination_, "", kCopyOverwriteAll, "*.*",
+                             kNeverAsked),
+              kCopyOverwriteAll);
+    EXPECT_EQ(failed, TextList{link});
+    EXPECT_EQ(copied, TextList{destination_ + "a.lsp"});
+    EXPECT_EQ(CopyFileWithPrompt("Sub\\f.lsp", source_, destination_, "", kCopyOverwriteAll,
+                                 kNeverAsked),
+              kCopyOverwriteAll);
+    EXPECT_TRUE(NamesIn(outside).empty());
+    host_link::RemoveFolderLink(link);
+
+    const std::string chosen = root_ + "chosen";
+    ASSERT_TRUE(host_link::MakeFolderLink(chosen, root_ + "outside"));
+    failed.clear();
+    EXPECT_EQ(CopyFolderTree(failed, copied, source_, chosen, "", kCopyOverwriteAll, "*.*",
+                             kNeverAsked),
+              kCopyOverwriteAll);
+    EXPECT_TRUE(failed.empty());
+    EXPECT_EQ(Read(outside + "sub\\f.lsp"), "f");
+    host_link::RemoveFolderLink(chosen);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "util/text_path.h"
 #include "util/wide_text.h"
 #include "tests/bench/test_files.h"
+#include "tests/product/host_link.h"
 
 namespace {
 
@@ -268,6 +269,7 @@ TEST_F(PackageInstallTest, FreshInstallThenRollBackLeavesNothing)
         }
     };
     install_ = CPackageInstall(installFolder_, backupFolder_);
+    install_.SetProgressInterval(0);
     ASSERT_EQ(Install("fresh.zip"), kInstallDone) << install_.ErrorText();
     EXPECT_EQ(install_.ErrorText(), "");
     EXPECT_TRUE(readOnlyWhenExtracted);
@@ -301,31 +303,39 @@ TEST_F(PackageInstallTest, FreshInstallThenRollBackLeavesNothing)
     EXPECT_EQ(TreeDifferences(kept, TreeOf(root_)), "");
 }
 
+// fresh.zip's entries in the order of its directory.
+const char* const kFreshEntryOrder[] = {
+    "MrvCADSetup.exe", "readme.txt",     "Sys/",          "Sys/MrvScript.exe",
+    "Support/Location/Frame.ini",        "Data/empty/",   "Sys/locked.dat",
+    "说明.txt",        "资料/手册.txt",  "lib/a1.dll",    "lib/a2.dll",
+    "lib/a3.dll",      "lib/",           "plain/",
+};
+
+// The display changes by time: with no interval at every entry, with a long
+// one only for the first entry and at the end; the texts are the same.
 TEST_F(PackageInstallTest, ReportsProgressToTheWindow)
 {
-    install_ = CPackageInstall(installFolder_, backupFolder_);
-    ASSERT_EQ(Install("fresh.zip"), kInstallDone) << install_.ErrorText();
-    const std::string status = "text 1001 '安装到 " + installFolder_ + "\\'";
-    const TextList expected = {
-        "range 14",
-        "label 1016 ''",
-        "label 1014 ''",
-        "show 1023 off",
-        "show 1024 off",
-        "label 1001 ''",
-        "label 1003 ''",
-        status,
-        "pos 0",
-        "label 1003 ''",
-        status,
-        "pos 5",
-        "label 1003 'Support/Location/Frame.ini'",
-        status,
-        "pos 10",
-        "label 1003 'lib/a1.dll'",
-        "pos 14",
-    };
-    EXPECT_EQ(view_.calls, expected);
+    for (const std::uint32_t interval : {0u, 3600000u}) {
+        view_ = RecordingView();
+        install_ = CPackageInstall(installFolder_, backupFolder_);
+        install_.SetProgressInterval(interval);
+        ASSERT_EQ(Install("fresh.zip"), kInstallDone) << install_.ErrorText();
+        const std::string status = "text 1001 '安装到 " + installFolder_ + "\\'";
+        TextList expected = {
+            "range 14",      "label 1016 ''", "label 1014 ''", "show 1023 off",
+            "show 1024 off", "label 1001 ''", "label 1003 ''",
+        };
+        const std::size_t shown = interval == 0 ? std::size(kFreshEntryOrder) : 1;
+        for (std::size_t i = 0; i < shown; ++i) {
+            expected.push_back(status);
+            expected.push_back("pos " + std::to_string(i));
+            expected.push_back("label 1003 '" +
+                               std::string(i == 0 ? "" : kFreshEntryOrder[i - 1]) + "'");
+        }
+        expected.push_back("pos 14");
+        EXPECT_EQ(view_.calls, expected) << interval;
+        EXPECT_TRUE(install_.RollBack());
+    }
 }
 
 TEST_F(PackageInstallTest, UpgradeBacksUpReplacedFilesAndRollBackRestoresThem)
@@ -395,10 +405,10 @@ TEST_F(PackageInstallTest, CancelStopsAtTheNextEntryAndRollsBack)
 {
     const CancelCase cases[] = {
         {"upgrade, cancelled before it starts", true, -1, {}},
-        {"upgrade, cancelled at entry 5", true, 5, {0, 5}},
-        {"upgrade, cancelled at entry 10", true, 10, {0, 5, 10}},
+        {"upgrade, cancelled at entry 5", true, 5, {0, 1, 2, 3, 4, 5}},
+        {"upgrade, cancelled at entry 10", true, 10, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
         {"fresh install, cancelled at entry 0", false, 0, {0}},
-        {"fresh install, cancelled at entry 10", false, 10, {0, 5, 10}},
+        {"fresh install, cancelled at entry 10", false, 10, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
     };
     for (const CancelCase& c : cases) {
         DeleteFolderTree(root_ + "\\target");
@@ -414,6 +424,7 @@ TEST_F(PackageInstallTest, CancelStopsAtTheNextEntryAndRollsBack)
             }
         };
         install_ = CPackageInstall(installFolder_, backupFolder_);
+        install_.SetProgressInterval(0);
         EXPECT_EQ(Install(c.userTree ? "upgrade.zip" : "fresh.zip"), kInstallCancelled) << c.what;
         EXPECT_EQ(install_.ErrorText(), "") << c.what;
         EXPECT_EQ(view_.positions, c.positions) << c.what;
@@ -470,6 +481,85 @@ TEST_F(PackageInstallTest, PackageBeyondFourGigabytesInstalls)
     EXPECT_EQ((static_cast<std::uint64_t>(big.nFileSizeHigh) << 32) | big.nFileSizeLow,
               0x120000000u);
     EXPECT_TRUE(install_.RollBack());
+}
+
+// An existing link inside the install folder leads elsewhere: nothing is
+// written through it, and the install stops as for a hostile name.
+TEST_F(PackageInstallTest, NothingIsExtractedThroughALinkInTheInstallFolder)
+{
+    const std::string outside = root_ + "\\outside";
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(outside + "\\")));
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(installFolder_ + "\\")));
+    const std::string link = InstallPath("lib");
+    ASSERT_TRUE(host_link::MakeFolderLink(link, outside));
+    const Tree before = TreeOf(root_);
+    install_ = CPackageInstall(installFolder_, backupFolder_);
+    EXPECT_EQ(Install("fresh.zip"), kInstallFailed);
+    EXPECT_NE(install_.ErrorText().find("lib/a1.dll"), std::string::npos) << install_.ErrorText();
+    EXPECT_EQ(TreeDifferences(before, TreeOf(root_)), "");
+    EXPECT_EQ(TreeOf(outside).size(), 0u);
+    host_link::RemoveFolderLink(link);
+}
+
+std::string ShortName(const std::string& path)
+{
+    wchar_t shortPath[MAX_PATH] = {};
+    GetShortPathNameW(WidenText(path).c_str(), shortPath, MAX_PATH);
+    return GetPathFileName(NarrowText(shortPath));
+}
+
+struct IdentityCase {
+    std::string name;
+    std::string other;  // empty: the name is refused
+    bool same;
+};
+
+// Names that the file system takes for one file share one identity, decided
+// from the names alone except for a component with a "~", which may be the
+// 8.3 alias of an existing file or folder.
+TEST_F(PackageInstallTest, NamesForOneFileShareOneIdentity)
+{
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(InstallPath("Program Files\\"))));
+    ASSERT_TRUE(WriteWholeFile(InstallPath("LongFileName.txt"), "x"));
+    const std::string shortFile = ShortName(InstallPath("LongFileName.txt"));
+    const std::string shortFolder = ShortName(InstallPath("Program Files"));
+    ASSERT_NE(shortFile.find('~'), std::string::npos) << shortFile;
+    ASSERT_NE(shortFolder.find('~'), std::string::npos) << shortFolder;
+    const IdentityCase cases[] = {
+        {"readme.txt", "README.TXT", true},
+        {"readme.txt", "readme.txt.", true},
+        {"readme.txt", "readme.txt. .", true},
+        {"Sys/MrvScript.exe", "sys\\mrvscript.exe", true},
+        {"docs/./x.txt", "docs/x.txt", true},
+        {"./a.txt", "a.txt", true},
+        {"docs//x.txt", "docs/x.txt", true},
+        {"dir./x.txt", "dir/x.txt", true},
+        {"Ｆｕｌｌ.txt", "ｆｕｌｌ.txt", true},
+        {shortFile, "LongFileName.txt", true},
+        {shortFolder + "/x.txt", "Program Files/x.txt", true},
+        {"NOFILE~1.TXT", "nofile~1.txt", true},
+        {"readme.txt", "readme.txt2", false},
+        {"a b.txt", "ab.txt", false},
+        {"NOFILE~1.TXT", "LongFileName.txt", false},
+        {"../x.txt", "", false},
+        {"a/.../x.txt", "", false},
+        {"a/. ./x.txt", "", false},
+        {"dir /x.txt", "", false},
+        {"dir../x.txt", "", false},
+        {"C:x.txt", "", false},
+        {"/x.txt", "", false},
+        {".", "", false},
+    };
+    for (const IdentityCase& c : cases) {
+        const std::wstring key = InstallNameKey(installFolder_, c.name);
+        if (c.other.empty()) {
+            EXPECT_TRUE(key.empty()) << c.name;
+            continue;
+        }
+        EXPECT_FALSE(key.empty()) << c.name;
+        EXPECT_EQ(key == InstallNameKey(installFolder_, c.other), c.same)
+            << c.name << " / " << c.other;
+    }
 }
 
 // A file that another program holds open cannot be replaced; a file where the

@@ -1,0 +1,244 @@
+#!/usr/bin/env bash
+# Times the install engine beside the native tools and prints one row per kind
+# of work: median, min-max, ratio of the medians to the native tool, and peak
+# memory. Not part of the test command.
+#
+#   bash scripts/bench.sh
+#
+# It builds the windows-x64 release of the headless engine (tests/bench/
+# engine_bench.cpp: the install window's own install step, tree copy and
+# download job, with a view that draws nothing; 64-bit because this kernel may
+# run no 32-bit programs), makes its own packages under a scratch folder (tmpfs
+# /dev/shm when it has room, else build/bench-scratch), and runs each row's
+# native tool and the engine one after the other, round by round.
+#
+# The engine's time is what the program measures around the operation, so the
+# Wine start-up (about half a second) is left out; native tools are timed from
+# start to end. Peak memory is the largest resident set of the timed process
+# (GNU time's %M: for the engine that is the Wine process of the program).
+#
+# Settings: BENCH_ROUNDS (default 5), BENCH_ROWS (names of the rows to run,
+# blank-separated; default all: typical large small upgrade copy download),
+# BENCH_ENGINE (an engine_bench.exe inside another build folder, to time an
+# older engine; nothing is built then), BENCH_SCRATCH (the scratch folder).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+rounds=${BENCH_ROUNDS:-5}
+rows=${BENCH_ROWS:-typical large small upgrade copy download}
+
+as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+
+# The native tools and the local web server.
+missing=()
+command -v unzip >/dev/null || missing+=(unzip)
+command -v curl >/dev/null || missing+=(curl)
+[ -x /usr/bin/time ] || missing+=(time)
+[ -x /usr/bin/python3 ] || missing+=(python3)
+if [ ${#missing[@]} -gt 0 ]; then
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+python=/usr/bin/python3
+
+if [ -n "${BENCH_ENGINE:-}" ]; then
+  engine=$(readlink -f "$BENCH_ENGINE")
+else
+  cd "$root"
+  cmake --preset windows-x64 >/dev/null
+  cmake --build --preset windows-x64 --target engine_bench >/dev/null
+  engine=$root/build/windows-x64/engine_bench.exe
+fi
+wine_run=$root/tests/bench/wine-run
+
+# About 3 GB at the most: the packages, one extracted copy and one older copy.
+if [ -n "${BENCH_SCRATCH:-}" ]; then
+  scratch=$BENCH_SCRATCH
+elif [ "$(df -Pk /dev/shm 2>/dev/null | awk 'NR==2 {print $4}')" -gt 4000000 ] 2>/dev/null; then
+  scratch=/dev/shm/mrv-bench-$(id -u)
+else
+  scratch=$root/build/bench-scratch
+fi
+mkdir -p "$scratch"
+packages=$scratch/packages
+work=$scratch/work
+results=$scratch/results
+rm -rf "$work" "$results"
+mkdir -p "$packages" "$work" "$results"
+
+echo "bench: engine $engine"
+echo "bench: scratch $scratch, $rounds rounds, rows: $rows"
+
+# The packages, made once per scratch folder. Contents are half random, half
+# repeated text, so deflate halves them as it does real programs.
+"$python" - "$packages" <<'EOF'
+import os, random, sys, zipfile
+folder = sys.argv[1]
+STAMP = "packages v2"
+stamp = os.path.join(folder, "stamp")
+if os.path.exists(stamp) and open(stamp).read() == STAMP:
+    sys.exit(0)
+rng = random.Random(8)
+pool = rng.randbytes(1 << 20)
+text = b"MrvACAD product file, line of text that repeats. " * 1400
+
+def content(size):
+    parts, left = [], size
+    while left > 0:
+        take = min(left, 4096)
+        start = rng.randrange(0, len(pool) - take)
+        parts.append(pool[start:start + take] if len(parts) % 2 == 0 else text[:take])
+        left -= take
+    return b"".join(parts)
+
+def write(name, files):
+    path = os.path.join(folder, name)
+    with zipfile.ZipFile(path + ".part", "w", zipfile.ZIP_DEFLATED, compresslevel=6) as z:
+        folders = set()
+        for entry, size in files:
+            parts = entry.split("/")[:-1]
+            for i in range(1, len(parts) + 1):
+                sub = "/".join(parts[:i]) + "/"
+                if sub not in folders:
+                    folders.add(sub)
+                    z.writestr(sub, b"")
+            z.writestr(entry, content(size))
+    os.replace(path + ".part", path)
+
+def sizes(count, total, low):
+    weights = [rng.random() ** 3 for _ in range(count)]
+    scale = (total - low * count) / sum(weights)
+    return [low + int(w * scale) for w in weights]
+
+# A product's folders hold hundreds of files each, which is what makes every
+# name lookup of the platform cost.
+layout = [("Sys", 600), ("Sys/Fonts", 200), ("Support", 400), ("Support/Location", 100),
+          ("lib", 500), ("Data", 200)]
+typical = [(f"{top}/file{n:03d}.dll", size) for (top, n), size in zip(
+    [(top, n) for top, count in layout for n in range(count)], sizes(2000, 150 << 20, 1024))]
+write("typical.zip", typical)
+large = [(f"big/part{n:03d}.bin", size) for n, size in enumerate(sizes(300, 600 << 20, 65536))]
+write("large.zip", large)
+small = [(f"small/{d:02d}/f{n:03d}.txt", 100 + (n * 37) % 1900)
+         for d in range(40) for n in range(500)]
+write("small.zip", small)
+tree = os.path.join(folder, "scripts")
+for n in range(500):
+    sub = os.path.join(tree, f"Folder{n % 10}", "Deep" if n % 3 == 0 else "")
+    os.makedirs(sub, exist_ok=True)
+    name = f"script{n:03d}.esf" if n % 50 == 0 else f"script{n:03d}.lsp"
+    with open(os.path.join(sub, name), "wb") as f:
+        f.write(content(1024 + (n * 613) % 31744))
+with open(os.path.join(folder, "download.bin"), "wb") as f:
+    for _ in range(256):
+        f.write(content(1 << 20))
+open(stamp, "w").write(STAMP)
+EOF
+
+windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
+
+# Timed runs append "seconds peak_kb" to results/<row>.<tool>.
+native() {
+  local row=$1; shift
+  local start end
+  start=$(date +%s.%N)
+  /usr/bin/time -f %M -o "$results/mem" "$@" >/dev/null 2>"$results/err" ||
+    { echo "bench: $row: native tool failed: $(cat "$results/err")" >&2; exit 1; }
+  end=$(date +%s.%N)
+  echo "$(awk "BEGIN {print $end - $start}") $(tail -1 "$results/mem")" >>"$results/$row.native"
+}
+
+engine() {
+  local row=$1; shift
+  local out
+  out=$(/usr/bin/time -f %M -o "$results/mem" "$wine_run" "$engine" "$@" 2>"$results/err") ||
+    { echo "bench: $row: engine failed: $out $(cat "$results/err")" >&2; exit 1; }
+  local seconds=${out#*seconds=}
+  echo "${seconds%% *} $(tail -1 "$results/mem")" >>"$results/$row.engine"
+}
+
+out=$work/out
+backup=$work/backup
+# The older install that the upgrade meets, and the older script folder that
+# the copy overwrites.
+if [[ " $rows " == *" upgrade "* ]]; then
+  unzip -q "$packages/typical.zip" -d "$work/older"
+fi
+fresh() { rm -rf "$out" "$backup"; }
+
+server_pid=
+stop_server() { [ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null || true; }
+trap stop_server EXIT
+if [[ " $rows " == *" download "* ]]; then
+  port=$((20000 + $$ % 20000))
+  "$python" -m http.server --bind 127.0.0.1 --directory "$packages" "$port" >/dev/null 2>&1 &
+  server_pid=$!
+  for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/stamp" && break; sleep 0.1; done
+  url=http://127.0.0.1:$port/download.bin
+fi
+
+# The first Wine start of a prefix sets it up; it is not timed.
+"$wine_run" "$engine" >/dev/null 2>&1 || true
+
+for round in $(seq "$rounds"); do
+  echo "bench: round $round of $rounds"
+  for row in $rows; do
+    case $row in
+      typical|large|small)
+        fresh; native "$row" unzip -q "$packages/$row.zip" -d "$out"
+        fresh; engine "$row" extract "$(windows_path "$packages/$row.zip")" \
+                      "$(windows_path "$out")" "$(windows_path "$backup")\\" ;;
+      upgrade)
+        fresh; cp -a "$work/older" "$out"
+        native "$row" unzip -q -o "$packages/typical.zip" -d "$out"
+        fresh; cp -a "$work/older" "$out"
+        engine "$row" extract "$(windows_path "$packages/typical.zip")" \
+                      "$(windows_path "$out")" "$(windows_path "$backup")\\" ;;
+      copy)
+        fresh; cp -r "$packages/scripts" "$out"
+        native "$row" cp -r "$packages/scripts/." "$out/"
+        fresh; cp -r "$packages/scripts" "$out"
+        engine "$row" copy "$(windows_path "$packages/scripts")" "$(windows_path "$out")" ;;
+      download)
+        rm -f "$work/download.bin"
+        native "$row" curl -s -o "$work/download.bin" "$url"
+        rm -f "$work/download.bin"
+        engine "$row" download "$url" "$(windows_path "$work/download.bin")" ;;
+      *) echo "bench: unknown row $row" >&2; exit 2 ;;
+    esac
+  done
+done
+fresh
+
+"$python" - "$results" $rows <<'EOF'
+import statistics, sys
+folder, rows = sys.argv[1], sys.argv[2:]
+titles = {
+    "typical": ("typical package (2,000 files, 150 MB) into a new folder", "unzip"),
+    "large": ("large package (300 files, 600 MB) into a new folder", "unzip"),
+    "small": ("20,000 small files into a new folder", "unzip"),
+    "upgrade": ("typical package over an older copy, with backups", "unzip -o"),
+    "copy": ("500-file script tree, overwrite all", "cp -r"),
+    "download": ("download of 256 MiB from 127.0.0.1", "curl"),
+}
+def load(row, tool):
+    runs = [line.split() for line in open(f"{folder}/{row}.{tool}")]
+    return [float(s) for s, _ in runs], [int(m) for _, m in runs]
+print()
+print("| work | tool | median s | min-max s | ratio | peak MB |")
+print("|---|---|---|---|---|---|")
+for row in rows:
+    title, tool = titles[row]
+    nat, natmem = load(row, "native")
+    eng, engmem = load(row, "engine")
+    base = statistics.median(nat)
+    for name, times, mem in ((tool, nat, natmem), ("engine", eng, engmem)):
+        print(f"| {title} | {name} | {statistics.median(times):.2f} | "
+              f"{min(times):.2f}-{max(times):.2f} | {statistics.median(times) / base:.2f}x | "
+              f"{max(mem) / 1024:.1f} |")
+EOF
+
+# The window's own timings, where that bench exists.
+if [ -f "$root/tests/bench/window_bench.sh" ]; then
+  bash "$root/tests/bench/window_bench.sh" "$root/build/windows-x64"
+fi

@@ -1,0 +1,136 @@
+// The install engine without its window, for scripts/bench.sh: one operation
+// per run, the same code the install window runs, with a view that draws
+// nothing. Prints the operation's own time (the Wine start-up left out) and
+// the process's peak working set, and ends with 0 when the operation went
+// through.
+//
+//   engine_bench extract  PACKAGE INSTALL_FOLDER BACKUP_FOLDER (with its backslash)
+//   engine_bench copy     SOURCE_FOLDER DESTINATION_FOLDER
+//   engine_bench download URL TARGET_FILE
+//
+// "extract" also serves the upgrade: over an existing folder every replaced
+// file is backed up first. Either way the backup folder is deleted after a
+// successful install, as the window does.
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <windows.h>
+#include <psapi.h>
+
+#include "net/download.h"
+#include "net/install_view.h"
+#include "product/copy_policy.h"
+#include "product/package_install.h"
+#include "util/file_system.h"
+
+namespace {
+
+// Draws nothing; answers yes to every question so that no run ever waits.
+class NullView : public IInstallView {
+public:
+    HWND Window() const override { return nullptr; }
+    void SetLabelText(int, const std::string&) override {}
+    void SetControlText(int, const std::string&) override {}
+    void ShowControl(int, bool) override {}
+    void EnableControl(int, bool) override {}
+    void SetProgressRange(std::uint32_t) override {}
+    void SetProgressPos(std::uint32_t) override {}
+    void SetCaption(const std::string&) override {}
+    int ShowMessage(const std::string& text, UINT) override
+    {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+        return IDYES;
+    }
+    void EndWindow() override { ended = true; }
+    void PostDownloadDone(bool failedFlag) override { failed = failedFlag; }
+
+    // Written by the worker, read after it has ended.
+    bool failed = false;
+    bool ended = false;
+};
+
+bool Extract(const std::string& package, const std::string& installFolder,
+             const std::string& backupFolder)
+{
+    NullView view;
+    const std::atomic<bool> abort{false};
+    CPackageInstall install(installFolder, backupFolder);
+    const int result = install.Install(package, view, abort);
+    if (result != kInstallDone) {
+        std::fprintf(stderr, "install: %d %s\n", result, install.ErrorText().c_str());
+        return false;
+    }
+    DeleteFolderTree(backupFolder);
+    return true;
+}
+
+bool Copy(const std::string& source, const std::string& destination)
+{
+    TextList failed;
+    TextList copied;
+    const int policy = CopyFolderTree(failed, copied, source, destination, "", kCopyOverwriteAll,
+                                      "*.*", nullptr);
+    if (policy == kCopyCancelled || !failed.empty()) {
+        std::fprintf(stderr, "copy: policy %d, %zu failed\n", policy, failed.size());
+        return false;
+    }
+    return true;
+}
+
+bool Download(const std::string& url, const std::string& target)
+{
+    NullView view;
+    CDownloadJob job(view, [](const std::string&) { return true; });
+    job.downloadUrl = url;
+    job.targetPath = target;
+    if (!job.StartDownload()) {
+        std::fprintf(stderr, "download: not started\n");
+        return false;
+    }
+    job.WaitForWorker();
+    if (view.failed || view.ended) {
+        std::fprintf(stderr, "download: %s\n", job.ErrorText().c_str());
+        return false;
+    }
+    return true;
+}
+
+bool Run(int count, char** arguments)
+{
+    const std::string mode = count > 1 ? arguments[1] : "";
+    if (mode == "extract" && count == 5) {
+        return Extract(arguments[2], arguments[3], arguments[4]);
+    }
+    if (mode == "copy" && count == 4) {
+        return Copy(arguments[2], arguments[3]);
+    }
+    if (mode == "download" && count == 4) {
+        return Download(arguments[2], arguments[3]);
+    }
+    std::fprintf(stderr, "usage: engine_bench extract|copy|download ...\n");
+    return false;
+}
+
+}  // namespace
+
+int main(int count, char** arguments)
+{
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER start;
+    LARGE_INTEGER end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    const bool done = Run(count, arguments);
+    QueryPerformanceCounter(&end);
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    std::printf("seconds=%.3f peak_kb=%lu\n",
+                static_cast<double>(end.QuadPart - start.QuadPart) /
+                    static_cast<double>(frequency.QuadPart),
+                static_cast<unsigned long>(memory.PeakWorkingSetSize / 1024));
+    std::fflush(stdout);
+    return done ? 0 : 1;
+}
