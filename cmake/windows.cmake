@@ -25,6 +25,7 @@ add_library(mrv_core STATIC
   product/package_install.cpp
   framework/last_error.cpp
   net/web_session.cpp
+  net/text_fetch.cpp
   net/transfer_display.cpp
   net/download.cpp
   framework/window.cpp
@@ -283,6 +284,7 @@ add_dependencies(e2e_driver e2e_site TessalySetup standin_MrvCADSetup standin_Mr
 add_executable(e2e_tests
   tests/test_main.cpp
   tests/e2e/install_flow_test.cpp
+  tests/e2e/network_test.cpp
   tests/e2e/script_install_test.cpp
   tests/e2e/window_test.cpp
 )

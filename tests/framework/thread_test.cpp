@@ -15,18 +15,23 @@ DWORD ExitCodeOf(HANDLE thread)
     return code;
 }
 
-TEST(WorkerThread, RunsTheBodyAndKeepsItsHandle)
+// The handle is in place before the worker's first step: the worker finds its
+// own thread there, every time.
+TEST(WorkerThread, RunsTheBodyWithItsHandleAlreadyStored)
 {
-    UniqueHandle thread;
-    std::atomic<bool> handleSeenByWorker{false};
-    ASSERT_TRUE(StartWorkerThread(thread, [&]() -> DWORD {
-        handleSeenByWorker = thread.get() != nullptr;
-        return 42;
-    }));
-    ASSERT_TRUE(thread);
-    ASSERT_EQ(WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitCodeOf(thread.get()), 42u);
-    EXPECT_TRUE(handleSeenByWorker);
+    for (int run = 0; run < 20; ++run) {
+        UniqueHandle thread;
+        std::atomic<DWORD> seenByWorker{0};
+        ASSERT_TRUE(StartWorkerThread(thread, [&]() -> DWORD {
+            seenByWorker = GetThreadId(thread.get());
+            return 42;
+        }));
+        ASSERT_TRUE(thread);
+        ASSERT_EQ(WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
+        EXPECT_EQ(ExitCodeOf(thread.get()), 42u);
+        EXPECT_EQ(seenByWorker, GetThreadId(thread.get()));
+        EXPECT_NE(seenByWorker, 0u);
+    }
 }
 
 TEST(WorkerThread, ExceptionEndsTheThreadWithTheFailureCode)
