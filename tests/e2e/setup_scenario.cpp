@@ -314,6 +314,9 @@ void SetupScenario::Start(bool online)
     ASSERT_NE(window_, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return CurrentPage() != Page::None; }))
         << "no page shows after the window opened";
+    // The first page may come while the window already shows: what is seen
+    // from here in the middle of the page switch is not the page yet.
+    ASSERT_TRUE(Settle(window_));
 }
 
 void SetupScenario::StartProgram(Server server)
@@ -366,7 +369,8 @@ void SetupScenario::ExpectOnlyPageShown(Page page) const
 
 bool SetupScenario::WaitForPage(Page page, DWORD timeoutMs) const
 {
-    return WaitUntil([&] { return CurrentPage() == page; }, timeoutMs);
+    return WaitUntil([&] { return CurrentPage() == page; }, timeoutMs) && Settle(window_) &&
+           CurrentPage() == page;
 }
 
 HWND SetupScenario::WaitForMessageBox() const
