@@ -27,12 +27,19 @@ bool CTextFetch::Start(std::vector<std::string> urls)
         return false;
     }
     state->urls = std::move(urls);
-    state->answers.resize(state->urls.size());
+    Answer unreachable;
+    unreachable.result = kFetchCannotOpen;
+    state->answers.assign(state->urls.size(), unreachable);
     UniqueHandle thread;
+    // An exception (memory running out) ends the fetch early; the addresses
+    // not fetched keep the answer of a server that cannot be reached.
     const bool started = StartWorkerThread(thread, [state]() -> DWORD {
-        for (std::size_t i = 0; i < state->urls.size(); ++i) {
-            Answer& answer = state->answers[i];
-            answer.result = state->session.FetchText(state->urls[i], answer.text);
+        try {
+            for (std::size_t i = 0; i < state->urls.size(); ++i) {
+                Answer& answer = state->answers[i];
+                answer.result = state->session.FetchText(state->urls[i], answer.text);
+            }
+        } catch (...) {
         }
         SetEvent(state->done.get());
         return 0;

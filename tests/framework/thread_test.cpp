@@ -160,4 +160,26 @@ TEST_F(UiThreadCallTest, DispatchingWaitTimesOutOnALongWorker)
     EXPECT_TRUE(WaitForThreadDispatching(worker.get()));
 }
 
+// The wait that keeps a window answering its user: a close request comes
+// through at once, a message posted for later stays queued for later.
+TEST(AnsweringWait, TakesTheUsersMessagesAndLeavesOtherPostedOnes)
+{
+    HWND window = CreateWindowExW(0, L"STATIC", L"wait", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
+    UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    constexpr UINT kPosted = WM_APP + 56;
+    ASSERT_TRUE(PostMessageW(window, kPosted, 0, 0));
+    EXPECT_EQ(WaitAnsweringUser(event.get(), 100, window), WaitEnd::kTimedOut);
+    SetEvent(event.get());
+    EXPECT_EQ(WaitAnsweringUser(event.get(), 10000, window), WaitEnd::kSignalled);
+    MSG message;
+    EXPECT_TRUE(PeekMessageW(&message, window, kPosted, kPosted, PM_REMOVE));
+
+    ResetEvent(event.get());
+    ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
+    EXPECT_EQ(WaitAnsweringUser(event.get(), 10000, window), WaitEnd::kWindowEnded);
+    EXPECT_FALSE(IsWindow(window));
+}
+
 }  // namespace
