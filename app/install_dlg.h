@@ -12,7 +12,9 @@
 // worker reads the members that the install command wrote before it started
 // (install folder, setup file and arguments, `install_`), and `install_` is the
 // worker's until WM_DOWNLOAD_DONE arrives; the user-interface thread only asks it
-// to stop through the job's abort flag.
+// to stop through the job's abort flag. The vendor server's small texts are
+// fetched on threads of their own (CTextFetch) that touch nothing of the
+// window: the window waits for them with a bound, answering its user meanwhile.
 #include <cstdint>
 #include <functional>
 #include <memory>
