@@ -61,7 +61,7 @@ sample() {  # kind temperature
     /usr/lib/wine/wineserver -w 2>/dev/null || true
   fi
   start=$(now_ms)
-  line=$(run_timer "${args[@]}")
+  line=$(run_timer "${args[@]}" || true)
   spawn=${line% *}
   ready=${line#* }
   if [ -z "$line" ] || [ "$ready" -lt 0 ]; then
@@ -76,7 +76,7 @@ sample() {  # kind temperature
 }
 
 kinds=(empty live absent silent)
-run_timer "$emptyprogram" >/dev/null   # makes the prefix and starts Wine once
+run_timer "$emptyprogram" >/dev/null || true   # makes the prefix and starts Wine once
 for ((round = 0; round < rounds; round++)); do
   for temperature in warm cold; do
     for ((i = 0; i < ${#kinds[@]}; i++)); do
