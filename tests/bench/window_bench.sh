@@ -94,6 +94,10 @@ for temperature in warm cold; do
   absentmedian=$(echo "${samples[absent.$temperature]:-}" | median)
   for kind in "${kinds[@]}"; do
     values=${samples[$kind.$temperature]:-}
+    if [ -z "$values" ]; then
+      printf "window %-6s %-6s server  no window within a minute\n" "$temperature" "$kind"
+      continue
+    fi
     m=$(echo "$values" | median)
     ratio=$(awk -v a="$m" -v b="$base" 'BEGIN {printf (b > 0 ? "%.2fx empty" : "-"), a / b}')
     if [ "$kind" = silent ]; then
