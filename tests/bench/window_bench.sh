@@ -7,6 +7,8 @@
 # The kinds take turns within each round, so that a slow spell of the machine
 # falls on all of them alike.
 # Usage: tests/bench/window_bench.sh BUILD_FOLDER [ROUNDS]   (windows-x64 build, ROUNDS >= 5)
+# The cold runs restart the Wine server of the build folder's prefix: run it
+# when no tests of that build folder are running.
 # Prints one row per measurement: median, min-max in ms, and the ratio of the
 # medians to the empty program's (and, for the silent server, to the absent one).
 set -euo pipefail
@@ -27,8 +29,17 @@ work="$build/window_bench/run"
 rm -rf "$work"
 mkdir -p "$work/setup"
 cp "$build/TessalySetup.exe" "$work/setup/TessalySetup.exe"
+# The display and the server go again at the end; a display that was up before stays.
+display_was_up=false
+if [ -f "$build/bench/display.pid" ] && kill -0 "$(cat "$build/bench/display.pid")" 2>/dev/null; then
+  display_was_up=true
+fi
+finish() {
+  "$here/vendor" stop "$work" >/dev/null 2>&1 || true
+  $display_was_up || "$here/display" stop "$build" >/dev/null 2>&1 || true
+}
+trap finish EXIT
 "$here/vendor" start "$work" >/dev/null
-trap '"$here/vendor" stop "$work" >/dev/null 2>&1 || true' EXIT
 port_of() { sed -n "s/^$1=//p" "$work/bench/vendor.ports"; }
 live="http://127.0.0.1:$(port_of http)"
 silent="http://127.0.0.1:$(port_of silent)"
