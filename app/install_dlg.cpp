@@ -31,6 +31,16 @@ const IconButtonSetup kIconButtons[] = {
 
 const COLORREF kButtonFace = RGB(236, 245, 251);
 
+// Posted by the initialisation to itself: the fetches start once the window shows.
+constexpr UINT WM_STARTUP_FETCH = WM_APP + 2;
+// How long the window waits for the vendor server's texts before it takes the
+// server as unreachable.
+constexpr DWORD kFetchBoundMs = 5000;
+// After an abort the worker normally ends at once; one held up by a network
+// call that WinInet does not cut short is left to end by itself after this.
+constexpr UINT kAbortGraceMs = 1500;
+constexpr DWORD kDestroyWaitMs = 1500;
+
 // The temporary folder's backup folder, created at once (one level).
 std::string MakeBackupFolder()
 {
@@ -96,6 +106,15 @@ LRESULT CInstallDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_DOWNLOAD_DONE:
         return OnDownloadDone(wParam == 1);
+    case WM_STARTUP_FETCH:
+        OnStartupFetch();
+        return 0;
+    case WM_TIMER:
+        if (wParam == kAbortTimer) {
+            OnAbortTimer();
+            return 0;
+        }
+        break;
     case WM_BROWSE_NOTIFY:
         return OnBrowseNotify(wParam);
     case WM_CLOSE:
@@ -156,17 +175,46 @@ bool CInstallDlg::OnInitDialog()
     uiCall_.Create();
     savedCaption_ = GetText();
     licenceLink_.SetUnderlineMode(kUnderlineAlways);
-    CWebSession session;
-    CreateWebPanel(session);
+    CreateWebPanel();
     SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
     ArrangePages();
     ConfigureButtons();
     ConfigureInstallFolder();
     ProbeLocalPackage();
-    const bool upgrade = !localPackagePresent_ && OfferServerVersion(session);
+    ShowPage(PageNone);
+    PostMessageW(Hwnd(), WM_STARTUP_FETCH, 0, 0);
+    return true;
+}
+
+// The advertisement address and the server's version come while the window
+// already shows and answers its user; then the first page is chosen exactly as
+// without the wait. Whatever else was posted meanwhile comes after.
+void CInstallDlg::OnStartupFetch()
+{
+    std::vector<std::string> urls{VendorUrl("/download/MrvACAD.setupad")};
+    if (!localPackagePresent_) {
+        urls.push_back(VendorUrl("/download/MrvACAD.ver"));
+    }
+    std::vector<CTextFetch::Answer> answers;
+    if (!FetchTexts(urls, answers)) {
+        return;
+    }
+    NavigateWebPanel(answers[0]);
+    const bool upgrade = !localPackagePresent_ && OfferServerVersion(answers[1]);
     ShowPage(IsProductInstalled() && !upgrade && !localPackagePresent_ ? PageStartInstalled
                                                                         : PageInstall);
+}
+
+bool CInstallDlg::FetchTexts(const std::vector<std::string>& urls,
+                             std::vector<CTextFetch::Answer>& answers)
+{
+    CTextFetch fetch;
+    if (fetch.Start(urls) &&
+        WaitAnsweringUser(fetch.DoneEvent(), kFetchBoundMs, Hwnd()) == WaitEnd::kWindowEnded) {
+        return false;
+    }
+    answers = AnswersOrUnreachable(fetch, urls.size());
     return true;
 }
 
@@ -185,19 +233,22 @@ void CInstallDlg::FitWindowToScriptFrame()
 
 // Without a browser (no web control on this system) the window goes on
 // without its advertisement.
-void CInstallDlg::CreateWebPanel(CWebSession& session)
+void CInstallDlg::CreateWebPanel()
 {
-    std::string address = VendorUrl("/tessaly.php");
-    std::string fetched;
-    if (session.FetchText(VendorUrl("/download/MrvACAD.setupad"), fetched) == kFetchOk) {
-        address = fetched;
-    }
     if (!webPanel_.CreateInPlaceOf(Hwnd(), IDC_WEB_PLACEHOLDER)) {
         return;
     }
-    webPanel_.Navigate(address);
     SetWindowPos(webPanel_.Hwnd(), nullptr, -2, -1, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CInstallDlg::NavigateWebPanel(const CTextFetch::Answer& advertisement)
+{
+    if (webPanel_.Hwnd() == nullptr) {
+        return;
+    }
+    webPanel_.Navigate(advertisement.result == kFetchOk ? advertisement.text
+                                                        : VendorUrl("/tessaly.php"));
 }
 
 void CInstallDlg::ArrangePages()
@@ -253,18 +304,17 @@ void CInstallDlg::ProbeLocalPackage()
 }
 
 // True when the server offers a newer product than the installed one.
-bool CInstallDlg::OfferServerVersion(CWebSession& session)
+bool CInstallDlg::OfferServerVersion(const CTextFetch::Answer& serverVersion)
 {
     const std::string installed = GetInstalledVersion();
     std::string offered;
     bool upgrade = false;
-    if (session.FetchText(VendorUrl("/download/MrvACAD.ver"), offered) == kFetchOk) {
+    if (serverVersion.result == kFetchOk) {
+        offered = serverVersion.text;
         upgrade = IsNewerVersion(installed, offered);
         if (upgrade) {
             installButton_.SetText("立即升级");
         }
-    } else {
-        offered.clear();
     }
     std::string versionText;
     if (std::atoi(offered.c_str()) > 0) {
@@ -400,20 +450,50 @@ void CInstallDlg::OnCloseRequest()
         EndDialog(IDCANCEL);
         return;
     }
-    job_.RequestAbort();
-    cancelButton_.Enable(false);
-    ::SetLabelText(Hwnd(), IDC_STATUS_TEXT, "终止下载");
+    RequestAbort();
     safeToClose_ = true;
 }
 
+// The worker stops at its next step, or at once when it waits for the server;
+// its WM_DOWNLOAD_DONE then ends the window. Status texts that the worker sends
+// from now on are dropped (SetLabelText), so "终止下载" stays.
+void CInstallDlg::RequestAbort()
+{
+    job_.RequestAbort();
+    cancelButton_.Enable(false);
+    ::SetLabelText(Hwnd(), IDC_STATUS_TEXT, "终止下载");
+    SetTimer(Hwnd(), kAbortTimer, kAbortGraceMs, nullptr);
+}
+
+// A worker still held up in the network after the grace time does not keep
+// the window: it ends now, and the worker cleans up behind it (see OnDestroy).
+// An install step under way is waited for, since it rolls itself back.
+void CInstallDlg::OnAbortTimer()
+{
+    if (downloadDone_ || job_.Installing()) {
+        if (downloadDone_) {
+            KillTimer(Hwnd(), kAbortTimer);
+        }
+        return;
+    }
+    KillTimer(Hwnd(), kAbortTimer);
+    // Nothing was installed yet: the backup folder is empty, as after any abort.
+    RemoveDirectoryW(WidenText(backupFolder_).c_str());
+    EndDialog(IDCANCEL);
+}
+
 // A worker that still runs is told to stop; the wait runs the window updates
-// it sends meanwhile, so neither thread waits for the other.
+// it sends meanwhile, so neither thread waits for the other. It is bounded, so
+// that a worker held up in the network never holds the window: such a worker
+// is waited for once the window has gone (the job's destructor), and deletes
+// its file before the program ends.
 void CInstallDlg::OnDestroy()
 {
+    KillTimer(Hwnd(), kAbortTimer);
     if (job_.WorkerRunning()) {
         job_.RequestAbort();
     }
-    job_.WaitForWorker();
+    job_.WaitForWorker(job_.Installing() ? INFINITE : kDestroyWaitMs);
     uiCall_.Destroy();
 }
 
@@ -427,14 +507,25 @@ void CInstallDlg::RunOnUiThread(const std::function<void()>& call)
     uiCall_.Call(call);
 }
 
+// Once abort is requested, the status label keeps "终止下载": the check runs on
+// this thread, where the abort is requested, so no text sent before the request
+// and run after it slips through.
 void CInstallDlg::SetLabelText(int controlId, const std::string& text)
 {
-    RunOnUiThread([&] { ::SetLabelText(Hwnd(), controlId, text); });
+    RunOnUiThread([&] {
+        if (controlId != IDC_STATUS_TEXT || !job_.AbortRequested()) {
+            ::SetLabelText(Hwnd(), controlId, text);
+        }
+    });
 }
 
 void CInstallDlg::SetControlText(int controlId, const std::string& text)
 {
-    RunOnUiThread([&] { SetWindowTextW(GetItem(controlId), WidenText(text).c_str()); });
+    RunOnUiThread([&] {
+        if (controlId != IDC_STATUS_TEXT || !job_.AbortRequested()) {
+            SetWindowTextW(GetItem(controlId), WidenText(text).c_str());
+        }
+    });
 }
 
 void CInstallDlg::ShowControl(int controlId, bool show)

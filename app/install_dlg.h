@@ -12,11 +12,14 @@
 // worker reads the members that the install command wrote before it started
 // (install folder, setup file and arguments, `install_`), and `install_` is the
 // worker's until WM_DOWNLOAD_DONE arrives; the user-interface thread only asks it
-// to stop through the job's abort flag.
+// to stop through the job's abort flag. The vendor server's small texts are
+// fetched on threads of their own (CTextFetch) that touch nothing of the
+// window: the window waits for them with a bound, answering its user meanwhile.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -30,11 +33,14 @@
 #include "framework/thread.h"
 #include "net/download.h"
 #include "net/install_view.h"
+#include "net/text_fetch.h"
 #include "net/web_session.h"
 #include "product/package_install.h"
 #include "util/text.h"
 
 enum PageMode : int {
+    // No page yet: the window has appeared and waits for the start-up fetches.
+    PageNone = -1,
     PageInstall = 0,
     PageDownload = 1,
     PageAfterInstall = 2,
@@ -80,16 +86,25 @@ protected:
 private:
     // Initialisation steps.
     void FitWindowToScriptFrame();
-    void CreateWebPanel(CWebSession& session);
+    void CreateWebPanel();
     void ArrangePages();
     void ConfigureButtons();
     void ConfigureInstallFolder();
     void ProbeLocalPackage();
-    bool OfferServerVersion(CWebSession& session);
+    // The steps that need the vendor server, once the window shows.
+    void OnStartupFetch();
+    void NavigateWebPanel(const CTextFetch::Answer& advertisement);
+    bool OfferServerVersion(const CTextFetch::Answer& serverVersion);
+    // Fetches `urls` while the window keeps answering, for at most the fetch
+    // bound; a server that takes longer counts as unreachable. False when the
+    // window was ended meanwhile.
+    bool FetchTexts(const std::vector<std::string>& urls, std::vector<CTextFetch::Answer>& answers);
 
     void OnCommand(int id);
     void OnFinish();
     void OnCloseRequest();
+    void RequestAbort();
+    void OnAbortTimer();
     void OnDestroy();
     // Product install (install_dlg_install.cpp).
     void OnInstallNow();
@@ -105,6 +120,9 @@ private:
     void OnPickTarget();
     void OnInstallScripts();
     void OnUninstall();
+
+    // Runs while an abort waits for the worker (OnAbortTimer).
+    static constexpr UINT_PTR kAbortTimer = 1;
 
     // A box of the window's own with the application's caption.
     int Ask(const std::string& text, UINT flags);
@@ -152,6 +170,7 @@ private:
     bool safeToClose_ = true;
     bool downloadDone_ = false;
     bool completingFolder_ = false;
+    bool fetchingSetup_ = false;
     CUiThreadCall uiCall_;
     // Made by the install command before the worker starts; the worker's until
     // WM_DOWNLOAD_DONE.

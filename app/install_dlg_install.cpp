@@ -63,18 +63,24 @@ LRESULT CInstallDlg::OnBrowseNotify(WPARAM code)
 }
 
 // The folder is checked before the server is asked, so that a refusal comes at
-// once.
+// once. The window keeps answering while the server is asked; a second click
+// meanwhile does nothing, and a window ended meanwhile installs nothing.
 void CInstallDlg::OnInstallNow()
 {
-    if (!TakeInstallFolder()) {
+    if (fetchingSetup_ || !TakeInstallFolder()) {
         return;
     }
     SetupDescriptor setup;
     setup.downloadUrl = VendorUrl("/download.php?key=11");
-    CWebSession session;
-    std::string text;
-    if (session.FetchText(VendorUrl("/download/MrvACAD.setup"), text) == kFetchOk) {
-        ApplySetupDescriptor(text, setup);
+    std::vector<CTextFetch::Answer> answers;
+    fetchingSetup_ = true;
+    const bool windowStays = FetchTexts({VendorUrl("/download/MrvACAD.setup")}, answers);
+    fetchingSetup_ = false;
+    if (!windowStays) {
+        return;
+    }
+    if (answers[0].result == kFetchOk) {
+        ApplySetupDescriptor(answers[0].text, setup);
     }
     setupFile_ = setup.setupFile;
     setupArguments_ = setup.setupArguments;
@@ -154,6 +160,7 @@ LRESULT CInstallDlg::OnDownloadDone(bool failed)
 {
     safeToClose_ = true;
     downloadDone_ = true;
+    KillTimer(Hwnd(), kAbortTimer);
     // The worker posts this as its last act; once it has ended, what it wrote
     // may be read here.
     job_.WaitForWorker();
@@ -183,9 +190,7 @@ void CInstallDlg::RollBackInstall()
     if (!ConfirmAbandon() || downloadDone_) {
         return;
     }
-    job_.RequestAbort();
-    cancelButton_.Enable(false);
-    ::SetLabelText(Hwnd(), IDC_STATUS_TEXT, "终止下载");
+    RequestAbort();
 }
 
 bool CInstallDlg::ConfirmAbandon()

@@ -25,6 +25,7 @@ add_library(mrv_core STATIC
   product/package_install.cpp
   framework/last_error.cpp
   net/web_session.cpp
+  net/text_fetch.cpp
   net/transfer_display.cpp
   net/download.cpp
   framework/window.cpp
@@ -202,6 +203,20 @@ foreach(standin MrvCADSetup unins000 MrvScript)
                         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/standins)
 endforeach()
 
+# The first-window bench (tests/bench/window_bench.sh): a timer that starts a
+# program and waits for its window, and the least program with a window to
+# compare with.
+add_executable(window_timer tests/bench/window_timer.cpp)
+mrv_own_target(window_timer)
+target_compile_options(window_timer PRIVATE -municode)
+target_link_options(window_timer PRIVATE -municode)
+add_executable(empty_window WIN32 tests/bench/empty_window.cpp)
+mrv_own_target(empty_window)
+target_compile_options(empty_window PRIVATE -municode)
+target_link_options(empty_window PRIVATE -municode)
+set_target_properties(window_timer empty_window PROPERTIES RUNTIME_OUTPUT_DIRECTORY
+                      ${CMAKE_BINARY_DIR}/window_bench)
+
 # The test vendor web server (tests/fixtures/vendor_server.py); the tests that
 # talk to it name the fixture "vendor".
 add_test(NAME bench.vendor_start COMMAND ${MRV_BENCH}/vendor start ${CMAKE_BINARY_DIR})
@@ -288,6 +303,7 @@ add_dependencies(e2e_driver e2e_site TessalySetup standin_MrvCADSetup standin_Mr
 add_executable(e2e_tests
   tests/test_main.cpp
   tests/e2e/install_flow_test.cpp
+  tests/e2e/network_test.cpp
   tests/e2e/script_install_test.cpp
   tests/e2e/window_test.cpp
 )

@@ -46,6 +46,7 @@ bool RegisterCallWindowClass(WNDPROC procedure)
 
 bool StartWorkerThread(UniqueHandle& thread, std::function<DWORD()> body)
 {
+    thread.reset();
     if (!body) {
         return false;
     }
@@ -60,16 +61,16 @@ bool StartWorkerThread(UniqueHandle& thread, std::function<DWORD()> body)
     if (created == 0) {
         return false;
     }
-    HANDLE handle = reinterpret_cast<HANDLE>(created);
-    if (ResumeThread(handle) == static_cast<DWORD>(-1)) {
+    // Stored before the thread runs a step, so the worker may use `thread` at once.
+    thread.reset(reinterpret_cast<HANDLE>(created));
+    if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
         // The thread never ran a step of its own, so nothing is left half done.
-        TerminateThread(handle, kThreadFailed);
-        WaitForSingleObject(handle, INFINITE);
-        CloseHandle(handle);
+        TerminateThread(thread.get(), kThreadFailed);
+        WaitForSingleObject(thread.get(), INFINITE);
+        thread.reset();
         return false;
     }
     start.release();
-    thread.reset(handle);
     return true;
 }
 
@@ -93,6 +94,66 @@ bool WaitForThreadDispatching(HANDLE thread, DWORD timeoutMs)
         // Runs the pending sent messages; no posted message is taken.
         MSG message;
         PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+namespace {
+
+// Posted messages that the wait leaves queued would wake it at once, so it
+// looks for the user's messages again at this interval.
+constexpr DWORD kAnswerPollMs = 20;
+
+struct MessageRange {
+    UINT first;
+    UINT last;
+};
+
+const MessageRange kUserMessages[] = {
+    {WM_KEYFIRST, WM_KEYLAST},         {WM_MOUSEFIRST, WM_MOUSELAST},
+    {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}, {WM_CLOSE, WM_CLOSE},
+    {WM_COMMAND, WM_SYSCOMMAND},       {WM_PAINT, WM_PAINT},
+};
+
+bool TakeUserMessage(MSG& message)
+{
+    for (const MessageRange& range : kUserMessages) {
+        if (PeekMessageW(&message, nullptr, range.first, range.last, PM_REMOVE)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void AnswerUser(HWND window)
+{
+    MSG message;
+    while (TakeUserMessage(message)) {
+        if (!IsDialogMessageW(window, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}
+
+}  // namespace
+
+WaitEnd WaitAnsweringUser(HANDLE object, DWORD timeoutMs, HWND window)
+{
+    const DWORD begin = GetTickCount();
+    for (;;) {
+        AnswerUser(window);
+        if (WaitForSingleObject(object, 0) == WAIT_OBJECT_0) {
+            return WaitEnd::kSignalled;
+        }
+        if (!IsWindow(window) || !IsWindowVisible(window)) {
+            return WaitEnd::kWindowEnded;
+        }
+        const DWORD elapsed = GetTickCount() - begin;
+        if (elapsed >= timeoutMs) {
+            return WaitEnd::kTimedOut;
+        }
+        MsgWaitForMultipleObjectsEx(1, &object, std::min(timeoutMs - elapsed, kAnswerPollMs),
+                                    QS_ALLINPUT, 0);
     }
 }
 

@@ -22,14 +22,27 @@ constexpr DWORD kThreadFailed = 0xFFFFFFFFu;
 // Starts `body` on a new thread. The handle is stored into `thread` while the
 // thread is still suspended, so the worker and its owner both see it from the
 // worker's first step; the thread is not detached and its handle stays valid
-// until `thread` lets it go. False (and `thread` unchanged) when the thread
-// could not be started.
+// until `thread` lets it go. An exception that leaves `body` ends the thread
+// with kThreadFailed. `thread` lets go of what it held before; it stays empty
+// when the thread could not be started, and the answer is false.
 bool StartWorkerThread(UniqueHandle& thread, std::function<DWORD()> body);
 
 // Waits until `thread` has ended, running the messages that other threads send
 // to this thread meanwhile (posted messages stay queued). True when the thread
 // ended, false on timeout or a failed wait.
 bool WaitForThreadDispatching(HANDLE thread, DWORD timeoutMs = INFINITE);
+
+enum class WaitEnd { kSignalled, kTimedOut, kWindowEnded };
+
+// Waits for `object` for at most `timeoutMs` while the dialog `window` keeps
+// painting and answering its user: sent messages, keyboard, mouse and paint
+// messages and the posted close, command and system-command messages are
+// dispatched (keys through the dialog's own keyboard handling). Every other
+// posted message stays queued until the caller returns to its message loop,
+// so that what was posted before the wait still comes after the caller's
+// work. Ends early, with kWindowEnded, once the window no longer shows (a
+// dialog that was ended is hidden at once).
+WaitEnd WaitAnsweringUser(HANDLE object, DWORD timeoutMs, HWND window);
 
 // A hidden message window of the user-interface thread that runs callables for
 // other threads.

@@ -5,11 +5,11 @@
 #include <utility>
 #include <vector>
 
-#include <process.h>
-
 #include "framework/format_strings.h"
 #include "framework/last_error.h"
+#include "framework/thread.h"
 #include "framework/url.h"
+#include "net/web_session.h"
 #include "util/cp936.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
@@ -24,14 +24,16 @@ constexpr char kSourceText[] = "%1 来自 %2";
 constexpr char kIncompleteText[] = "下载的文件不完整: 收到 %1 字节，应为 %2 字节";
 constexpr char kInstallFailedText[] = "安装程序包失败";
 
-constexpr DWORD kBlockSize = 1024;
+// One WinInet read costs about the same whatever its size, so the body moves in
+// large blocks; the display is throttled on its own (CTransferDisplay).
+constexpr DWORD kBlockSize = 64 * 1024;
 constexpr DWORD kDiscardSize = 50;
 constexpr DWORD kHeaderBufferSize = 32;
-// INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION.
-constexpr DWORD kRequestFlags = 0x84400000;
-// FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
-// FLAGS_ERROR_UI_FLAGS_GENERATE_DATA.
-constexpr DWORD kCredentialDialogFlags = 7;
+constexpr DWORD kRequestFlags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
+constexpr DWORD kCredentialDialogFlags = FLAGS_ERROR_UI_FILTER_FOR_ERRORS |
+                                         FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
+                                         FLAGS_ERROR_UI_FLAGS_GENERATE_DATA;
 
 // The framework's application name: the program file's name without extension.
 std::wstring ApplicationName()
@@ -125,7 +127,7 @@ CDownloadJob::~CDownloadJob()
 
 bool CDownloadJob::StartDownload()
 {
-    if (thread_ != nullptr) {
+    if (thread_) {
         return false;
     }
     UrlParts parts;
@@ -154,57 +156,81 @@ bool CDownloadJob::StartDownload()
     fileName_ = FileNameOfObject(object_);
     view_.SetLabelText(kSourceLabel, FormatString2(kSourceText, fileName_, server_));
 
-    thread_ = reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, &CDownloadJob::ThreadEntry, this, CREATE_SUSPENDED, nullptr));
-    if (thread_ == nullptr) {
+    if (!StartWorkerThread(thread_, [this] { return DownloadWorker(); })) {
         CloseTargetFile();
         DeleteTargetFile();
         view_.EndWindow();
         return false;
     }
-    ResumeThread(thread_);
     return true;
+}
+
+void CDownloadJob::RequestAbort()
+{
+    std::lock_guard<std::mutex> lock(requestLock_);
+    abort_ = true;
+    request_.reset();
+}
+
+HINTERNET CDownloadJob::Request() const
+{
+    std::lock_guard<std::mutex> lock(requestLock_);
+    return request_.get();
 }
 
 // The worker may be sending a change to this very thread's window: the wait
 // keeps answering sent messages so that neither thread waits for the other.
-void CDownloadJob::WaitForWorker()
+bool CDownloadJob::WaitForWorker(DWORD timeoutMs)
 {
-    if (thread_ != nullptr) {
-        for (;;) {
-            const DWORD woke = MsgWaitForMultipleObjectsEx(1, &thread_, INFINITE, QS_SENDMESSAGE,
-                                                           MWMO_INPUTAVAILABLE);
-            if (woke == WAIT_OBJECT_0) {
-                break;
+    if (thread_) {
+        if (!WaitForThreadDispatching(thread_.get(), timeoutMs)) {
+            if (timeoutMs != INFINITE) {
+                return false;
             }
-            if (woke != WAIT_OBJECT_0 + 1) {
-                WaitForSingleObject(thread_, INFINITE);
-                break;
-            }
-            MSG message;
-            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+            WaitForSingleObject(thread_.get(), INFINITE);
         }
-        CloseHandle(thread_);
-        thread_ = nullptr;
+        thread_.reset();
     }
     CloseInternetHandles();
+    return true;
 }
 
 bool CDownloadJob::WorkerRunning() const
 {
-    return thread_ != nullptr && WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT;
+    return thread_ && WaitForSingleObject(thread_.get(), 0) == WAIT_TIMEOUT;
 }
 
-unsigned __stdcall CDownloadJob::ThreadEntry(void* job)
+// WM_DOWNLOAD_DONE goes out whatever happens: an exception (memory running
+// out) is a failed download like any other.
+DWORD CDownloadJob::DownloadWorker()
 {
-    return static_cast<CDownloadJob*>(job)->DownloadWorker();
-}
-
-unsigned CDownloadJob::DownloadWorker()
-{
-    const WorkerEnd end = localPackageMode ? InstallLocalPackage() : DownloadPackage();
+    WorkerEnd end = WorkerEnd::kFailed;
+    try {
+        end = RunWorker();
+    } catch (...) {
+        errorText_ = FormatString1(kFileErrorText, std::to_string(ERROR_NOT_ENOUGH_MEMORY));
+        CloseTargetFile();
+        DeleteTargetFile();
+    }
     view_.PostDownloadDone(end == WorkerEnd::kFailed);
     return 0;
+}
+
+// Whatever an abort interrupted (a wait for a silent server that RequestAbort
+// cut short fails like a dropped line), the download ends as aborted: no
+// message, no file left behind, nothing installed.
+CDownloadJob::WorkerEnd CDownloadJob::RunWorker()
+{
+    if (localPackageMode) {
+        return InstallLocalPackage();
+    }
+    const WorkerEnd end = DownloadPackage();
+    if (!abort_) {
+        return end;
+    }
+    CloseTargetFile();
+    DeleteTargetFile();
+    return WorkerEnd::kFinished;
 }
 
 // The target file that StartDownload made is not needed: it is closed before it
@@ -217,22 +243,10 @@ CDownloadJob::WorkerEnd CDownloadJob::InstallLocalPackage()
     return end;
 }
 
-// An abort before the transfer leaves the target file as it is; the window
-// learns of the abort from the flag, not from the message.
+// The window learns of an abort from the flag, not from the message.
 CDownloadJob::WorkerEnd CDownloadJob::DownloadPackage()
 {
-    session_ = InternetOpenW(ApplicationName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                             nullptr, 0);
-    if (session_ == nullptr) {
-        ReportWorkerError(kFileErrorText, 0);
-        return WorkerEnd::kFailed;
-    }
-    if (abort_) {
-        return WorkerEnd::kFinished;
-    }
-    if (InternetSetStatusCallbackW(session_, &CDownloadJob::StatusCallback) ==
-        INTERNET_INVALID_STATUS_CALLBACK) {
-        ReportWorkerError(kFileErrorText, 0);
+    if (OpenSession() == WorkerEnd::kFailed) {
         return WorkerEnd::kFailed;
     }
     if (abort_) {
@@ -244,7 +258,7 @@ CDownloadJob::WorkerEnd CDownloadJob::DownloadPackage()
     if (abort_) {
         return WorkerEnd::kFinished;
     }
-    if (!HttpSendRequestW(request_, nullptr, 0, nullptr, 0)) {
+    if (!HttpSendRequestW(Request(), nullptr, 0, nullptr, 0)) {
         ReportWorkerError(kConnectErrorText, 0);
         return WorkerEnd::kFailed;
     }
@@ -257,28 +271,59 @@ CDownloadJob::WorkerEnd CDownloadJob::DownloadPackage()
     return TransferBody();
 }
 
-// An https address is an http connection whose request goes over TLS.
+CDownloadJob::WorkerEnd CDownloadJob::OpenSession()
+{
+    session_.reset(InternetOpenW(ApplicationName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+                                 nullptr, 0));
+    if (!session_) {
+        ReportWorkerError(kFileErrorText, 0);
+        return WorkerEnd::kFailed;
+    }
+    SetSessionTimeouts(session_.get());
+    if (abort_) {
+        return WorkerEnd::kFinished;
+    }
+    if (InternetSetStatusCallbackW(session_.get(), &CDownloadJob::StatusCallback) ==
+        INTERNET_INVALID_STATUS_CALLBACK) {
+        ReportWorkerError(kFileErrorText, 0);
+        return WorkerEnd::kFailed;
+    }
+    return WorkerEnd::kFinished;
+}
+
+// An https address is an http connection whose request goes over TLS. The
+// request is handed over under the lock, so that an abort either finds it and
+// closes it or comes first and keeps it from being opened.
 CDownloadJob::WorkerEnd CDownloadJob::OpenRequest()
 {
     const bool secure = serviceType_ == kServiceHttps;
     const DWORD service = secure ? INTERNET_SERVICE_HTTP : serviceType_;
     const auto context = reinterpret_cast<DWORD_PTR>(this);
-    connection_ = InternetConnectW(session_, WidenText(server_).c_str(), port_, nullptr, nullptr,
-                                   service, 0, context);
-    if (connection_ == nullptr) {
+    connection_.reset(InternetConnectW(session_.get(), WidenText(server_).c_str(), port_, nullptr,
+                                       nullptr, service, 0, context));
+    if (!connection_) {
         ReportWorkerError(kConnectErrorText, 0);
         return WorkerEnd::kFailed;
     }
+    // Some WinInet versions (Wine's) take the send and receive bounds of a
+    // request from its connection rather than from the session.
+    SetSessionTimeouts(connection_.get());
     if (abort_) {
         return WorkerEnd::kFinished;
     }
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
     const DWORD flags = kRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0);
-    request_ = HttpOpenRequestW(connection_, nullptr, WidenText(object_).c_str(), nullptr, nullptr,
-                                acceptTypes, flags, context);
-    if (request_ == nullptr) {
+    HINTERNET request = HttpOpenRequestW(connection_.get(), nullptr, WidenText(object_).c_str(),
+                                         nullptr, nullptr, acceptTypes, flags, context);
+    if (request == nullptr) {
         ReportWorkerError(kConnectErrorText, 0);
         return WorkerEnd::kFailed;
+    }
+    std::lock_guard<std::mutex> lock(requestLock_);
+    if (abort_) {
+        InternetCloseHandle(request);
+    } else {
+        request_.reset(request);
     }
     return WorkerEnd::kFinished;
 }
@@ -288,10 +333,11 @@ CDownloadJob::WorkerEnd CDownloadJob::OpenRequest()
 // supplies them the answer stands as a failure, never as a download.
 CDownloadJob::WorkerEnd CDownloadJob::CheckResponse()
 {
+    const HINTERNET request = Request();
     for (;;) {
         wchar_t text[kHeaderBufferSize] = {};
         DWORD size = sizeof text;
-        if (!HttpQueryInfoW(request_, HTTP_QUERY_STATUS_CODE, text, &size, nullptr)) {
+        if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE, text, &size, nullptr)) {
             ReportWorkerMessage(kConnectFailedText);
             return WorkerEnd::kFailed;
         }
@@ -305,19 +351,19 @@ CDownloadJob::WorkerEnd CDownloadJob::CheckResponse()
         }
         char discard[kDiscardSize];
         DWORD read = 0;
-        while (InternetReadFile(request_, discard, kDiscardSize, &read) && read != 0) {
+        while (InternetReadFile(request, discard, kDiscardSize, &read) && read != 0) {
         }
         if (abort_) {
             return WorkerEnd::kFinished;
         }
-        const DWORD answer = InternetErrorDlg(view_.Window(), request_,
+        const DWORD answer = InternetErrorDlg(view_.Window(), request,
                                               ERROR_INTERNET_INCORRECT_PASSWORD,
                                               kCredentialDialogFlags, nullptr);
         if (answer != ERROR_INTERNET_FORCE_RETRY) {
             ReportWorkerError(kConnectFailedText, status);
             return WorkerEnd::kFailed;
         }
-        if (!HttpSendRequestW(request_, nullptr, 0, nullptr, 0)) {
+        if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
             ReportWorkerError(kConnectErrorText, 0);
             return WorkerEnd::kFailed;
         }
@@ -325,14 +371,16 @@ CDownloadJob::WorkerEnd CDownloadJob::CheckResponse()
 }
 
 // A body that ends before its announced length (the connection closed or
-// dropped early) is a failed download: the partial file is deleted and the
-// install step does not run.
+// dropped early) is a failed download, as is one whose server stops sending
+// for longer than the session's receive time-out: the partial file is deleted
+// and the install step does not run.
 CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
 {
+    const HINTERNET request = Request();
     view_.SetLabelText(kStatusLabel, "得到文件信息");
     wchar_t text[kHeaderBufferSize] = {};
     DWORD textSize = sizeof text;
-    sizeKnown_ = HttpQueryInfoW(request_, HTTP_QUERY_CONTENT_LENGTH, text, &textSize, nullptr) &&
+    sizeKnown_ = HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &textSize, nullptr) &&
                  ParseContentLength(text, size_);
     CTransferDisplay display(view_, fileName_, tickSource);
     if (sizeKnown_) {
@@ -342,10 +390,10 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
     display.Start();
 
     std::uint64_t received = 0;
-    char block[kBlockSize];
+    std::vector<char> block(kBlockSize);
     for (;;) {
         DWORD read = 0;
-        if (!InternetReadFile(request_, block, kBlockSize, &read)) {
+        if (!InternetReadFile(request, block.data(), kBlockSize, &read)) {
             ReportWorkerError(kFileErrorText, 0);
             return WorkerEnd::kFailed;
         }
@@ -353,7 +401,8 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
             break;
         }
         DWORD written = 0;
-        if (!WriteFile(targetFile_, block, read, &written, nullptr) || written != read) {
+        if (!WriteFile(targetFile_.get(), block.data(), read, &written, nullptr) ||
+            written != read) {
             const DWORD code = GetLastError();
             ReportWorkerError(kFileErrorText, code != 0 ? code : ERROR_HANDLE_DISK_FULL);
             return WorkerEnd::kFailed;
@@ -381,7 +430,10 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
 // An install step stopped by an abort is no failure: the window sees the flag.
 CDownloadJob::WorkerEnd CDownloadJob::RunInstallStep(const std::string& packagePath)
 {
-    if (!installStep_ || installStep_(packagePath) || abort_) {
+    installing_ = true;
+    const bool installed = !installStep_ || installStep_(packagePath);
+    installing_ = false;
+    if (installed || abort_) {
         return WorkerEnd::kFinished;
     }
     if (errorText_.empty()) {
@@ -398,8 +450,13 @@ void CALLBACK CDownloadJob::StatusCallback(HINTERNET, DWORD_PTR context, DWORD s
     }
 }
 
+// After an abort the status label says so, and nothing that WinInet still
+// reports about the connection may replace that.
 void CDownloadJob::OnDownloadStatus(DWORD status, const void* information, DWORD length)
 {
+    if (abort_) {
+        return;
+    }
     const char* format = nullptr;
     switch (status) {
     case INTERNET_STATUS_RESOLVING_NAME:
@@ -436,17 +493,14 @@ void CDownloadJob::ReportWorkerMessage(const std::string& text)
 // Others may read the file while it grows, but nobody else writes it.
 bool CDownloadJob::OpenTargetFile()
 {
-    targetFile_ = CreateFileW(WidenText(targetPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return targetFile_ != INVALID_HANDLE_VALUE;
+    targetFile_.reset(CreateFileW(WidenText(targetPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(targetFile_);
 }
 
 void CDownloadJob::CloseTargetFile()
 {
-    if (targetFile_ != INVALID_HANDLE_VALUE) {
-        CloseHandle(targetFile_);
-        targetFile_ = INVALID_HANDLE_VALUE;
-    }
+    targetFile_.reset();
 }
 
 void CDownloadJob::DeleteTargetFile()
@@ -456,10 +510,10 @@ void CDownloadJob::DeleteTargetFile()
 
 void CDownloadJob::CloseInternetHandles()
 {
-    for (HINTERNET* handle : {&request_, &connection_, &session_}) {
-        if (*handle != nullptr) {
-            InternetCloseHandle(*handle);
-            *handle = nullptr;
-        }
+    {
+        std::lock_guard<std::mutex> lock(requestLock_);
+        request_.reset();
     }
+    connection_.reset();
+    session_.reset();
 }

@@ -1,22 +1,26 @@
 #pragma once
 // The product package download: one HTTP GET on a worker thread, the body written
-// to a temporary file in 1024-byte blocks with progress on the install window,
-// then the install step on the same thread.
+// to a temporary file in 64 KB blocks with progress on the install window, then
+// the install step on the same thread.
 //
 // Threads: StartDownload, RequestAbort and WaitForWorker run on the user-interface
 // thread; DownloadWorker, OnDownloadStatus, the Report* operations and the install
-// step run on the worker. They meet through `abort_` (written by the user-interface
-// thread, polled by the worker) and the WM_DOWNLOAD_DONE message, posted once as
-// the worker's last act; everything else is written before the worker starts or
-// read only after it has ended.
+// step run on the worker. They meet through `abort_` and `installing_` (each
+// written by one side and read by the other), through `request_` under
+// `requestLock_` (opened by the worker, closed by RequestAbort so that a blocked
+// read returns at once), and through the WM_DOWNLOAD_DONE message, posted once
+// as the worker's last act; everything else is written before the worker starts
+// or read only after it has ended.
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include <windows.h>
 #include <wininet.h>
 
+#include "framework/handles.h"
 #include "net/install_view.h"
 #include "net/transfer_display.h"
 
@@ -43,13 +47,20 @@ public:
     // Parses the address, opens the target file and starts the worker. False when
     // the window was ended instead, or when a worker of this job already ran.
     bool StartDownload();
-    void RequestAbort() { abort_ = true; }
+    // Asks the worker to stop, and closes the request so that a read or send
+    // that waits for a silent server returns now. Once asked, the worker shows
+    // no more status texts, deletes the target file and installs nothing.
+    void RequestAbort();
     bool AbortRequested() const { return abort_; }
     const std::atomic<bool>& AbortFlag() const { return abort_; }
     // Waits for the worker to end while dispatching sent messages, then closes
-    // the Internet handles.
-    void WaitForWorker();
+    // the Internet handles. False, with the handles left, when the worker still
+    // runs after `timeoutMs`.
+    bool WaitForWorker(DWORD timeoutMs = INFINITE);
     bool WorkerRunning() const;
+    // True while the worker runs the install step, which stops by itself at an
+    // abort and must not be cut short.
+    bool Installing() const { return installing_; }
 
     // Read on the user-interface thread after WM_DOWNLOAD_DONE.
     const std::string& ErrorText() const { return errorText_; }
@@ -59,13 +70,16 @@ public:
 private:
     enum class WorkerEnd { kFinished, kFailed };
 
-    static unsigned __stdcall ThreadEntry(void* job);
     static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status,
                                         LPVOID information, DWORD length);
-    unsigned DownloadWorker();
+    DWORD DownloadWorker();
+    WorkerEnd RunWorker();
     WorkerEnd InstallLocalPackage();
     WorkerEnd DownloadPackage();
+    WorkerEnd OpenSession();
     WorkerEnd OpenRequest();
+    // The request as the worker uses it; null once RequestAbort closed it.
+    HINTERNET Request() const;
     WorkerEnd CheckResponse();
     WorkerEnd TransferBody();
     WorkerEnd RunInstallStep(const std::string& packagePath);
@@ -83,6 +97,7 @@ private:
     IInstallView& view_;
     InstallStep installStep_;
     std::atomic<bool> abort_{false};
+    std::atomic<bool> installing_{false};
     std::string errorText_;
     std::string server_;
     std::string object_;
@@ -91,9 +106,10 @@ private:
     std::uint32_t serviceType_ = 0;
     bool sizeKnown_ = false;
     std::uint32_t size_ = 0;
-    HINTERNET session_ = nullptr;
-    HINTERNET connection_ = nullptr;
-    HINTERNET request_ = nullptr;
-    HANDLE targetFile_ = INVALID_HANDLE_VALUE;
-    HANDLE thread_ = nullptr;
+    UniqueInternet session_;
+    UniqueInternet connection_;
+    mutable std::mutex requestLock_;
+    UniqueInternet request_;
+    UniqueFile targetFile_;
+    UniqueHandle thread_;
 };

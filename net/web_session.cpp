@@ -11,9 +11,9 @@ namespace {
 constexpr wchar_t kAgent[] = L"AutoUpdateAgent";
 // Canonical addresses longer than this are refused rather than cut.
 constexpr DWORD kCanonicalUrlSize = 1024;
-// INTERNET_FLAG_RELOAD | INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_HYPERLINK |
-// INTERNET_FLAG_NEED_FILE: always the server's current text, never a cached one.
-constexpr DWORD kOpenUrlFlags = 0x80000C10;
+// Always the server's current text, never a cached one.
+constexpr DWORD kOpenUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_RESYNCHRONIZE |
+                                INTERNET_FLAG_HYPERLINK | INTERNET_FLAG_NEED_FILE;
 constexpr DWORD kTextReadSize = 4096;
 constexpr char kTrimmedBlanks[] = " \t\r\n\v\f";
 
@@ -39,29 +39,49 @@ std::string TrimText(const std::string& text)
     return text.substr(first, text.find_last_not_of(kTrimmedBlanks) - first + 1);
 }
 
+void SetTimeout(HINTERNET session, DWORD option, DWORD milliseconds)
+{
+    InternetSetOptionW(session, option, &milliseconds, sizeof milliseconds);
+}
+
 }  // namespace
+
+void SetSessionTimeouts(HINTERNET session)
+{
+    if (session == nullptr) {
+        return;
+    }
+    SetTimeout(session, INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
+    SetTimeout(session, INTERNET_OPTION_SEND_TIMEOUT, kSendTimeoutMs);
+    SetTimeout(session, INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
+    SetTimeout(session, INTERNET_OPTION_DATA_SEND_TIMEOUT, kSendTimeoutMs);
+    SetTimeout(session, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
+}
 
 CWebSession::CWebSession()
     : session_(InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0))
 {
+    SetSessionTimeouts(session_.get());
 }
 
-CWebSession::~CWebSession()
+CWebSession::~CWebSession() = default;
+
+HINTERNET CWebSession::Session() const
 {
-    if (session_ != nullptr) {
-        InternetCloseHandle(session_);
-    }
+    std::lock_guard<std::mutex> lock(lock_);
+    return session_.get();
 }
 
 bool CWebSession::IsOnline() const
 {
     DWORD connectionKinds = 0;
-    return session_ != nullptr && InternetGetConnectedState(&connectionKinds, 0) != FALSE;
+    return Session() != nullptr && InternetGetConnectedState(&connectionKinds, 0) != FALSE;
 }
 
 HINTERNET CWebSession::OpenUrl(std::string& url)
 {
-    if (session_ == nullptr) {
+    const HINTERNET session = Session();
+    if (session == nullptr) {
         return nullptr;
     }
     std::vector<wchar_t> canonical(kCanonicalUrlSize, L'\0');
@@ -71,8 +91,7 @@ HINTERNET CWebSession::OpenUrl(std::string& url)
         return nullptr;
     }
     url = NarrowText(canonical.data());
-    HINTERNET request =
-        InternetOpenUrlW(session_, canonical.data(), nullptr, 0, kOpenUrlFlags, 0);
+    HINTERNET request = InternetOpenUrlW(session, canonical.data(), nullptr, 0, kOpenUrlFlags, 0);
     if (request != nullptr && !AnsweredWithSuccess(request)) {
         InternetCloseHandle(request);
         return nullptr;
@@ -94,17 +113,43 @@ int CWebSession::FetchText(const std::string& url, std::string& text)
     }
     std::string address = url;
     HINTERNET request = OpenUrl(address);
-    if (request == nullptr) {
+    if (request == nullptr || !HoldRequest(request)) {
         return kFetchCannotOpen;
     }
     std::vector<char> buffer(kTextReadSize, '\0');
     const bool read = ReadChunk(request, buffer.data(), kTextReadSize);
-    InternetCloseHandle(request);
+    ReleaseRequest(request);
     if (!read) {
         return kFetchEmpty;
     }
     text = TrimText(std::string(buffer.data(), strnlen(buffer.data(), buffer.size())));
     return kFetchOk;
+}
+
+void CWebSession::Cancel()
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    request_.reset();
+    session_.reset();
+}
+
+bool CWebSession::HoldRequest(HINTERNET request)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    if (!session_) {
+        InternetCloseHandle(request);
+        return false;
+    }
+    request_.reset(request);
+    return true;
+}
+
+void CWebSession::ReleaseRequest(HINTERNET request)
+{
+    std::lock_guard<std::mutex> lock(lock_);
+    if (request_.get() == request) {
+        request_.reset();
+    }
 }
 
 std::string VendorUrl(const std::string& path)

@@ -134,14 +134,28 @@ std::string Folder()
     return BuildFolder() + "\\e2e\\bench";
 }
 
-unsigned short Port()
+namespace {
+
+unsigned short PortNamed(const std::string& name)
 {
     std::string text;
     ReadFileBytes(Folder() + "\\vendor.ports", text);
-    const std::size_t at = text.find("http=");
+    const std::size_t at = ("\n" + text).find("\n" + name + "=");
     return at == std::string::npos
                ? 0
-               : static_cast<unsigned short>(std::atoi(text.c_str() + at + 5));
+               : static_cast<unsigned short>(std::atoi(text.c_str() + at + name.size() + 1));
+}
+
+}  // namespace
+
+unsigned short Port()
+{
+    return PortNamed("http");
+}
+
+unsigned short SilentPort()
+{
+    return PortNamed("silent");
 }
 
 std::string Url(const std::string& target)
@@ -296,15 +310,30 @@ void SetupScenario::PutStandin(const std::string& name, const std::string& desti
 
 void SetupScenario::Start(bool online)
 {
-    const std::string proxy =
-        online ? "http://127.0.0.1:" + std::to_string(site::Port()) : "http://127.0.0.1:1";
+    StartProgram(online ? Server::kLive : Server::kAbsent);
+    ASSERT_NE(window_, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return CurrentPage() != Page::None; }))
+        << "no page shows after the window opened";
+    // The first page may come while the window already shows: what is seen
+    // from here in the middle of the page switch is not the page yet.
+    ASSERT_TRUE(Settle(window_));
+}
+
+void SetupScenario::StartProgram(Server server)
+{
+    unsigned short port = 1;
+    if (server == Server::kLive) {
+        port = site::Port();
+    } else if (server == Server::kSilent) {
+        port = site::SilentPort();
+        ASSERT_NE(port, 0) << "the end-to-end vendor server has no silent port";
+    }
+    const std::string proxy = "http://127.0.0.1:" + std::to_string(port);
     ASSERT_TRUE(run_.Start(program_, {"http_proxy=" + proxy, "no_proxy=", "TEMP=" + tempFolder_,
                                       "TMP=" + tempFolder_, "MRV_STANDIN_RECORD=" + recordPath_}))
         << program_;
     window_ = run_.WaitForMainWindow(kCaption);
     ASSERT_NE(window_, nullptr) << "the install window did not show";
-    ASSERT_TRUE(WaitUntil([&] { return CurrentPage() != Page::None; }))
-        << "no page shows after the window opened";
 }
 
 Page SetupScenario::CurrentPage() const
@@ -340,7 +369,8 @@ void SetupScenario::ExpectOnlyPageShown(Page page) const
 
 bool SetupScenario::WaitForPage(Page page, DWORD timeoutMs) const
 {
-    return WaitUntil([&] { return CurrentPage() == page; }, timeoutMs);
+    return WaitUntil([&] { return CurrentPage() == page; }, timeoutMs) && Settle(window_) &&
+           CurrentPage() == page;
 }
 
 HWND SetupScenario::WaitForMessageBox() const

@@ -52,6 +52,8 @@ std::string BuildFolder();
 namespace site {
 std::string Folder();
 unsigned short Port();
+// A port of the same server that takes connections and never answers.
+unsigned short SilentPort();
 std::string Url(const std::string& target);
 bool Put(const std::string& name, const std::string& bytes);
 // Requests that the program made for this path of the vendor host
@@ -93,9 +95,14 @@ protected:
     void PutScriptPackagesBesideProgram();
     void PutStandin(const std::string& name, const std::string& destination);
 
-    // Starts the program and waits for its window; `online` false points its
-    // requests at a port where nobody listens.
+    // How the vendor server meets the program: it answers, nobody listens on
+    // its port, or it takes every request and never answers.
+    enum class Server { kLive, kAbsent, kSilent };
+    // Starts the program and waits for its window and its first page; `online`
+    // false points its requests at a port where nobody listens.
     void Start(bool online = true);
+    // Starts the program and waits for its window only.
+    void StartProgram(Server server);
     Page CurrentPage() const;
     // Every control of `page` shows, none of the other pages, no frame.
     void ExpectOnlyPageShown(Page page) const;

@@ -15,18 +15,23 @@ DWORD ExitCodeOf(HANDLE thread)
     return code;
 }
 
-TEST(WorkerThread, RunsTheBodyAndKeepsItsHandle)
+// The handle is in place before the worker's first step: the worker finds its
+// own thread there, every time.
+TEST(WorkerThread, RunsTheBodyWithItsHandleAlreadyStored)
 {
-    UniqueHandle thread;
-    std::atomic<bool> handleSeenByWorker{false};
-    ASSERT_TRUE(StartWorkerThread(thread, [&]() -> DWORD {
-        handleSeenByWorker = thread.get() != nullptr;
-        return 42;
-    }));
-    ASSERT_TRUE(thread);
-    ASSERT_EQ(WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
-    EXPECT_EQ(ExitCodeOf(thread.get()), 42u);
-    EXPECT_TRUE(handleSeenByWorker);
+    for (int run = 0; run < 20; ++run) {
+        UniqueHandle thread;
+        std::atomic<DWORD> seenByWorker{0};
+        ASSERT_TRUE(StartWorkerThread(thread, [&]() -> DWORD {
+            seenByWorker = GetThreadId(thread.get());
+            return 42;
+        }));
+        ASSERT_TRUE(thread);
+        ASSERT_EQ(WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
+        EXPECT_EQ(ExitCodeOf(thread.get()), 42u);
+        EXPECT_EQ(seenByWorker, GetThreadId(thread.get()));
+        EXPECT_NE(seenByWorker, 0u);
+    }
 }
 
 TEST(WorkerThread, ExceptionEndsTheThreadWithTheFailureCode)
@@ -153,6 +158,28 @@ TEST_F(UiThreadCallTest, DispatchingWaitTimesOutOnALongWorker)
     EXPECT_FALSE(WaitForThreadDispatching(worker.get(), 100));
     SetEvent(event.get());
     EXPECT_TRUE(WaitForThreadDispatching(worker.get()));
+}
+
+// The wait that keeps a window answering its user: a close request comes
+// through at once, a message posted for later stays queued for later.
+TEST(AnsweringWait, TakesTheUsersMessagesAndLeavesOtherPostedOnes)
+{
+    HWND window = CreateWindowExW(0, L"STATIC", L"wait", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
+    UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    constexpr UINT kPosted = WM_APP + 56;
+    ASSERT_TRUE(PostMessageW(window, kPosted, 0, 0));
+    EXPECT_EQ(WaitAnsweringUser(event.get(), 100, window), WaitEnd::kTimedOut);
+    SetEvent(event.get());
+    EXPECT_EQ(WaitAnsweringUser(event.get(), 10000, window), WaitEnd::kSignalled);
+    MSG message;
+    EXPECT_TRUE(PeekMessageW(&message, window, kPosted, kPosted, PM_REMOVE));
+
+    ResetEvent(event.get());
+    ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
+    EXPECT_EQ(WaitAnsweringUser(event.get(), 10000, window), WaitEnd::kWindowEnded);
+    EXPECT_FALSE(IsWindow(window));
 }
 
 }  // namespace

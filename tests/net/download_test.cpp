@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -182,13 +183,20 @@ TEST_F(DownloadTest, ABodyWithItsLengthIsWrittenWholeThenInstalled)
         << Joined(status);
 
     EXPECT_EQ(view_.ValuesOf(ViewChange::kRange), std::vector<std::uint32_t>{(size + 512) / 1024});
+    // One caption per whole percent reached, at most, rising to 100.
     const std::vector<std::string> captions = view_.Captions();
-    ASSERT_EQ(captions.size(), 100u);
-    for (int percent = 1; percent <= 100; ++percent) {
-        EXPECT_EQ(captions[percent - 1], std::to_string(percent) + "% 的 " + fileName + " 完成");
+    ASSERT_FALSE(captions.empty());
+    ASSERT_LE(captions.size(), 100u);
+    int last = 0;
+    for (const std::string& caption : captions) {
+        const int percent = std::atoi(caption.c_str());
+        EXPECT_GT(percent, last) << caption;
+        EXPECT_EQ(caption, std::to_string(percent) + "% 的 " + fileName + " 完成");
+        last = percent;
     }
+    EXPECT_EQ(last, 100);
     const std::vector<std::uint32_t> positions = view_.ValuesOf(ViewChange::kPosition);
-    ASSERT_EQ(positions.size(), 100u);
+    ASSERT_EQ(positions.size(), captions.size());
     EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
     EXPECT_EQ(positions.back(), size / 1024);
     EXPECT_EQ(view_.BarPosition(), size / 1024);
@@ -203,10 +211,10 @@ TEST_F(DownloadTest, ABodyWithItsLengthIsWrittenWholeThenInstalled)
 
 TEST_F(DownloadTest, ABodyWithoutLengthShowsOnlyTheRate)
 {
-    const std::string target = Marked("/behave/nolength?size=60000");
+    const std::string target = Marked("/behave/nolength?size=300000");
     CDownloadJob& job = MakeJob(vendor::Url(target), true, 400);
     Download(job);
-    ExpectInstalled(60000);
+    ExpectInstalled(300000);
     EXPECT_TRUE(view_.Captions().empty());
     EXPECT_TRUE(view_.ValuesOf(ViewChange::kRange).empty());
     EXPECT_TRUE(view_.ValuesOf(ViewChange::kPosition).empty());
@@ -261,14 +269,73 @@ TEST_F(DownloadTest, ABodyShorterThanAnnouncedIsAFailure)
     EXPECT_NE(job.ErrorText().find("100000"), std::string::npos) << job.ErrorText();
 }
 
-// The drop fails a read of the body or, when the reset overtook the headers,
-// the request itself; either way nothing is installed.
+// The server sends the headers and part of the body before it resets the
+// line: the body's read fails, nothing is installed.
 TEST_F(DownloadTest, ADroppedConnectionIsAFailure)
 {
     CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/drop?size=400000&after=100000")));
     Download(job);
-    const bool readFailed = StartsWith(job.ErrorText(), kFileError);
-    ExpectFailure(readFailed ? kFileError : kConnectError);
+    ExpectFailure(kFileError);
+}
+
+// A server that stops sending in the middle of the body fails the download
+// within the receive time-out (with a generous margin for a slow machine).
+TEST_F(DownloadTest, AStalledBodyFailsWithinTheReceiveTimeout)
+{
+    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/stall?size=400000&after=100000")));
+    const DWORD begin = GetTickCount();
+    Download(job);
+    EXPECT_LT(GetTickCount() - begin, kReceiveTimeoutMs + 15000);
+    ExpectFailure(kFileError);
+}
+
+// An abort while the worker waits for a server that has stopped answering
+// (before its headers, or in the middle of its body) closes the request. Where
+// WinInet cuts the wait short the worker ends at once, elsewhere (Wine) at the
+// receive time-out; either way the end is an abort: no message, no file,
+// nothing installed.
+TEST_F(DownloadTest, AnAbortEndsAWorkerThatWaitsForASilentServer)
+{
+    for (const char* behaviour : {"/behave/silent", "/behave/stall?size=400000&after=100000"}) {
+        SCOPED_TRACE(behaviour);
+        TestView view;
+        InstallSeen seen;
+        CDownloadJob job(view, [&seen](const std::string& path) {
+            LookAtPackage(path, seen);
+            return true;
+        });
+        const std::string target = Marked(behaviour);
+        job.downloadUrl = vendor::Url(target);
+        job.targetPath = target_;
+        ASSERT_TRUE(job.StartDownload());
+        ASSERT_TRUE(view.RunUntil([&] { return vendor::RequestCount(target) > 0; }, 30000));
+        view.RunUntil([] { return false; }, 300);
+        const DWORD begin = GetTickCount();
+        job.RequestAbort();
+        ASSERT_TRUE(view.RunUntilDone(kReceiveTimeoutMs + 15000));
+        EXPECT_LT(GetTickCount() - begin, kReceiveTimeoutMs + 15000);
+        job.WaitForWorker();
+        EXPECT_FALSE(view.DoneFailed()) << job.ErrorText();
+        EXPECT_EQ(seen.runs, 0);
+        EXPECT_FALSE(PathExists(target_));
+    }
+}
+
+// Once abort is requested, what WinInet still reports about the connection
+// never reaches the status label.
+TEST_F(DownloadTest, NoStatusTextFollowsTheAbort)
+{
+    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/data?size=3000")));
+    view_.onChange = [&](const ViewChange& change) {
+        if (change.kind == ViewChange::kText && change.control == kStatusLabel) {
+            job.RequestAbort();
+        }
+    };
+    Download(job);
+    EXPECT_EQ(view_.TextsOf(kStatusLabel).size(), 1u) << Joined(view_.TextsOf(kStatusLabel));
+    EXPECT_FALSE(view_.DoneFailed());
+    EXPECT_EQ(seen_.runs, 0);
+    EXPECT_FALSE(PathExists(target_));
 }
 
 TEST_F(DownloadTest, ABodyLongerThanAnnouncedNeverShowsMoreThanTheWhole)
@@ -366,7 +433,7 @@ TEST_F(DownloadTest, AServerThatCannotBeReachedFailsWithTheErrorNumber)
     EXPECT_EQ(job.ErrorText(), std::string(kConnectError) + "12029");
 }
 
-TEST_F(DownloadTest, AnAbortBeforeTheTransferSendsNothing)
+TEST_F(DownloadTest, AnAbortBeforeTheTransferSendsNothingAndLeavesNoFile)
 {
     const std::string target = Marked("/behave/data?size=2000");
     CDownloadJob& job = MakeJob(vendor::Url(target));
@@ -375,7 +442,7 @@ TEST_F(DownloadTest, AnAbortBeforeTheTransferSendsNothing)
     EXPECT_FALSE(view_.DoneFailed());
     EXPECT_EQ(seen_.runs, 0);
     EXPECT_EQ(vendor::RequestCount(target), 0);
-    EXPECT_TRUE(PathExists(target_));
+    EXPECT_FALSE(PathExists(target_));
 }
 
 TEST_F(DownloadTest, AnAbortDuringTheTransferStopsBeforeTheNextBlockAndDeletesTheFile)
@@ -647,7 +714,7 @@ TEST_F(DownloadTest, ABodyAbove64MegabytesKeepsTheWholeBarRange)
     const std::vector<std::uint32_t> positions = view_.ValuesOf(ViewChange::kPosition);
     ASSERT_EQ(positions.size(), 1u);
     EXPECT_GE(positions[0], size / 100 / 1024);
-    EXPECT_LE(positions[0], size / 100 / 1024 + 1);
+    EXPECT_LE(positions[0], size / 100 / 1024 + 64);
     EXPECT_EQ(seen_.runs, 0);
 }
 
@@ -673,7 +740,8 @@ TEST(TransferDisplayTest, ABarAbove64MegabytesRunsToItsEnd)
 // wait answers them, so both go on and the worker ends.
 TEST_F(DownloadTest, WaitingForTheWorkerWhileItUpdatesTheWindowNeverDeadlocks)
 {
-    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/slow?size=60000&delay=15")));
+    CDownloadJob& job =
+        MakeJob(vendor::Url(Marked("/behave/slow?size=600000&delay=15&block=16384")));
     ASSERT_TRUE(job.StartDownload());
     ASSERT_TRUE(view_.RunUntil([&] { return view_.Captions().size() >= 2; }, 60000));
     const std::size_t before = view_.Captions().size();
@@ -684,7 +752,7 @@ TEST_F(DownloadTest, WaitingForTheWorkerWhileItUpdatesTheWindowNeverDeadlocks)
     ASSERT_FALSE(captions.empty());
     EXPECT_TRUE(StartsWith(captions.back(), "100% ")) << captions.back();
     ASSERT_TRUE(view_.RunUntilDone(5000));
-    ExpectInstalled(60000);
+    ExpectInstalled(600000);
 }
 
 TEST_F(DownloadTest, ClosingDuringTheTransferWaitsForTheWorkerWithoutDeadlock)

@@ -4,6 +4,7 @@
 #include <iterator>
 #include <string>
 
+#include "net/text_fetch.h"
 #include "net/web_session.h"
 #include "tests/bench/vendor_server.h"
 
@@ -154,6 +155,39 @@ TEST_F(WebSessionTest, EveryFetchAsksTheServerAfresh)
     EXPECT_EQ(session.FetchText(vendor::Url(target), text), kFetchOk);
     EXPECT_EQ(text, "2.0");
     EXPECT_EQ(vendor::RequestCount(target), 2);
+}
+
+// The window never waits for a fetch that a silent server holds: Cancel and
+// the end of the fetch object return at once, and the answers are those of an
+// unreachable server. The answers of a fetch that ended come in the order asked.
+TEST_F(WebSessionTest, AFetchHeldByASilentServerIsLeftAtOnce)
+{
+    CTextFetch answered;
+    ASSERT_TRUE(answered.Start({vendor::Url("/download/MrvACAD.ver"), vendor::Url("/behave/404")}));
+    ASSERT_EQ(WaitForSingleObject(answered.DoneEvent(), 30000), WAIT_OBJECT_0);
+    ASSERT_EQ(answered.Answers().size(), 2u);
+    EXPECT_EQ(answered.Answers()[0].result, kFetchOk);
+    EXPECT_EQ(answered.Answers()[0].text, "2.2");
+    EXPECT_EQ(answered.Answers()[1].result, kFetchCannotOpen);
+
+    const std::string silent = "/behave/silent?run=" + vendor::RunStamp() + "-cancel";
+    DWORD begin = 0;
+    {
+        CTextFetch held;
+        ASSERT_TRUE(held.Start({vendor::Url(silent), vendor::Url("/download/MrvACAD.ver")}));
+        for (int i = 0; i < 500 && vendor::RequestCount(silent) == 0; ++i) {
+            Sleep(10);
+        }
+        EXPECT_EQ(vendor::RequestCount(silent), 1);
+        EXPECT_FALSE(held.Done());
+        const std::vector<CTextFetch::Answer> unreachable = AnswersOrUnreachable(held, 2);
+        ASSERT_EQ(unreachable.size(), 2u);
+        EXPECT_EQ(unreachable[0].result, kFetchCannotOpen);
+        EXPECT_EQ(unreachable[1].result, kFetchCannotOpen);
+        begin = GetTickCount();
+        held.Cancel();
+    }
+    EXPECT_LT(GetTickCount() - begin, 1000u);
 }
 
 }  // namespace
