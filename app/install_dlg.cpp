@@ -31,6 +31,8 @@ const IconButtonSetup kIconButtons[] = {
 
 const COLORREF kButtonFace = RGB(236, 245, 251);
 
+// Posted by the download worker as its last act; wParam 1 when it failed.
+constexpr UINT WM_DOWNLOAD_DONE = WM_APP + 1;
 // Posted by the initialisation to itself: the fetches start once the window shows.
 constexpr UINT WM_STARTUP_FETCH = WM_APP + 2;
 // How long the window waits for the vendor server's texts before it takes the
@@ -456,7 +458,7 @@ void CInstallDlg::OnCloseRequest()
 
 // The worker stops at its next step, or at once when it waits for the server;
 // its WM_DOWNLOAD_DONE then ends the window. Status texts that the worker sends
-// from now on are dropped (SetLabelText), so "终止下载" stays.
+// from now on are dropped (ShowStatusText), so "终止下载" stays.
 void CInstallDlg::RequestAbort()
 {
     job_.RequestAbort();
@@ -510,62 +512,103 @@ void CInstallDlg::RunOnUiThread(const std::function<void()>& call)
 // Once abort is requested, the status label keeps "终止下载": the check runs on
 // this thread, where the abort is requested, so no text sent before the request
 // and run after it slips through.
-void CInstallDlg::SetLabelText(int controlId, const std::string& text)
+void CInstallDlg::ShowStatusText(const std::string& text, bool repaint)
+{
+    if (job_.AbortRequested()) {
+        return;
+    }
+    if (repaint) {
+        ::SetLabelText(Hwnd(), IDC_STATUS_TEXT, text);
+    } else {
+        SetWindowTextW(GetItem(IDC_STATUS_TEXT), WidenText(text).c_str());
+    }
+}
+
+void CInstallDlg::OnSource(const std::string& text)
+{
+    RunOnUiThread([&] { ::SetLabelText(Hwnd(), IDC_SOURCE_TEXT, text); });
+}
+
+void CInstallDlg::OnPhase(DownloadPhase, const std::string& statusText)
+{
+    RunOnUiThread([&] { ShowStatusText(statusText, true); });
+}
+
+// The bar counts kilobytes, rounded to the nearest one, so that it keeps its
+// steps over the full 32-bit range of sizes.
+void CInstallDlg::OnDownloadSize(std::uint32_t bytes)
+{
+    const auto kilobytes = static_cast<int>((std::uint64_t{bytes} + 512) / 1024);
+    RunOnUiThread([&] { progressBar_.SetRange32(0, kilobytes); });
+}
+
+void CInstallDlg::OnBytesReceived(const ByteProgress& progress)
 {
     RunOnUiThread([&] {
-        if (controlId != IDC_STATUS_TEXT || !job_.AbortRequested()) {
-            ::SetLabelText(Hwnd(), controlId, text);
-        }
+        SetText(progress.caption);
+        progressBar_.SetPos(static_cast<int>(progress.received / 1024));
     });
 }
 
-void CInstallDlg::SetControlText(int controlId, const std::string& text)
+void CInstallDlg::OnTransferRate(const std::string& text)
+{
+    RunOnUiThread([&] { ::SetLabelText(Hwnd(), IDC_RATE, text); });
+}
+
+void CInstallDlg::OnTimeLeft(const std::string& text)
+{
+    RunOnUiThread([&] { ::SetLabelText(Hwnd(), IDC_TIME_LEFT, text); });
+}
+
+// The download's rate and time left go, with their captions; the bar counts entries.
+void CInstallDlg::OnExtractStart(std::uint32_t entryCount)
 {
     RunOnUiThread([&] {
-        if (controlId != IDC_STATUS_TEXT || !job_.AbortRequested()) {
-            SetWindowTextW(GetItem(controlId), WidenText(text).c_str());
-        }
+        progressBar_.SetRange32(0, static_cast<int>(entryCount));
+        ::SetLabelText(Hwnd(), IDC_RATE, "");
+        ::SetLabelText(Hwnd(), IDC_TIME_LEFT, "");
+        ShowWindow(GetItem(IDC_TIME_LEFT_CAPTION), SW_HIDE);
+        ShowWindow(GetItem(IDC_RATE_CAPTION), SW_HIDE);
+        ShowStatusText("", true);
+        ::SetLabelText(Hwnd(), IDC_SOURCE_TEXT, "");
     });
 }
 
-void CInstallDlg::ShowControl(int controlId, bool show)
+// The status text stays the same through the extraction: it is set without a
+// repaint of the background of its own.
+void CInstallDlg::OnEntries(const EntryProgress& progress)
 {
-    RunOnUiThread([&] { ShowWindow(GetItem(controlId), show ? SW_SHOW : SW_HIDE); });
+    RunOnUiThread([&] {
+        ShowStatusText(progress.status, false);
+        progressBar_.SetPos(static_cast<int>(progress.done));
+        ::SetLabelText(Hwnd(), IDC_SOURCE_TEXT, progress.lastEntry);
+    });
 }
 
-void CInstallDlg::EnableControl(int controlId, bool enable)
+void CInstallDlg::OnExtractEnd(std::uint32_t entryCount)
 {
-    RunOnUiThread([&] { EnableWindow(GetItem(controlId), enable ? TRUE : FALSE); });
+    RunOnUiThread([&] { progressBar_.SetPos(static_cast<int>(entryCount)); });
 }
 
-void CInstallDlg::SetProgressRange(std::uint32_t maximum)
+bool CInstallDlg::AskReplace(const std::string& question)
 {
-    RunOnUiThread([&] { progressBar_.SetRange32(0, static_cast<int>(maximum)); });
+    bool replace = false;
+    RunOnUiThread([&] { replace = Ask(question, MB_YESNO) == IDYES; });
+    return replace;
 }
 
-void CInstallDlg::SetProgressPos(std::uint32_t position)
+void CInstallDlg::OnNotStarted(const std::string& errorText)
 {
-    RunOnUiThread([&] { progressBar_.SetPos(static_cast<int>(position)); });
+    RunOnUiThread([&] {
+        if (!errorText.empty()) {
+            Ask(errorText, MB_OK);
+        }
+        EndDialog(IDCANCEL);
+    });
 }
 
-void CInstallDlg::SetCaption(const std::string& caption)
-{
-    RunOnUiThread([&] { SetText(caption); });
-}
-
-int CInstallDlg::ShowMessage(const std::string& text, UINT flags)
-{
-    int answer = 0;
-    RunOnUiThread([&] { answer = Ask(text, flags); });
-    return answer;
-}
-
-void CInstallDlg::EndWindow()
-{
-    RunOnUiThread([this] { EndDialog(IDCANCEL); });
-}
-
-void CInstallDlg::PostDownloadDone(bool failed)
+// The error text is the job's, read once the worker has ended (OnDownloadDone).
+void CInstallDlg::OnEnd(bool failed, const std::string&)
 {
     PostMessageW(Hwnd(), WM_DOWNLOAD_DONE, failed ? 1 : 0, 0);
 }

@@ -7,8 +7,8 @@
 // Threads: everything runs on the user-interface thread except the download
 // worker of `job_`, which downloads the package and runs the install step
 // (InstallProductPackage) on its own thread. The worker reaches the window only
-// through the IInstallView calls below, each marshalled onto the user-interface
-// thread by `uiCall_`, and reports its end by posting WM_DOWNLOAD_DONE. The
+// through the IInstallProgress calls below, each marshalled onto the
+// user-interface thread by `uiCall_`; its end (OnEnd) posts WM_DOWNLOAD_DONE. The
 // worker reads the members that the install command wrote before it started
 // (install folder, setup file and arguments, `install_`), and `install_` is the
 // worker's until WM_DOWNLOAD_DONE arrives; the user-interface thread only asks it
@@ -32,7 +32,7 @@
 #include "framework/controls.h"
 #include "framework/thread.h"
 #include "net/download.h"
-#include "net/install_view.h"
+#include "net/install_progress.h"
 #include "net/text_fetch.h"
 #include "net/web_session.h"
 #include "product/package_install.h"
@@ -48,7 +48,7 @@ enum PageMode : int {
     PageStartInstalled = 20,
 };
 
-class CInstallDlg : public CBackdropDialog, public IInstallView {
+class CInstallDlg : public CBackdropDialog, public IInstallProgress {
 public:
     CInstallDlg();
     ~CInstallDlg() override;
@@ -64,18 +64,21 @@ public:
     const std::string& InstallFolder() const { return installFolder_; }
     bool LocalPackagePresent() const { return localPackagePresent_; }
 
-    // IInstallView: callable from the worker, run on the user-interface thread.
-    HWND Window() const override { return Hwnd(); }
-    void SetLabelText(int controlId, const std::string& text) override;
-    void SetControlText(int controlId, const std::string& text) override;
-    void ShowControl(int controlId, bool show) override;
-    void EnableControl(int controlId, bool enable) override;
-    void SetProgressRange(std::uint32_t maximum) override;
-    void SetProgressPos(std::uint32_t position) override;
-    void SetCaption(const std::string& caption) override;
-    int ShowMessage(const std::string& text, UINT flags) override;
-    void EndWindow() override;
-    void PostDownloadDone(bool failed) override;
+    // IInstallProgress, mapped onto the download page's controls and the
+    // caption: callable from the worker, run on the user-interface thread.
+    void OnSource(const std::string& text) override;
+    void OnPhase(DownloadPhase phase, const std::string& statusText) override;
+    void OnDownloadSize(std::uint32_t bytes) override;
+    void OnBytesReceived(const ByteProgress& progress) override;
+    void OnTransferRate(const std::string& text) override;
+    void OnTimeLeft(const std::string& text) override;
+    void OnExtractStart(std::uint32_t entryCount) override;
+    void OnEntries(const EntryProgress& progress) override;
+    void OnExtractEnd(std::uint32_t entryCount) override;
+    bool AskReplace(const std::string& question) override;
+    void OnNotStarted(const std::string& errorText) override;
+    HWND CredentialOwner() const override { return Hwnd(); }
+    void OnEnd(bool failed, const std::string& errorText) override;
 
 protected:
     bool OnInitDialog() override;
@@ -127,6 +130,8 @@ private:
     // A box of the window's own with the application's caption.
     int Ask(const std::string& text, UINT flags);
     void RunOnUiThread(const std::function<void()>& call);
+    // On the user-interface thread; nothing after an abort request.
+    void ShowStatusText(const std::string& text, bool repaint);
 
     CLinkLabel licenceLink_;
     CIconButton uninstallButton_;

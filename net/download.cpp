@@ -114,8 +114,8 @@ std::string StatusInformationText(DWORD status, const void* information, DWORD l
 
 }  // namespace
 
-CDownloadJob::CDownloadJob(IInstallView& view, InstallStep installStep)
-    : view_(view), installStep_(std::move(installStep))
+CDownloadJob::CDownloadJob(IInstallProgress& progress, InstallStep installStep)
+    : progress_(progress), installStep_(std::move(installStep))
 {
 }
 
@@ -134,7 +134,7 @@ bool CDownloadJob::StartDownload()
     if (!ParseUrl(downloadUrl, parts)) {
         downloadUrl = "http://" + downloadUrl;
         if (!ParseUrl(downloadUrl, parts)) {
-            view_.EndWindow();
+            progress_.OnNotStarted(std::string());
             return false;
         }
     }
@@ -144,22 +144,21 @@ bool CDownloadJob::StartDownload()
     port_ = parts.port;
 
     if (PathExists(targetPath) &&
-        view_.ShowMessage(FormatString1(kReplaceQuestion, targetPath), MB_YESNO) != IDYES) {
-        view_.EndWindow();
+        !progress_.AskReplace(FormatString1(kReplaceQuestion, targetPath))) {
+        progress_.OnNotStarted(std::string());
         return false;
     }
     if (!OpenTargetFile()) {
-        view_.ShowMessage(FormatString1(kFileErrorText, GetLastErrorText()), MB_OK);
-        view_.EndWindow();
+        progress_.OnNotStarted(FormatString1(kFileErrorText, GetLastErrorText()));
         return false;
     }
     fileName_ = FileNameOfObject(object_);
-    view_.SetLabelText(kSourceLabel, FormatString2(kSourceText, fileName_, server_));
+    progress_.OnSource(FormatString2(kSourceText, fileName_, server_));
 
     if (!StartWorkerThread(thread_, [this] { return DownloadWorker(); })) {
         CloseTargetFile();
         DeleteTargetFile();
-        view_.EndWindow();
+        progress_.OnNotStarted(std::string());
         return false;
     }
     return true;
@@ -200,7 +199,7 @@ bool CDownloadJob::WorkerRunning() const
     return thread_ && WaitForSingleObject(thread_.get(), 0) == WAIT_TIMEOUT;
 }
 
-// WM_DOWNLOAD_DONE goes out whatever happens: an exception (memory running
+// The end is reported whatever happens: an exception (memory running
 // out) is a failed download like any other.
 DWORD CDownloadJob::DownloadWorker()
 {
@@ -212,7 +211,8 @@ DWORD CDownloadJob::DownloadWorker()
         CloseTargetFile();
         DeleteTargetFile();
     }
-    view_.PostDownloadDone(end == WorkerEnd::kFailed);
+    const bool failed = end == WorkerEnd::kFailed;
+    progress_.OnEnd(failed, failed ? errorText_ : std::string());
     return 0;
 }
 
@@ -243,7 +243,7 @@ CDownloadJob::WorkerEnd CDownloadJob::InstallLocalPackage()
     return end;
 }
 
-// The window learns of an abort from the flag, not from the message.
+// The window learns of an abort from the flag, not from the end.
 CDownloadJob::WorkerEnd CDownloadJob::DownloadPackage()
 {
     if (OpenSession() == WorkerEnd::kFailed) {
@@ -356,7 +356,7 @@ CDownloadJob::WorkerEnd CDownloadJob::CheckResponse()
         if (abort_) {
             return WorkerEnd::kFinished;
         }
-        const DWORD answer = InternetErrorDlg(view_.Window(), request,
+        const DWORD answer = InternetErrorDlg(progress_.CredentialOwner(), request,
                                               ERROR_INTERNET_INCORRECT_PASSWORD,
                                               kCredentialDialogFlags, nullptr);
         if (answer != ERROR_INTERNET_FORCE_RETRY) {
@@ -377,16 +377,16 @@ CDownloadJob::WorkerEnd CDownloadJob::CheckResponse()
 CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
 {
     const HINTERNET request = Request();
-    view_.SetLabelText(kStatusLabel, "得到文件信息");
+    progress_.OnPhase(DownloadPhase::kFileInfo, "得到文件信息");
     wchar_t text[kHeaderBufferSize] = {};
     DWORD textSize = sizeof text;
     sizeKnown_ = HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &textSize, nullptr) &&
                  ParseContentLength(text, size_);
-    CTransferDisplay display(view_, fileName_, tickSource);
+    CTransferDisplay display(progress_, fileName_, tickSource);
     if (sizeKnown_) {
-        display.SetProgressRange(size_);
+        display.ReportSize(size_);
     }
-    view_.SetLabelText(kStatusLabel, "下载文件");
+    progress_.OnPhase(DownloadPhase::kDownloading, "下载文件");
     display.Start();
 
     std::uint64_t received = 0;
@@ -472,8 +472,8 @@ void CDownloadJob::OnDownloadStatus(DWORD status, const void* information, DWORD
     default:
         return;
     }
-    view_.SetLabelText(kStatusLabel,
-                       FormatString1(format, StatusInformationText(status, information, length)));
+    progress_.OnPhase(DownloadPhase::kConnecting,
+                      FormatString1(format, StatusInformationText(status, information, length)));
 }
 
 void CDownloadJob::ReportWorkerError(const std::string& format, DWORD code)

@@ -1,15 +1,15 @@
 #pragma once
 // The product package download: one HTTP GET on a worker thread, the body written
-// to a temporary file in 64 KB blocks with progress on the install window, then
-// the install step on the same thread.
+// to a temporary file in 64 KB blocks with its progress reported, then the
+// install step on the same thread.
 //
 // Threads: StartDownload, RequestAbort and WaitForWorker run on the user-interface
 // thread; DownloadWorker, OnDownloadStatus, the Report* operations and the install
 // step run on the worker. They meet through `abort_` and `installing_` (each
 // written by one side and read by the other), through `request_` under
 // `requestLock_` (opened by the worker, closed by RequestAbort so that a blocked
-// read returns at once), and through the WM_DOWNLOAD_DONE message, posted once
-// as the worker's last act; everything else is written before the worker starts
+// read returns at once), and through the progress's OnEnd, reported once as
+// the worker's last act; everything else is written before the worker starts
 // or read only after it has ended.
 #include <atomic>
 #include <cstdint>
@@ -21,7 +21,7 @@
 #include <wininet.h>
 
 #include "framework/handles.h"
-#include "net/install_view.h"
+#include "net/install_progress.h"
 #include "net/transfer_display.h"
 
 class CDownloadJob {
@@ -31,7 +31,7 @@ public:
     // (SetErrorText) that the window shows.
     using InstallStep = std::function<bool(const std::string& packagePath)>;
 
-    CDownloadJob(IInstallView& view, InstallStep installStep);
+    CDownloadJob(IInstallProgress& progress, InstallStep installStep);
     // Waits for a running worker (see WaitForWorker).
     ~CDownloadJob();
     CDownloadJob(const CDownloadJob&) = delete;
@@ -45,7 +45,8 @@ public:
     TickSource tickSource = SystemTickCount;
 
     // Parses the address, opens the target file and starts the worker. False when
-    // the window was ended instead, or when a worker of this job already ran.
+    // the download did not start (reported by OnNotStarted), or when a worker of
+    // this job already ran.
     bool StartDownload();
     // Asks the worker to stop, and closes the request so that a read or send
     // that waits for a silent server returns now. Once asked, the worker shows
@@ -62,7 +63,7 @@ public:
     // abort and must not be cut short.
     bool Installing() const { return installing_; }
 
-    // Read on the user-interface thread after WM_DOWNLOAD_DONE.
+    // Read on the user-interface thread once the worker has ended.
     const std::string& ErrorText() const { return errorText_; }
     void SetErrorText(const std::string& text) { errorText_ = text; }
     const std::string& FileName() const { return fileName_; }
@@ -84,7 +85,7 @@ private:
     WorkerEnd TransferBody();
     WorkerEnd RunInstallStep(const std::string& packagePath);
     void OnDownloadStatus(DWORD status, const void* information, DWORD length);
-    // Both set the error text; the worker then posts WM_DOWNLOAD_DONE (1).
+    // Both set the error text; the worker then reports its end as failed.
     // ReportWorkerError also closes and deletes the target file.
     void ReportWorkerError(const std::string& format, DWORD code);
     void ReportWorkerMessage(const std::string& text);
@@ -94,7 +95,7 @@ private:
     void DeleteTargetFile();
     void CloseInternetHandles();
 
-    IInstallView& view_;
+    IInstallProgress& progress_;
     InstallStep installStep_;
     std::atomic<bool> abort_{false};
     std::atomic<bool> installing_{false};

@@ -19,14 +19,15 @@ std::uint32_t SystemTickCount()
     return GetTickCount();
 }
 
-CTransferDisplay::CTransferDisplay(IInstallView& view, std::string fileName, TickSource ticks)
-    : view_(view), fileName_(std::move(fileName)), ticks_(std::move(ticks))
+CTransferDisplay::CTransferDisplay(IInstallProgress& progress, std::string fileName,
+                                   TickSource ticks)
+    : progress_(progress), fileName_(std::move(fileName)), ticks_(std::move(ticks))
 {
 }
 
-void CTransferDisplay::SetProgressRange(std::uint32_t size)
+void CTransferDisplay::ReportSize(std::uint32_t size)
 {
-    view_.SetProgressRange(static_cast<std::uint32_t>((std::uint64_t{size} + 512) / 1024));
+    progress_.OnDownloadSize(size);
 }
 
 void CTransferDisplay::Start()
@@ -66,9 +67,8 @@ void CTransferDisplay::UpdatePercentage(std::uint64_t received, std::uint32_t si
     if (percentage == lastPercentage_) {
         return;
     }
-    ShowPercentage(percentage);
+    ShowPercentage(percentage, counted, size);
     lastPercentage_ = percentage;
-    view_.SetProgressPos(static_cast<std::uint32_t>(counted / 1024));
 }
 
 // The average speed since the start, applied to the bytes still missing; none
@@ -84,17 +84,22 @@ void CTransferDisplay::UpdateTimeLeft(std::uint32_t now, std::uint64_t received,
     ShowTimeLeft(static_cast<std::uint32_t>(std::min(seconds, longest)), counted, size);
 }
 
-void CTransferDisplay::ShowPercentage(int percentage)
+void CTransferDisplay::ShowPercentage(int percentage, std::uint64_t received, std::uint32_t size)
 {
-    view_.SetCaption(FormatPercentageCaption(percentage, fileName_));
+    ByteProgress progress;
+    progress.received = received;
+    progress.total = size;
+    progress.percentage = percentage;
+    progress.caption = FormatPercentageCaption(percentage, fileName_);
+    progress_.OnBytesReceived(progress);
 }
 
 void CTransferDisplay::ShowTransferRate(double bytesPerMillisecond)
 {
-    view_.SetLabelText(kRateLabel, FormatTransferRate(bytesPerMillisecond));
+    progress_.OnTransferRate(FormatTransferRate(bytesPerMillisecond));
 }
 
 void CTransferDisplay::ShowTimeLeft(std::uint32_t seconds, std::uint32_t received, std::uint32_t size)
 {
-    view_.SetLabelText(kTimeLeftLabel, FormatTimeLeftText(seconds, received, size));
+    progress_.OnTimeLeft(FormatTimeLeftText(seconds, received, size));
 }

@@ -11,7 +11,7 @@
 #include "archive/archive.h"
 #include "archive/entry_name.h"
 #include "framework/format_strings.h"
-#include "net/install_view.h"
+#include "net/install_progress.h"
 #include "product/copy_policy.h"
 #include "util/cp936.h"
 #include "util/file_system.h"
@@ -237,7 +237,7 @@ CPackageInstall::CPackageInstall(std::string installFolder, std::string backupFo
 {
 }
 
-int CPackageInstall::Install(const std::string& archivePath, IInstallView& view,
+int CPackageInstall::Install(const std::string& archivePath, IInstallProgress& progress,
                              const std::atomic<bool>& abort)
 {
     Forget();
@@ -245,7 +245,7 @@ int CPackageInstall::Install(const std::string& archivePath, IInstallView& view,
 
     int result = CreateInstallFolder();
     if (result == kInstallDone) {
-        result = ExtractEntries(archivePath, view, abort);
+        result = ExtractEntries(archivePath, progress, abort);
     }
     if (result == kInstallDone && abort) {
         result = kInstallCancelled;
@@ -324,7 +324,7 @@ int CPackageInstall::CreateInstallFolder()
     return kInstallDone;
 }
 
-int CPackageInstall::ExtractEntries(const std::string& archivePath, IInstallView& view,
+int CPackageInstall::ExtractEntries(const std::string& archivePath, IInstallProgress& progress,
                                     const std::atomic<bool>& abort)
 {
     ArchiveHandle* const archive = OpenArchive(archivePath.c_str(), 0, kArchiveFileName);
@@ -338,15 +338,11 @@ int CPackageInstall::ExtractEntries(const std::string& archivePath, IInstallView
         return Fail(kBadPackageText, archivePath);
     }
 
-    view.SetProgressRange(static_cast<std::uint32_t>(count.index));
-    view.SetLabelText(kRateLabel, "");
-    view.SetLabelText(kTimeLeftLabel, "");
-    view.ShowControl(kTimeLeftCaption, false);
-    view.ShowControl(kRateCaption, false);
-    view.SetLabelText(kStatusLabel, "");
-    view.SetLabelText(kSourceLabel, "");
-    std::string status;
-    FormatString1(status, kStatusFormat, installFolder_);
+    const auto total = static_cast<std::uint32_t>(count.index);
+    progress.OnExtractStart(total);
+    EntryProgress shown;
+    shown.total = total;
+    FormatString1(shown.status, kStatusFormat, installFolder_);
 
     int result = kInstallDone;
     std::string lastName;
@@ -359,9 +355,9 @@ int CPackageInstall::ExtractEntries(const std::string& archivePath, IInstallView
         const DWORD now = GetTickCount();
         if (i == 0 || now - lastShown >= progressInterval_) {
             lastShown = now;
-            view.SetControlText(kStatusLabel, status);
-            view.SetProgressPos(static_cast<std::uint32_t>(i));
-            view.SetLabelText(kSourceLabel, lastName);
+            shown.done = static_cast<std::uint32_t>(i);
+            shown.lastEntry = lastName;
+            progress.OnEntries(shown);
         }
         ArchiveEntry entry;
         GetArchiveEntry(archive, i, entry);
@@ -374,7 +370,7 @@ int CPackageInstall::ExtractEntries(const std::string& archivePath, IInstallView
     }
     CloseArchive(archive);
     if (result == kInstallDone) {
-        view.SetProgressPos(static_cast<std::uint32_t>(count.index));
+        progress.OnExtractEnd(total);
     }
     return result;
 }

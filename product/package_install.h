@@ -9,7 +9,7 @@
 
 #include "util/text.h"
 
-class IInstallView;
+class IInstallProgress;
 struct ArchiveEntry;
 struct ArchiveHandle;
 
@@ -24,15 +24,15 @@ public:
     // `installFolder` without a trailing backslash; `backupFolder` with one.
     CPackageInstall(std::string installFolder, std::string backupFolder);
 
-    // The progress display changes at most once per interval (and for the
-    // first entry): each change is a synchronous call into the window.
+    // The entries' progress is reported at most once per interval (and for the
+    // first entry): each report may be a synchronous call into the window.
     void SetProgressInterval(std::uint32_t milliseconds) { progressInterval_ = milliseconds; }
 
     // Creates the install folder and extracts the archive into it. Polls `abort`
     // before every entry. Runs on the download worker; the lists belong to it
     // until it returns. A cancelled or failed install is rolled back before this
     // returns, so the folder is as it was.
-    int Install(const std::string& archivePath, IInstallView& view, const std::atomic<bool>& abort);
+    int Install(const std::string& archivePath, IInstallProgress& progress, const std::atomic<bool>& abort);
 
     // Restores every replaced file from its backup, deletes every added file and
     // the folders the install created, then deletes the backup folder. False when
@@ -54,7 +54,7 @@ private:
     enum class FolderState { kExisted, kCreated };
 
     int CreateInstallFolder();
-    int ExtractEntries(const std::string& archivePath, IInstallView& view,
+    int ExtractEntries(const std::string& archivePath, IInstallProgress& progress,
                        const std::atomic<bool>& abort);
     int InstallEntry(ArchiveHandle* archive, const ArchiveEntry& entry);
     int PrepareFolders(const TextList& parts, std::size_t count, const std::string& entryName,

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include "framework/message_box.h"
 #include "res/resource.h"
@@ -303,22 +304,61 @@ TEST_F(InstallWindow, CompletesAPickedInstallFolderWithTheProductFolder)
     });
 }
 
-// The background picture covers the whole window; the download page's progress
-// bar still shows over it once the page is up.
-TEST_F(InstallWindow, ProgressBarShowsOverTheBackground)
+// What the engine reports lands on the download page and the caption: the bar
+// counts kilobytes while downloading and entries while extracting, and the
+// download's rate and time left go with their captions once extraction starts.
+// The bar shows over the background picture that covers the whole window.
+TEST_F(InstallWindow, ProgressReportsShowOnTheDownloadPage)
 {
     Run([](CProbeInstallDlg& window) {
         window.ShowPage(PageDownload);
-        window.SetProgressRange(100);
-        window.SetProgressPos(50);
-        window.SetLabelText(IDC_STATUS_TEXT, "下载文件");
-        PumpMessages(200);
         HWND bar = window.GetItem(IDC_PROGRESS);
+        const auto text = [&window](int id) { return WindowTextOf(window.GetItem(id)); };
+        window.OnSource("package.zip 来自 127.0.0.1");
+        window.OnPhase(DownloadPhase::kDownloading, "下载文件");
+        window.OnDownloadSize(100 * 1024 + 512);
+        ByteProgress bytes;
+        bytes.received = 50 * 1024 + 1023;
+        bytes.total = 100 * 1024 + 512;
+        bytes.percentage = 49;
+        bytes.caption = "49% 的 package.zip 完成";
+        window.OnBytesReceived(bytes);
+        window.OnTransferRate("2.50 KB/秒");
+        window.OnTimeLeft("20 秒 (50.9 KB 的 100 KB 复制)");
+        EXPECT_EQ(text(IDC_SOURCE_TEXT), L"package.zip 来自 127.0.0.1");
+        EXPECT_EQ(text(IDC_STATUS_TEXT), L"下载文件");
+        EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 101);
+        EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 50);
+        EXPECT_EQ(WindowTextOf(window.Hwnd()), L"49% 的 package.zip 完成");
+        EXPECT_EQ(text(IDC_RATE), L"2.50 KB/秒");
+        EXPECT_EQ(text(IDC_TIME_LEFT), L"20 秒 (50.9 KB 的 100 KB 复制)");
+
+        PumpMessages(200);
         const RECT area = RectInClient(bar, window.Hwnd());
         const std::vector<unsigned> shown = CaptureClientPixels(window.Hwnd(), area);
         ShowWindow(bar, SW_HIDE);
         PumpMessages(200);
         EXPECT_NE(CaptureClientPixels(window.Hwnd(), area), shown);
+        ShowWindow(bar, SW_SHOW);
+
+        window.OnExtractStart(14);
+        EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 14);
+        for (const int id : {IDC_RATE, IDC_TIME_LEFT, IDC_STATUS_TEXT, IDC_SOURCE_TEXT}) {
+            EXPECT_EQ(text(id), L"") << id;
+        }
+        EXPECT_FALSE(IsWindowVisible(window.GetItem(IDC_TIME_LEFT_CAPTION)));
+        EXPECT_FALSE(IsWindowVisible(window.GetItem(IDC_RATE_CAPTION)));
+        EntryProgress entries;
+        entries.done = 3;
+        entries.total = 14;
+        entries.status = "安装到 C:\\MrvACAD\\";
+        entries.lastEntry = "lib/a1.dll";
+        window.OnEntries(entries);
+        EXPECT_EQ(text(IDC_STATUS_TEXT), L"安装到 C:\\MrvACAD\\");
+        EXPECT_EQ(text(IDC_SOURCE_TEXT), L"lib/a1.dll");
+        EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 3);
+        window.OnExtractEnd(14);
+        EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 14);
         window.ShowPage(PageFinish);
     });
 }
@@ -333,6 +373,8 @@ TEST_F(InstallWindow, EscWhileDownloadingAsksInsteadOfEndingTheWindow)
         SendMessageW(window.Hwnd(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         EXPECT_TRUE(IsWindow(window.Hwnd()));
         EXPECT_EQ(window.CurrentPage(), PageDownload);
+        // A status the worker reports after the request does not replace it.
+        window.OnPhase(DownloadPhase::kConnecting, "连接 127.0.0.1");
         EXPECT_EQ(WindowTextOf(window.GetItem(IDC_STATUS_TEXT)), L"终止下载");
         EXPECT_FALSE(IsWindowEnabled(window.GetItem(IDC_CANCEL_INSTALL)));
     });

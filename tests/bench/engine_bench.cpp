@@ -20,7 +20,7 @@
 #include <psapi.h>
 
 #include "net/download.h"
-#include "net/install_view.h"
+#include "net/install_progress.h"
 #include "product/copy_policy.h"
 #include "product/package_install.h"
 #include "util/file_system.h"
@@ -28,23 +28,27 @@
 namespace {
 
 // Draws nothing; answers yes to every question so that no run ever waits.
-class NullView : public IInstallView {
+class NullView : public IInstallProgress {
 public:
-    HWND Window() const override { return nullptr; }
-    void SetLabelText(int, const std::string&) override {}
-    void SetControlText(int, const std::string&) override {}
-    void ShowControl(int, bool) override {}
-    void EnableControl(int, bool) override {}
-    void SetProgressRange(std::uint32_t) override {}
-    void SetProgressPos(std::uint32_t) override {}
-    void SetCaption(const std::string&) override {}
-    int ShowMessage(const std::string& text, UINT) override
+    void OnSource(const std::string&) override {}
+    void OnPhase(DownloadPhase, const std::string&) override {}
+    void OnDownloadSize(std::uint32_t) override {}
+    void OnBytesReceived(const ByteProgress&) override {}
+    void OnTransferRate(const std::string&) override {}
+    void OnTimeLeft(const std::string&) override {}
+    void OnExtractStart(std::uint32_t) override {}
+    void OnEntries(const EntryProgress&) override {}
+    void OnExtractEnd(std::uint32_t) override {}
+    bool AskReplace(const std::string&) override { return true; }
+    void OnNotStarted(const std::string& errorText) override
     {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-        return IDYES;
+        if (!errorText.empty()) {
+            std::fprintf(stderr, "message: %s\n", errorText.c_str());
+        }
+        ended = true;
     }
-    void EndWindow() override { ended = true; }
-    void PostDownloadDone(bool failedFlag) override { failed = failedFlag; }
+    HWND CredentialOwner() const override { return nullptr; }
+    void OnEnd(bool failedFlag, const std::string&) override { failed = failedFlag; }
 
     // Written by the worker, read after it has ended.
     bool failed = false;

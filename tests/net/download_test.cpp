@@ -723,7 +723,7 @@ TEST(TransferDisplayTest, ABarAbove64MegabytesRunsToItsEnd)
     TestView view;
     const std::uint32_t size = 70u * 1024u * 1024u + 700u;
     CTransferDisplay display(view, "package.zip", [] { return 0u; });
-    display.SetProgressRange(size);
+    display.ReportSize(size);
     display.Start();
     for (std::uint64_t received = 1024; received < size; received += 1024) {
         display.UpdateTransferDisplay(received, true, size);

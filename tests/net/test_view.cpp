@@ -135,11 +135,6 @@ void TestView::ShowControl(int controlId, bool show)
     ShowWindow(Control(controlId), show ? SW_SHOW : SW_HIDE);
 }
 
-void TestView::EnableControl(int controlId, bool enable)
-{
-    EnableWindow(Control(controlId), enable ? TRUE : FALSE);
-}
-
 void TestView::SetProgressRange(std::uint32_t maximum)
 {
     SendMessageW(Control(kProgressBar), PBM_SETRANGE32, 0, static_cast<LPARAM>(maximum));
@@ -167,7 +162,74 @@ void TestView::EndWindow()
     SendMessageW(window_, kEndWindowMessage, IDCANCEL, 0);
 }
 
-void TestView::PostDownloadDone(bool failed)
+void TestView::OnSource(const std::string& text)
+{
+    SetLabelText(kSourceLabel, text);
+}
+
+void TestView::OnPhase(DownloadPhase, const std::string& statusText)
+{
+    SetLabelText(kStatusLabel, statusText);
+}
+
+void TestView::OnDownloadSize(std::uint32_t bytes)
+{
+    SetProgressRange(static_cast<std::uint32_t>((std::uint64_t{bytes} + 512) / 1024));
+}
+
+void TestView::OnBytesReceived(const ByteProgress& progress)
+{
+    SetCaption(progress.caption);
+    SetProgressPos(static_cast<std::uint32_t>(progress.received / 1024));
+}
+
+void TestView::OnTransferRate(const std::string& text)
+{
+    SetLabelText(kRateLabel, text);
+}
+
+void TestView::OnTimeLeft(const std::string& text)
+{
+    SetLabelText(kTimeLeftLabel, text);
+}
+
+void TestView::OnExtractStart(std::uint32_t entryCount)
+{
+    SetProgressRange(entryCount);
+    SetLabelText(kRateLabel, "");
+    SetLabelText(kTimeLeftLabel, "");
+    ShowControl(kTimeLeftCaption, false);
+    ShowControl(kRateCaption, false);
+    SetLabelText(kStatusLabel, "");
+    SetLabelText(kSourceLabel, "");
+}
+
+void TestView::OnEntries(const EntryProgress& progress)
+{
+    SetControlText(kStatusLabel, progress.status);
+    SetProgressPos(progress.done);
+    SetLabelText(kSourceLabel, progress.lastEntry);
+}
+
+void TestView::OnExtractEnd(std::uint32_t entryCount)
+{
+    SetProgressPos(entryCount);
+}
+
+bool TestView::AskReplace(const std::string& question)
+{
+    return ShowMessage(question, MB_YESNO) == IDYES;
+}
+
+void TestView::OnNotStarted(const std::string& errorText)
+{
+    if (!errorText.empty()) {
+        ShowMessage(errorText, MB_OK);
+    }
+    EndWindow();
+}
+
+void TestView::OnEnd(bool failed, const std::string&)
 {
     PostMessageW(window_, WM_DOWNLOAD_DONE, failed ? 1 : 0, 0);
 }

@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "net/install_view.h"
+#include "net/install_progress.h"
 #include "util/file_read.h"
 #include "util/file_system.h"
 #include "util/text_path.h"
@@ -124,49 +124,62 @@ std::string TreeDifferences(const Tree& expected, const Tree& actual)
     return differences;
 }
 
-// The install window as the install step sees it, with no window behind it:
-// it records what it is told, and lets a test act when the progress bar moves.
-class RecordingView : public IInstallView {
+// The progress as the install step reports it, with no window behind it: it
+// records what it is told, and lets a test act when the entries move on.
+class RecordingView : public IInstallProgress {
 public:
-    HWND Window() const override { return nullptr; }
-    void SetLabelText(int controlId, const std::string& text) override
+    void OnSource(const std::string& text) override { calls.push_back("source " + text); }
+    void OnPhase(DownloadPhase, const std::string& statusText) override
     {
-        calls.push_back("label " + std::to_string(controlId) + " '" + text + "'");
+        calls.push_back("phase " + statusText);
     }
-    void SetControlText(int controlId, const std::string& text) override
+    void OnDownloadSize(std::uint32_t bytes) override
     {
-        calls.push_back("text " + std::to_string(controlId) + " '" + text + "'");
+        calls.push_back("size " + std::to_string(bytes));
     }
-    void ShowControl(int controlId, bool show) override
+    void OnBytesReceived(const ByteProgress& progress) override
     {
-        calls.push_back("show " + std::to_string(controlId) + (show ? " on" : " off"));
+        calls.push_back("bytes " + progress.caption);
     }
-    void EnableControl(int controlId, bool enable) override
+    void OnTransferRate(const std::string& text) override { calls.push_back("rate " + text); }
+    void OnTimeLeft(const std::string& text) override { calls.push_back("left " + text); }
+    void OnExtractStart(std::uint32_t entryCount) override
     {
-        calls.push_back("enable " + std::to_string(controlId) + (enable ? " on" : " off"));
+        calls.push_back("start " + std::to_string(entryCount));
     }
-    void SetProgressRange(std::uint32_t maximum) override
+    void OnEntries(const EntryProgress& progress) override
     {
-        calls.push_back("range " + std::to_string(maximum));
+        calls.push_back("entries " + std::to_string(progress.done) + "/" +
+                        std::to_string(progress.total) + " '" + progress.status + "' '" +
+                        progress.lastEntry + "'");
+        Moved(progress.done);
     }
-    void SetProgressPos(std::uint32_t position) override
+    void OnExtractEnd(std::uint32_t entryCount) override
     {
-        calls.push_back("pos " + std::to_string(position));
+        calls.push_back("end " + std::to_string(entryCount));
+        Moved(entryCount);
+    }
+    bool AskReplace(const std::string& question) override
+    {
+        calls.push_back("ask " + question);
+        return true;
+    }
+    void OnNotStarted(const std::string& errorText) override
+    {
+        calls.push_back("not started " + errorText);
+    }
+    HWND CredentialOwner() const override { return nullptr; }
+    void OnEnd(bool failed, const std::string&) override
+    {
+        calls.push_back(failed ? "done failed" : "done");
+    }
+
+    void Moved(std::uint32_t position)
+    {
         positions.push_back(position);
         if (onPosition) {
             onPosition(position);
         }
-    }
-    void SetCaption(const std::string& caption) override { calls.push_back("caption " + caption); }
-    int ShowMessage(const std::string& text, UINT) override
-    {
-        calls.push_back("message " + text);
-        return IDOK;
-    }
-    void EndWindow() override { calls.push_back("end"); }
-    void PostDownloadDone(bool failed) override
-    {
-        calls.push_back(failed ? "done failed" : "done");
     }
 
     TextList calls;
@@ -320,19 +333,14 @@ TEST_F(PackageInstallTest, ReportsProgressToTheWindow)
         install_ = CPackageInstall(installFolder_, backupFolder_);
         install_.SetProgressInterval(interval);
         ASSERT_EQ(Install("fresh.zip"), kInstallDone) << install_.ErrorText();
-        const std::string status = "text 1001 '安装到 " + installFolder_ + "\\'";
-        TextList expected = {
-            "range 14",      "label 1016 ''", "label 1014 ''", "show 1023 off",
-            "show 1024 off", "label 1001 ''", "label 1003 ''",
-        };
+        const std::string status = "/14 '安装到 " + installFolder_ + "\\' '";
+        TextList expected = {"start 14"};
         const std::size_t shown = interval == 0 ? std::size(kFreshEntryOrder) : 1;
         for (std::size_t i = 0; i < shown; ++i) {
-            expected.push_back(status);
-            expected.push_back("pos " + std::to_string(i));
-            expected.push_back("label 1003 '" +
+            expected.push_back("entries " + std::to_string(i) + status +
                                std::string(i == 0 ? "" : kFreshEntryOrder[i - 1]) + "'");
         }
-        expected.push_back("pos 14");
+        expected.push_back("end 14");
         EXPECT_EQ(view_.calls, expected) << interval;
         EXPECT_TRUE(install_.RollBack());
     }

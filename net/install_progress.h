@@ -1,0 +1,70 @@
+#pragma once
+// What the download worker and the install step tell whoever shows their
+// progress, and what they ask of the user. It names no control: the install
+// window alone decides where each text goes. Every call except CredentialOwner
+// is made on the download worker, except where a call says otherwise; a window
+// that shows them runs each one synchronously on its own thread, so it must
+// keep dispatching sent messages while the worker runs (and while it waits for
+// the worker to end).
+#include <cstdint>
+#include <string>
+
+#include <windows.h>
+
+// The steps of a download whose status text changes.
+enum class DownloadPhase {
+    kConnecting,   // each step of WinInet's connection: "解决名称: %1", "连接 %1" ...
+    kFileInfo,     // the response arrived: "得到文件信息"
+    kDownloading,  // the body is read: "下载文件"
+};
+
+// Reported once per whole percent of an announced size.
+struct ByteProgress {
+    std::uint64_t received = 0;  // bytes so far, never more than `total`
+    std::uint32_t total = 0;     // the announced size in bytes
+    int percentage = 0;
+    std::string caption;         // the window caption with the percentage
+};
+
+// Reported for the first entry and then at most once per progress interval.
+struct EntryProgress {
+    std::uint32_t done = 0;   // entries extracted so far
+    std::uint32_t total = 0;  // entries in the package
+    std::string status;       // "安装到 %1\"
+    std::string lastEntry;    // the name of the entry extracted last; "" before the first
+};
+
+class IInstallProgress {
+public:
+    virtual ~IInstallProgress() = default;
+
+    // The file and its server, "%1 来自 %2"; on the user-interface thread,
+    // before the worker starts.
+    virtual void OnSource(const std::string& text) = 0;
+    virtual void OnPhase(DownloadPhase phase, const std::string& statusText) = 0;
+    // The size the server announced, before the first byte; none when it
+    // announced none.
+    virtual void OnDownloadSize(std::uint32_t bytes) = 0;
+    virtual void OnBytesReceived(const ByteProgress& progress) = 0;
+    // The transfer rate and the time left, at most once a second each.
+    virtual void OnTransferRate(const std::string& text) = 0;
+    virtual void OnTimeLeft(const std::string& text) = 0;
+
+    // Extraction begins: the download's texts are over.
+    virtual void OnExtractStart(std::uint32_t entryCount) = 0;
+    virtual void OnEntries(const EntryProgress& progress) = 0;
+    // Every entry is extracted.
+    virtual void OnExtractEnd(std::uint32_t entryCount) = 0;
+
+    // On the user-interface thread, before the worker starts: true when the
+    // existing file may be replaced (the question names it).
+    virtual bool AskReplace(const std::string& question) = 0;
+    // On the user-interface thread: the download could not start. `errorText`
+    // is shown to the user when it is not empty; the install is over.
+    virtual void OnNotStarted(const std::string& errorText) = 0;
+    // The window that owns the platform's credential dialog; any thread.
+    virtual HWND CredentialOwner() const = 0;
+    // The worker's last act: the download and install are over, failed with
+    // `errorText` or not (an abort is no failure).
+    virtual void OnEnd(bool failed, const std::string& errorText) = 0;
+};
