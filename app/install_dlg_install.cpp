@@ -15,7 +15,6 @@ namespace {
 
 const char kProductFolderSuffix[] = "\\MrvACAD";
 const char kNoFolderText[] = "请输入安装目录！";
-const char kNotFullPathText[] = "安装目录必须是完整的路径: %1";
 const char kFolderFailedText[] = "无法创建安装目录 %1";
 const char kRunningText[] =
     "安装向导发现 %1 正在运行!\n\n请立即关闭其所有实例，然后单击“确定”继续，或单\n击“取消”退出。";
@@ -24,11 +23,6 @@ const char kAbandonQuestion[] = "你确定要放弃“墨岚软件”的安装�
 bool EndsWith(const std::string& text, const std::string& end)
 {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-bool IsBlank(const std::string& text)
-{
-    return text.find_first_not_of(" \t") == std::string::npos;
 }
 
 }  // namespace
@@ -108,7 +102,7 @@ void CInstallDlg::OnInstallNow()
 bool CInstallDlg::TakeInstallFolder()
 {
     std::string folder = folderEdit_.GetPath();
-    if (IsBlank(folder)) {
+    if (TrimBlanks(folder).empty()) {
         Ask(kNoFolderText, MB_OK | MB_ICONWARNING);
         return false;
     }

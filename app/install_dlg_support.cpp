@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "util/cp936.h"
 #include "util/wide_text.h"
 
 void RunProgram(const std::string& file, const std::string& arguments)
@@ -26,16 +25,4 @@ bool IsAsciiLetter(char c)
 bool IsDriveRoot(const std::string& folder)
 {
     return folder.size() == 2 && IsAsciiLetter(folder[0]) && folder[1] == ':';
-}
-
-bool IsFullFolderPath(const std::string& folder)
-{
-    if (folder.size() > 3 && IsAsciiLetter(folder[0]) && folder[1] == ':' && folder[2] == '\\') {
-        return true;
-    }
-    if (folder.compare(0, 2, "\\\\") != 0) {
-        return false;
-    }
-    const std::size_t serverEnd = FindChar936(folder, '\\', 2);
-    return serverEnd != std::string::npos && serverEnd > 2 && serverEnd + 1 < folder.size();
 }

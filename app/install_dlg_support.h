@@ -9,9 +9,5 @@
 // waited for; a failure is not reported.
 void RunProgram(const std::string& file, const std::string& arguments);
 
-// "X:\folder..." or "\\server\share...": a folder that does not depend on
-// whichever folder happens to be current.
-bool IsFullFolderPath(const std::string& folder);
-
 // "X:" with a drive letter: a drive's root once its trailing backslashes are gone.
 bool IsDriveRoot(const std::string& folder);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "build_config.h"
+#include "util/text_path.h"
 #include "util/wide_text.h"
 
 namespace {
@@ -15,7 +16,6 @@ constexpr DWORD kCanonicalUrlSize = 1024;
 constexpr DWORD kOpenUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_RESYNCHRONIZE |
                                 INTERNET_FLAG_HYPERLINK | INTERNET_FLAG_NEED_FILE;
 constexpr DWORD kTextReadSize = 4096;
-constexpr char kTrimmedBlanks[] = " \t\r\n\v\f";
 
 // An HTTP answer other than success carries an error page, not the text asked
 // for; addresses of other schemes have no status and pass.
@@ -28,15 +28,6 @@ bool AnsweredWithSuccess(HINTERNET request)
         return true;
     }
     return status >= 200 && status < 300;
-}
-
-std::string TrimText(const std::string& text)
-{
-    const std::size_t first = text.find_first_not_of(kTrimmedBlanks);
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    return text.substr(first, text.find_last_not_of(kTrimmedBlanks) - first + 1);
 }
 
 void SetTimeout(HINTERNET session, DWORD option, DWORD milliseconds)
@@ -122,7 +113,7 @@ int CWebSession::FetchText(const std::string& url, std::string& text)
     if (!read) {
         return kFetchEmpty;
     }
-    text = TrimText(std::string(buffer.data(), strnlen(buffer.data(), buffer.size())));
+    text = TrimBlanks(std::string(buffer.data(), strnlen(buffer.data(), buffer.size())));
     return kFetchOk;
 }
 

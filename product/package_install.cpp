@@ -18,9 +18,10 @@
 #include "util/text_path.h"
 #include "util/wide_text.h"
 
+const char kNotFullPathText[] = "安装目录必须是完整的路径: %1";
+
 namespace {
 
-const char kNotFullPathText[] = "安装目录必须是完整的路径: %1";
 const char kFolderFailedText[] = "无法创建安装目录 %1";
 const char kBadPackageText[] = "安装包已损坏或不是有效的安装包: %1";
 const char kUnsafeNameText[] = "安装包含有不安全的文件名: %1";
@@ -124,30 +125,6 @@ std::wstring LongComponent(const std::string& folder, const TextList& parts, std
 std::wstring ComponentKeyBelow(const std::string& folder, const TextList& parts, std::size_t index)
 {
     return FoldedComponent(LongComponent(folder, parts, index));
-}
-
-bool IsAsciiLetter(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// Where the folder levels that an install may create start: after "X:\" or
-// after the share of "\\server\share\"; npos for any other kind of path. A
-// relative folder would depend on whatever folder happens to be current.
-std::size_t FolderLevelsStart(const std::string& folder)
-{
-    if (folder.size() > 3 && IsAsciiLetter(folder[0]) && folder[1] == ':' && folder[2] == '\\') {
-        return 3;
-    }
-    if (folder.compare(0, 2, "\\\\") != 0) {
-        return std::string::npos;
-    }
-    const std::size_t serverEnd = FindChar936(folder, '\\', 2);
-    if (serverEnd == std::string::npos || serverEnd == 2 || serverEnd + 1 >= folder.size()) {
-        return std::string::npos;
-    }
-    const std::size_t shareEnd = FindChar936(folder, '\\', serverEnd + 1);
-    return shareEnd == std::string::npos ? folder.size() : shareEnd + 1;
 }
 
 // Tools that write no attributes still mark a folder entry by its trailing slash.

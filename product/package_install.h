@@ -19,6 +19,10 @@ enum InstallResult : int {
     kInstallFailed = 2,     // stopped on an error, rolled back; see ErrorText()
 };
 
+// The refusal of an install folder that is no full path (IsFullFolderPath);
+// %1 is the folder.
+extern const char kNotFullPathText[];
+
 class CPackageInstall {
 public:
     // `installFolder` without a trailing backslash; `backupFolder` with one.

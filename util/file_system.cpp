@@ -148,29 +148,13 @@ void DeleteFolderContent(const std::wstring& folder)
     }
 }
 
-std::wstring WithoutTrailingBackslashes(std::wstring folder)
-{
-    while (!folder.empty() && folder.back() == L'\\') {
-        folder.pop_back();
-    }
-    return folder;
-}
-
 // A drive or share root is never deleted, however it is spelled ("C:", "C:\.",
-// "\\server\share\"): one wrong folder text must not empty a whole disk.
+// "\\server\share\"): one wrong folder text must not empty a whole disk. A
+// folder whose full path cannot be made counts as a root.
 bool IsRootFolder(const std::wstring& folder)
 {
-    const DWORD length = GetFullPathNameW(folder.c_str(), 0, nullptr, nullptr);
-    if (length == 0) {
-        return true;
-    }
-    std::wstring full(length, L'\0');
-    const DWORD written = GetFullPathNameW(folder.c_str(), length, &full[0], nullptr);
-    if (written == 0 || written >= length) {
-        return true;
-    }
-    full.resize(written);
-    return PathIsRootW(full.c_str()) != FALSE;
+    const std::wstring full = FullPathName(folder);
+    return full.empty() || PathIsRootW(full.c_str()) != FALSE;
 }
 
 }  // namespace
@@ -233,7 +217,7 @@ void DeleteFolderTree(const std::string& folder)
     // A bare "X:" is the current folder of drive X: to the platform, but the
     // search below would read it as "X:\*", the drive's root: refused, like
     // every spelling of a root, wherever the current folders are.
-    const std::wstring searched = WithoutTrailingBackslashes(wideFolder);
+    const std::wstring searched = WidenText(WithoutTrailingBackslashes(folder));
     const bool bareDrive = searched.size() == 2 && searched[1] == L':';
     if (wideFolder.empty() || bareDrive || IsRootFolder(wideFolder)) {
         return;

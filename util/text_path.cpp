@@ -4,6 +4,11 @@
 
 namespace {
 
+bool IsAsciiLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
 struct SplitPath {
     std::string drive;
     std::string directory;
@@ -147,6 +152,32 @@ std::string WithoutTrailingBackslashes(const std::string& path)
         }
     }
     return path.substr(0, keep);
+}
+
+std::string TrimBlanks(const std::string& text)
+{
+    static const char kBlanks[] = " \t\r\n\v\f";
+    const std::size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string::npos) {
+        return std::string();
+    }
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+std::size_t FolderLevelsStart(const std::string& folder)
+{
+    if (folder.size() > 3 && IsAsciiLetter(folder[0]) && folder[1] == ':' && folder[2] == '\\') {
+        return 3;
+    }
+    if (folder.compare(0, 2, "\\\\") != 0) {
+        return std::string::npos;
+    }
+    const std::size_t serverEnd = FindChar936(folder, '\\', 2);
+    if (serverEnd == std::string::npos || serverEnd == 2 || serverEnd + 1 >= folder.size()) {
+        return std::string::npos;
+    }
+    const std::size_t shareEnd = FindChar936(folder, '\\', serverEnd + 1);
+    return shareEnd == std::string::npos ? folder.size() : shareEnd + 1;
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name)

@@ -47,6 +47,19 @@ bool SplitString(const std::string& text, const std::string& delimiter, TextList
 // second byte is 0x5C stays whole.
 std::string WithoutTrailingBackslashes(const std::string& path);
 
+// The text without the blanks (space, tab, line ends, vertical tab, form feed)
+// at either end; no byte of a double-byte character is one of them.
+std::string TrimBlanks(const std::string& text);
+
+// Where the folder levels below a full folder path start: after "X:\" or after
+// the share of "\\server\share\"; npos for any other kind of path, since a
+// relative folder would depend on whatever folder happens to be current.
+std::size_t FolderLevelsStart(const std::string& folder);
+inline bool IsFullFolderPath(const std::string& folder)
+{
+    return FolderLevelsStart(folder) != std::string::npos;
+}
+
 // `folder` and `name` joined by exactly one backslash.
 std::string JoinPath(const std::string& folder, const std::string& name);
 

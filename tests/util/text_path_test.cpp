@@ -161,6 +161,48 @@ TEST(WithoutTrailingBackslashesTest, RemovesOnlySingleByteBackslashesAtTheEnd)
     }
 }
 
+// A folder the install may use: a drive's folder or a share's; the levels
+// below start after the drive or the share.
+TEST(FolderLevelsStartTest, AcceptsOnlyDriveAndShareFolders)
+{
+    const std::size_t none = std::string::npos;
+    const std::pair<const char*, std::size_t> cases[] = {
+        {"C:\\a", 3},
+        {"z:\\運\\b", 3},
+        {"C:\\", none},
+        {"C:a", none},
+        {"1:\\a", none},
+        {"\\\\server\\share", 14},
+        {"\\\\server\\share\\a", 15},
+        {"\\\\server\\", none},
+        {"\\\\\\share", none},
+        {"\\\\server", none},
+        {"\\a", none},
+        {"a\\b", none},
+        {"", none},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        EXPECT_EQ(FolderLevelsStart(c.first), c.second);
+        EXPECT_EQ(IsFullFolderPath(c.first), c.second != none);
+    }
+}
+
+TEST(TrimBlanksTest, RemovesBlanksAtBothEndsOnly)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {" \t1.2.0\r\n", "1.2.0"},
+        {"a b", "a b"},
+        {"\v\f \t", ""},
+        {"", ""},
+        {" 運 ", "運"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        EXPECT_EQ(TrimBlanks(c.first), c.second);
+    }
+}
+
 TEST(GetPathFileNameTest, TakesTheTextAfterTheLastSeparator)
 {
     const std::pair<const char*, const char*> cases[] = {
