@@ -249,12 +249,12 @@ mrv_add_resources(app_tests)
 target_link_libraries(app_tests PRIVATE mrv_core GTest::gtest)
 set_target_properties(app_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/app_bench)
 set(MRV_APP_PACKAGES ${CMAKE_BINARY_DIR}/app_packages)
-add_custom_command(OUTPUT ${MRV_APP_PACKAGES}/local.zip ${MRV_APP_PACKAGES}/large.zip
+add_custom_command(OUTPUT ${MRV_APP_PACKAGES}/large.zip
   COMMAND ${MRV_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/fixtures/make_app_packages.py
           ${MRV_APP_PACKAGES} $<TARGET_FILE:standin_MrvCADSetup>
   DEPENDS ${PROJECT_SOURCE_DIR}/tests/fixtures/make_app_packages.py standin_MrvCADSetup
-  COMMENT "Making the install window's local packages")
-add_custom_target(app_packages DEPENDS ${MRV_APP_PACKAGES}/local.zip)
+  COMMENT "Making the install window's local package")
+add_custom_target(app_packages DEPENDS ${MRV_APP_PACKAGES}/large.zip)
 target_compile_definitions(app_tests PRIVATE MRV_APP_PACKAGES="Z:${MRV_APP_PACKAGES}")
 add_dependencies(app_tests app_packages)
 mrv_wine_tests(app_tests)

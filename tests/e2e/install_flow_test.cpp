@@ -147,6 +147,8 @@ TEST_F(InstallFlow, LocalPackageInstallsWithoutNetwork)
     // the folder browser does. C: is the drive of this build's own Wine prefix.
     productFolder_ = "C:\\MrvACAD";
     DeleteFolderTree(productFolder_);
+    ASSERT_TRUE(CreateDirectoryW(WidenText(productFolder_).c_str(), nullptr));
+    ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\readme.txt", "old readme\r\n"));
     RecordInstalledProduct("2.2");
     std::string package;
     ASSERT_TRUE(ReadFileBytes(FixturePath("product.zip"), package));
@@ -163,8 +165,12 @@ TEST_F(InstallFlow, LocalPackageInstallsWithoutNetwork)
     ASSERT_TRUE(WaitForPage(Page::Finish, 60000));
     Shot("finish_page");
     EXPECT_EQ(TextOf(FolderEdit()), productFolder_);
+    EXPECT_EQ(TextOf(window_), kCaption) << "a percentage stayed in the caption";
     ExpectProductSetupStarted();
-    EXPECT_TRUE(FileExists(productFolder_ + "\\readme.txt"));
+    // The package's readme (tests/fixtures/make_e2e_site.py) replaced the old one.
+    std::string readme;
+    EXPECT_TRUE(ReadFileBytes(productFolder_ + "\\readme.txt", readme));
+    EXPECT_EQ(readme, "墨岚岱文 Morvane Tessaly 2.2\r\n");
     EXPECT_TRUE(FileExists(programFolder_ + "data.cab")) << "the local package must stay";
     EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
     DeleteFolderTree(productFolder_);
