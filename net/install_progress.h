@@ -1,11 +1,11 @@
 #pragma once
 // What the download worker and the install step tell whoever shows their
-// progress, and what they ask of the user. It names no control: the install
-// window alone decides where each text goes. Every call except CredentialOwner
-// is made on the download worker, except where a call says otherwise; a window
-// that shows them runs each one synchronously on its own thread, so it must
-// keep dispatching sent messages while the worker runs (and while it waits for
-// the worker to end).
+// progress, and what they ask of the user, in the manner of a download sink:
+// it names no control, and the install window alone decides where each text
+// goes. The calls come from the download worker unless a call says otherwise;
+// a window that shows them runs each one synchronously on its own thread, so it
+// must keep dispatching sent messages while the worker runs (and while it
+// waits for the worker to end).
 #include <cstdint>
 #include <string>
 
