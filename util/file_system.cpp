@@ -284,11 +284,12 @@ std::wstring FullPathName(const std::wstring& path)
 
 bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& target)
 {
-    // The source is shared for reading only, so a target that is the source
-    // itself (or a link to it) cannot be opened for writing and is never
-    // truncated.
-    const UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // The target is shared with nobody, so a target that is the source itself
+    // (or a link to it) cannot be opened while the source is open for reading,
+    // and is never truncated.
+    const UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     // The basic information only: the whole of it would ask for the volume's
     // serial number, which Wine fetches from another process on every call.
     FILE_BASIC_INFO info{};

@@ -640,6 +640,21 @@ TEST_F(FileSystemTest, CopyFileThroughHandlesCarriesBytesAttributesAndWriteTime)
     }
 }
 
+TEST_F(FileSystemTest, CopyFileThroughHandlesReadsASourceOpenForWritingElsewhere)
+{
+    MakeFile(Path("open.lsp"), "still here");
+    const HANDLE writer = CreateFileW(WidenText(Path("open.lsp")).c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CopyFileThroughHandles(WidenText(Path("open.lsp")), WidenText(Path("copy.lsp"))));
+    // A target that another program holds open is left as it is.
+    EXPECT_FALSE(CopyFileThroughHandles(WidenText(Path("copy.lsp")), WidenText(Path("open.lsp"))));
+    CloseHandle(writer);
+    std::string bytes;
+    EXPECT_TRUE(ReadFileBytes(Path("copy.lsp"), bytes));
+    EXPECT_EQ(bytes, "still here");
+}
+
 TEST_F(FileSystemTest, CopyFileThroughHandlesRefusesWithoutHarm)
 {
     MakeFile(Path("a.lsp"), "mine");
