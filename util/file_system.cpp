@@ -325,12 +325,14 @@ bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& targ
     }
     // Set through the handle at the end: a replaced file keeps its old
     // attributes on creation where the platform does not apply them to an
-    // existing file (Wine). Times left 0 stay as they are.
-    FILE_BASIC_INFO finished{};
-    finished.LastWriteTime = info.LastWriteTime;
-    finished.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
-    copied = copied && SetFileInformationByHandle(to.get(), FileBasicInfo, &finished,
-                                                  sizeof finished) != FALSE;
+    // existing file (Wine). Times left 0 stay as they are. A file system that
+    // keeps no such details still has the whole copy.
+    if (copied) {
+        FILE_BASIC_INFO finished{};
+        finished.LastWriteTime = info.LastWriteTime;
+        finished.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+        SetFileInformationByHandle(to.get(), FileBasicInfo, &finished, sizeof finished);
+    }
     to.reset();
     if (!copied && !DeleteFileW(target.c_str())) {
         SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
