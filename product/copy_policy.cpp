@@ -126,14 +126,15 @@ bool IsLink(DWORD attributes)
 }
 
 // A read-only destination is never written. Windows' CopyFile refuses it, but
-// not every implementation of that call does, so the refusal is made here, on
-// the attributes read once before.
+// not every implementation of that call does (nor does a copy through handles
+// on every platform), so the refusal is made here, on the attributes read once
+// before.
 bool CopyOver(const std::string& source, const std::string& destination, DWORD attributes)
 {
     if (Exists(attributes) && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return false;
     }
-    return CopyFileW(WidenText(source).c_str(), WidenText(destination).c_str(), FALSE) != FALSE;
+    return CopyFileThroughHandles(WidenText(source), WidenText(destination));
 }
 
 // The one rule for a file that may already exist at the destination. A file
@@ -348,14 +349,14 @@ bool BackUpFile(const std::string& name, const std::string& folder, const std::s
     const std::wstring source = WidenText(folder + name);
     const std::string backup = backupFolder + name;
     const std::wstring target = WidenText(backup);
-    if (CopyFileW(source.c_str(), target.c_str(), FALSE)) {
+    if (CopyFileThroughHandles(source, target)) {
         return true;
     }
     // The first backup into a folder makes the folder; an earlier read-only
     // backup of the same name is replaced all the same.
     CreateDirectoryTree(CPathName(backup));
     ClearReadOnly(target);
-    return CopyFileW(source.c_str(), target.c_str(), FALSE) != FALSE;
+    return CopyFileThroughHandles(source, target);
 }
 
 int CopyFileWithPrompt(const std::string& name, const std::string& sourceFolder,

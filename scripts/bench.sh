@@ -165,6 +165,16 @@ if [[ " $rows " == *" upgrade "* ]]; then
   unzip -q "$packages/typical.zip" -d "$work/older"
 fi
 fresh() { rm -rf "$out" "$backup"; }
+# Each tool overwrites the script folder as it left it itself: cp keeps the
+# source's folder names, the engine makes them in lower case. Primed with the
+# other layout, every engine lookup would first miss the exact name and search
+# the folder for one that differs in letter case only.
+lower_folders() {
+  find "$1" -depth -mindepth 1 -type d | while read -r folder; do
+    local name=${folder##*/}
+    [ "$name" = "${name,,}" ] || mv "$folder" "${folder%/*}/${name,,}"
+  done
+}
 
 server_pid=
 stop_server() { [ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null || true; }
@@ -197,7 +207,7 @@ for round in $(seq "$rounds"); do
       copy)
         fresh; cp -r "$packages/scripts" "$out"
         native "$row" cp -r "$packages/scripts/." "$out/"
-        fresh; cp -r "$packages/scripts" "$out"
+        fresh; cp -r "$packages/scripts" "$out"; lower_folders "$out"
         engine "$row" copy "$(windows_path "$packages/scripts")" "$(windows_path "$out")" ;;
       download)
         rm -f "$work/download.bin"

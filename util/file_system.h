@@ -27,3 +27,9 @@ std::wstring FullPathName(const std::wstring& path);
 
 // True when a file or folder of exactly this name exists.
 bool PathExists(const std::string& path);
+
+// Copies `source` over `target` as CopyFile does (bytes, attributes, last
+// write time; an existing target is replaced), through one handle each. The
+// platform's own CopyFile opens the target twice; a tree of small files pays
+// for that on every file. A copy that breaks off leaves no partial target.
+bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& target);

@@ -595,6 +595,88 @@ TEST_F(FileSystemTest, PathExistsMatchesExactNamesOnly)
     }
 }
 
+// ---------------------------------------------------------------- CopyFileThroughHandles
+
+TEST_F(FileSystemTest, CopyFileThroughHandlesCarriesBytesAttributesAndWriteTime)
+{
+    struct CopyCase {
+        const char* name;
+        std::string content;
+        DWORD attributes;
+    };
+    const CopyCase cases[] = {
+        {"empty.lsp", "", FILE_ATTRIBUTE_ARCHIVE},
+        {"運.lsp", std::string("a\0b", 3), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE},
+        // More than one block of the copy.
+        {"big.bin", std::string(200000, 'x') + "end", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE},
+    };
+    MakeFolder(Path("to"));
+    for (const CopyCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string source = Path(c.name);
+        const std::string target = Path(std::string("to\\") + c.name);
+        MakeFile(source, c.content);
+        // An older, longer target is replaced whole.
+        MakeFile(target, std::string(300000, 'o'));
+        const HANDLE file = CreateFileW(WidenText(source).c_str(), FILE_WRITE_ATTRIBUTES, 0,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        const FILETIME written{0x12345600, 0x01d00000};
+        ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
+        CloseHandle(file);
+        ASSERT_TRUE(SetFileAttributesW(WidenText(source).c_str(), c.attributes));
+
+        EXPECT_TRUE(CopyFileThroughHandles(WidenText(source), WidenText(target)));
+        std::string bytes;
+        EXPECT_TRUE(ReadFileBytes(target, bytes));
+        EXPECT_TRUE(bytes == c.content);
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        ASSERT_TRUE(GetFileAttributesExW(WidenText(target).c_str(), GetFileExInfoStandard, &data));
+        EXPECT_EQ(data.dwFileAttributes, c.attributes);
+        EXPECT_EQ(data.ftLastWriteTime.dwLowDateTime, written.dwLowDateTime);
+        EXPECT_EQ(data.ftLastWriteTime.dwHighDateTime, written.dwHighDateTime);
+        SetFileAttributesW(WidenText(source).c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesW(WidenText(target).c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+TEST_F(FileSystemTest, CopyFileThroughHandlesReadsASourceOpenForWritingElsewhere)
+{
+    MakeFile(Path("open.lsp"), "still here");
+    const HANDLE writer = CreateFileW(WidenText(Path("open.lsp")).c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CopyFileThroughHandles(WidenText(Path("open.lsp")), WidenText(Path("copy.lsp"))));
+    // A target that another program holds open is left as it is.
+    EXPECT_FALSE(CopyFileThroughHandles(WidenText(Path("copy.lsp")), WidenText(Path("open.lsp"))));
+    CloseHandle(writer);
+    std::string bytes;
+    EXPECT_TRUE(ReadFileBytes(Path("copy.lsp"), bytes));
+    EXPECT_EQ(bytes, "still here");
+}
+
+TEST_F(FileSystemTest, CopyFileThroughHandlesRefusesWithoutHarm)
+{
+    MakeFile(Path("a.lsp"), "mine");
+    MakeFolder(Path("folder"));
+    const std::pair<std::string, std::string> cases[] = {
+        {Path("missing.lsp"), Path("new.lsp")},
+        {Path("folder"), Path("new.lsp")},
+        {Path("a.lsp"), Path("no such folder\\a.lsp")},
+        // The file itself, by its own name and in other letters.
+        {Path("a.lsp"), Path("a.lsp")},
+        {Path("a.lsp"), Path("A.LSP")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first + " -> " + c.second);
+        EXPECT_FALSE(CopyFileThroughHandles(WidenText(c.first), WidenText(c.second)));
+        EXPECT_FALSE(PathExists(Path("new.lsp")));
+        std::string bytes;
+        EXPECT_TRUE(ReadFileBytes(Path("a.lsp"), bytes));
+        EXPECT_EQ(bytes, "mine");
+    }
+}
+
 // ---------------------------------------------------------------- ReadFileBytes
 
 TEST_F(FileSystemTest, ReadFileBytesReadsEveryByte)
