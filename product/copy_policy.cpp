@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "framework/format_strings.h"
+#include "framework/handles.h"
 #include "product/product_record.h"
 #include "util/cp936.h"
 #include "util/file_system.h"
@@ -12,8 +14,8 @@
 
 namespace {
 
-const char kFileQuestion[] = "目标文件%s\n已经存在，覆盖吗？";
-const char kTreeQuestion[] = "目标文件%s已经存在，覆盖吗？";
+const char kFileQuestion[] = "目标文件%1\n已经存在，覆盖吗？";
+const char kTreeQuestion[] = "目标文件%1已经存在，覆盖吗？";
 
 // Left out of every folder copy: the update's own bookkeeping. The folder names
 // are matched in any letter case, the file name exactly.
@@ -31,16 +33,6 @@ struct FileOutcome {
     // The destination is a link: nothing was written.
     bool throughLink = false;
 };
-
-std::string FillPath(const std::string& format, const std::string& path)
-{
-    std::string text = format;
-    const std::size_t placeholder = text.find("%s");
-    if (placeholder != std::string::npos) {
-        text.replace(placeholder, 2, path);
-    }
-    return text;
-}
 
 // Only the answers the prompt can give count; anything else, or no prompt at
 // all, leaves the file as it is rather than overwrite it unasked.
@@ -165,7 +157,7 @@ FileOutcome ReplaceFile(const std::string& name, const std::string& sourceFolder
         if (policy == kCopySkipAll) {
             return outcome;
         }
-        outcome.policy = AskUser(ask, FillPath(questionFormat, destination));
+        outcome.policy = AskUser(ask, FormatString1(questionFormat, destination));
         if (outcome.policy == kCopyCancelled) {
             outcome.cancelled = true;
             return outcome;
@@ -203,8 +195,8 @@ std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string
 {
     std::vector<FolderEntry> entries;
     WIN32_FIND_DATAW found;
-    const HANDLE find = FindFirstFileW(WidenText(folder + pattern).c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) {
+    const UniqueFindSearch find(FindFirstFileW(WidenText(folder + pattern).c_str(), &found));
+    if (!find) {
         return entries;
     }
     do {
@@ -212,21 +204,13 @@ std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string
         entry.name = NarrowText(found.cFileName);
         entry.isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entries.push_back(std::move(entry));
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
+    } while (FindNextFileW(find.get(), &found));
     return entries;
 }
 
 std::wstring FullPathKey(const std::string& folder)
 {
-    const std::wstring path = WidenText(WithTrailingBackslash(folder));
-    const DWORD length = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (length == 0) {
-        return std::wstring();
-    }
-    std::wstring full(length, L'\0');
-    const DWORD written = GetFullPathNameW(path.c_str(), length, &full[0], nullptr);
-    full.resize(written < length ? written : 0);
+    std::wstring full = FullPathName(WidenText(WithTrailingBackslash(folder)));
     if (!full.empty()) {
         CharLowerBuffW(&full[0], static_cast<DWORD>(full.size()));
     }
