@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "product/product_record.h"
-#include "tests/product/host_link.h"
+#include "tests/bench/host_link.h"
 #include "util/file_read.h"
 #include "util/file_system.h"
 #include "util/text_path.h"

@@ -18,7 +18,7 @@
 #include "util/text_path.h"
 #include "util/wide_text.h"
 #include "tests/bench/test_files.h"
-#include "tests/product/host_link.h"
+#include "tests/bench/host_link.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/bench/host_link.h"
 #include "util/file_read.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
@@ -109,41 +110,9 @@ void RemoveTestTree(const std::wstring& folder)
 // Wine answers CreateSymbolicLinkW and DefineDosDeviceW without doing anything;
 // there the tests make the same links on the host, where Wine sees them as links
 // (folders with the reparse-point attribute) and drives.
-using UnixFileNameFunction = char*(CDECL*)(LPCWSTR);
-
-UnixFileNameFunction WineUnixFileName()
-{
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    return kernel == nullptr ? nullptr
-                             : reinterpret_cast<UnixFileNameFunction>(reinterpret_cast<void*>(
-                                   GetProcAddress(kernel, "wine_get_unix_file_name")));
-}
-
-std::wstring UnixPath(const std::wstring& windowsPath)
-{
-    const UnixFileNameFunction unixFileName = WineUnixFileName();
-    char* name = unixFileName == nullptr ? nullptr : unixFileName(windowsPath.c_str());
-    if (name == nullptr) {
-        return std::wstring();
-    }
-    wchar_t wide[1024] = {};
-    MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, 1023);
-    HeapFree(GetProcessHeap(), 0, name);
-    return wide;
-}
-
-// Wine cannot wait for a host program: the caller waits for its effect instead.
-void StartHostCommand(std::wstring commandLine)
-{
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &process)) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-}
+using host_link::StartHostCommand;
+using host_link::UnixPath;
+using host_link::WineUnixFileName;
 
 bool WaitForExistence(const std::string& path, bool exists)
 {

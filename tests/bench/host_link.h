@@ -20,10 +20,10 @@ inline UnixFileNameFunction WineUnixFileName()
                                    GetProcAddress(kernel, "wine_get_unix_file_name")));
 }
 
-inline std::wstring UnixPath(const std::string& windowsPath)
+inline std::wstring UnixPath(const std::wstring& windowsPath)
 {
     const UnixFileNameFunction unixFileName = WineUnixFileName();
-    char* name = unixFileName == nullptr ? nullptr : unixFileName(WidenText(windowsPath).c_str());
+    char* name = unixFileName == nullptr ? nullptr : unixFileName(windowsPath.c_str());
     if (name == nullptr) {
         return std::wstring();
     }
@@ -31,6 +31,11 @@ inline std::wstring UnixPath(const std::string& windowsPath)
     MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, 1023);
     HeapFree(GetProcessHeap(), 0, name);
     return wide;
+}
+
+inline std::wstring UnixPath(const std::string& windowsPath)
+{
+    return UnixPath(WidenText(windowsPath));
 }
 
 inline bool IsLink(const std::string& path)
@@ -41,7 +46,7 @@ inline bool IsLink(const std::string& path)
 }
 
 // Wine cannot wait for a host program: the caller waits for its effect.
-inline void RunHostCommand(std::wstring commandLine, const std::string& path, bool linked)
+inline void StartHostCommand(std::wstring commandLine)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -51,6 +56,11 @@ inline void RunHostCommand(std::wstring commandLine, const std::string& path, bo
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
+}
+
+inline void RunHostCommand(const std::wstring& commandLine, const std::string& path, bool linked)
+{
+    StartHostCommand(commandLine);
     for (int i = 0; i < 500 && IsLink(path) != linked; ++i) {
         Sleep(10);
     }
