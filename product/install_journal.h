@@ -40,8 +40,10 @@ public:
     // not be written, and the step must not be taken.
     bool RecordCreatedFolder(const std::string& folder);
     bool RecordAddedFile(const std::string& path);
-    // After the backup copy is complete, before the file is overwritten.
-    // `backupName` is relative to the backup folder.
+    // Before the file is saved as `backupName` (relative to the backup folder),
+    // which appears there only complete (moved, or copied under another name
+    // and renamed): a backup that is missing at recovery means that the file
+    // was never touched.
     bool RecordReplacedFile(const std::string& path, const std::string& backupName);
 
     // Flushes what was recorded to the disk; the recorded steps may be taken

@@ -13,7 +13,9 @@
 #include "framework/format_strings.h"
 #include "net/install_view.h"
 #include "product/copy_policy.h"
+#include "product/install_space.h"
 #include "util/cp936.h"
+#include "util/disk_space.h"
 #include "util/file_system.h"
 #include "util/text_path.h"
 #include "util/wide_text.h"
@@ -171,20 +173,27 @@ void MakeWritable(const std::wstring& path)
 }
 
 // The saved file goes back as it was, moved where it can be (it may have been
-// moved into the backup folder), else copied.
+// moved into the backup folder), else copied. A copy over an existing file
+// keeps that file's attributes, so the saved file's are put back after it.
 bool RestoreFile(const std::string& backup, const std::string& destination)
 {
     const std::wstring source = WidenText(backup);
     const std::wstring target = WidenText(destination);
+    const DWORD attributes = GetFileAttributesW(source.c_str());
     const auto restore = [&source, &target] {
         return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) ||
                CopyFileW(source.c_str(), target.c_str(), FALSE);
     };
-    if (restore()) {
-        return true;
+    if (!restore()) {
+        MakeWritable(target);
+        if (!restore()) {
+            return false;
+        }
     }
-    MakeWritable(target);
-    return restore();
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        SetFileAttributesW(target.c_str(), attributes);
+    }
+    return true;
 }
 
 // Saves a file that is about to be replaced by moving it into the backup
@@ -202,6 +211,22 @@ bool MoveToBackup(const std::string& path, const std::string& backup)
         return false;
     }
     CreateDirectoryTree(CPathName(backup));
+    return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+// A copied backup is made under a name of its own and renamed when complete:
+// the journal names the backup before the file is saved, and a backup that is
+// not there at recovery means that the file itself was never touched.
+const char kPartialBackupFolder[] = "~partial\\";
+
+bool RenameInFolder(const std::string& from, const std::string& to)
+{
+    const std::wstring source = WidenText(from);
+    const std::wstring target = WidenText(to);
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return true;
+    }
+    CreateDirectoryTree(CPathName(to));
     return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
@@ -243,6 +268,14 @@ int CPackageInstall::Install(const std::string& archivePath, IInstallView& view,
     Forget();
     errorText_.clear();
 
+    // Refused before anything is written: nothing to roll back, and the
+    // backups of an earlier install whose journal is still there stay.
+    if (CheckSpace(archivePath) != kInstallDone) {
+        return kInstallFailed;
+    }
+    if (!journal_.Begin(backupFolder_, installFolder_)) {
+        return Fail(kJournalFailedText, backupFolder_);
+    }
     int result = CreateInstallFolder();
     if (result == kInstallDone) {
         result = ExtractEntries(archivePath, view, abort);
@@ -259,6 +292,57 @@ int CPackageInstall::Install(const std::string& archivePath, IInstallView& view,
         return result;
     }
     ClearReadOnlyAttributes();
+    journal_.Remove();
+    return kInstallDone;
+}
+
+// A package whose directory cannot be read is reported as damaged by the
+// extraction, as before; a volume that does not answer is not held against it.
+int CPackageInstall::CheckSpace(const std::string& archivePath)
+{
+    InstallSpaceNeed need;
+    if (!MeasureInstallSpace(archivePath, installFolder_, need)) {
+        return kInstallDone;
+    }
+    std::string message;
+    if (CheckInstallSpace(need, installFolder_, backupFolder_, message) == kSpaceShort) {
+        errorText_ = message;
+        return kInstallFailed;
+    }
+    return kInstallDone;
+}
+
+bool CPackageInstall::RecordCreatedFolder(const std::string& folder)
+{
+    if (!journal_.RecordCreatedFolder(folder)) {
+        Fail(kJournalFailedText, backupFolder_);
+        return false;
+    }
+    createdFolders_.push_back(folder);
+    return true;
+}
+
+// The journal names the backup, and is flushed, before the file is moved: a
+// crash right after the move must not leave the user's file in a backup
+// folder that nobody knows of. Moved where it can be, else copied under a
+// name of its own that is renamed once the copy is complete.
+int CPackageInstall::BackUpReplacedFile(const std::string& entryName,
+                                        const std::string& destination,
+                                        const std::string& relativeName, bool& moved)
+{
+    moved = false;
+    if (!journal_.RecordReplacedFile(destination, relativeName) || !journal_.Commit()) {
+        return Fail(kJournalFailedText, backupFolder_);
+    }
+    moved = MoveToBackup(destination, backupFolder_ + relativeName);
+    if (moved) {
+        return kInstallDone;
+    }
+    const std::string partialFolder = backupFolder_ + kPartialBackupFolder;
+    if (!BackUpFile(relativeName, installFolder_ + "\\", partialFolder) ||
+        !RenameInFolder(partialFolder + relativeName, backupFolder_ + relativeName)) {
+        return Fail(kBackupFailedText, entryName);
+    }
     return kInstallDone;
 }
 
@@ -278,6 +362,7 @@ bool CPackageInstall::RollBack()
         RemoveDirectoryW(WidenText(*folder).c_str());
     }
     if (restored) {
+        journal_.Remove();
         DeleteFolderTree(backupFolder_);
     }
     Forget();
@@ -305,8 +390,8 @@ int CPackageInstall::CreateInstallFolder()
          separator = FindChar936(installFolder_, '\\', separator + 1)) {
         const std::string level = installFolder_.substr(0, separator);
         created = !PathExists(level);
-        if (created) {
-            createdFolders_.push_back(level);
+        if (created && !RecordCreatedFolder(level)) {
+            return kInstallFailed;
         }
         if (separator == std::string::npos) {
             break;
@@ -437,10 +522,12 @@ int CPackageInstall::PrepareFolders(const TextList& parts, std::size_t count,
                                      ? INVALID_FILE_ATTRIBUTES
                                      : GetFileAttributesW(widePath.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
-            if (!CreateDirectoryW(widePath.c_str(), nullptr)) {
-                return Fail(kExtractFailedText, entryName);
+            if (!RecordCreatedFolder(path)) {
+                return kInstallFailed;
             }
-            createdFolders_.push_back(path);
+            if (!CreateDirectoryW(widePath.c_str(), nullptr)) {
+                return FailWrite(entryName, path);
+            }
             state = FolderState::kCreated;
         } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
             // A link leads somewhere else: what is written below it would land
@@ -471,6 +558,9 @@ int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& 
     // Nothing of the user's can be in a folder this install made: its files
     // are new, however often the package names them.
     if (state == FolderState::kCreated) {
+        if (!journal_.RecordAddedFile(destination)) {
+            return Fail(kJournalFailedText, backupFolder_);
+        }
         installed_.push_back(destination);
         return kInstallDone;
     }
@@ -485,6 +575,9 @@ int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& 
     }
     const DWORD attributes = GetFileAttributesW(WidenText(destination).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (!journal_.RecordAddedFile(destination)) {
+            return Fail(kJournalFailedText, backupFolder_);
+        }
         installed_.push_back(destination);
         return kInstallDone;
     }
@@ -496,9 +589,9 @@ int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& 
         return Fail(kExtractFailedText, entryName);
     }
     const std::string relativeName = JoinParts(parts, parts.size());
-    moved = !backupFolder_.empty() && MoveToBackup(destination, backupFolder_ + relativeName);
-    if (!moved && !BackUpFile(relativeName, installFolder_ + "\\", backupFolder_)) {
-        return Fail(kBackupFailedText, entryName);
+    const int backedUp = BackUpReplacedFile(entryName, destination, relativeName, moved);
+    if (backedUp != kInstallDone) {
+        return backedUp;
     }
     replaced_.push_back(relativeName);
     return kInstallDone;
@@ -517,13 +610,16 @@ int CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& 
         if (copiedBackup) {
             replaced_.pop_back();
         }
-        return Fail(kExtractFailedText, entryName);
+        return FailWrite(entryName, destination);
     }
+    SetLastError(ERROR_SUCCESS);
     ExtractArchiveEntry(archive, entry.index, &file, 0, kArchiveFileHandle);
     const std::int32_t extracted = ArchiveLastError();
+    const DWORD writeError = GetLastError();
     CloseHandle(file);
     if (extracted != kArchiveOk) {
-        return Fail(kExtractFailedText, entryName);
+        SetLastError(writeError);
+        return FailWrite(entryName, destination);
     }
     if ((entry.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         readOnly_.push_back(destination);
@@ -549,6 +645,22 @@ int CPackageInstall::Fail(const char* format, const std::string& argument)
 {
     FormatString1(errorText_, format, argument);
     return kInstallFailed;
+}
+
+// A write that fails on a full disk (another program took the space since the
+// check) says so. The archive layer keeps the system's error of the failed
+// write; a volume with less than one write block left is full whatever the
+// error says.
+int CPackageInstall::FailWrite(const std::string& entryName, const std::string& destination)
+{
+    constexpr std::uint64_t kFullBelowBytes = 64 * 1024;
+    const DWORD error = GetLastError();
+    std::uint64_t freeBytes = 0;
+    if (IsDiskFullError(error) ||
+        (GetFreeBytes(installFolder_, freeBytes) && freeBytes < kFullBelowBytes)) {
+        return Fail(kDiskFullText, destination);
+    }
+    return Fail(kExtractFailedText, entryName);
 }
 
 // The shell may hand the start to COM objects (file associations, the
