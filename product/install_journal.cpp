@@ -1,5 +1,6 @@
 #include "product/install_journal.h"
 
+#include <utility>
 #include <vector>
 
 #include "framework/format_strings.h"
@@ -93,6 +94,23 @@ CInstallJournal::~CInstallJournal()
     if (file_ != INVALID_HANDLE_VALUE) {
         CloseHandle(file_);
     }
+}
+
+CInstallJournal::CInstallJournal(CInstallJournal&& other) noexcept
+    : file_(std::exchange(other.file_, INVALID_HANDLE_VALUE)), path_(std::move(other.path_))
+{
+}
+
+CInstallJournal& CInstallJournal::operator=(CInstallJournal&& other) noexcept
+{
+    if (this != &other) {
+        if (file_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(file_);
+        }
+        file_ = std::exchange(other.file_, INVALID_HANDLE_VALUE);
+        path_ = std::move(other.path_);
+    }
+    return *this;
 }
 
 bool CInstallJournal::Begin(const std::string& backupFolder, const std::string& installFolder)

@@ -29,6 +29,8 @@ public:
     ~CInstallJournal();
     CInstallJournal(const CInstallJournal&) = delete;
     CInstallJournal& operator=(const CInstallJournal&) = delete;
+    CInstallJournal(CInstallJournal&& other) noexcept;
+    CInstallJournal& operator=(CInstallJournal&& other) noexcept;
 
     // Creates the journal in `backupFolder` (made if missing) naming the install
     // folder. False when it cannot be written, or when the journal of an earlier
