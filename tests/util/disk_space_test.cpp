@@ -1,11 +1,17 @@
 #include "util/disk_space.h"
 
+#include <atomic>
+#include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "framework/format_strings.h"
+#include "net/install_view.h"
+#include "product/install_journal.h"
 #include "product/install_space.h"
+#include "product/package_install.h"
 #include "tests/bench/test_files.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
@@ -106,6 +112,59 @@ TEST_F(SmallDiskTest, FreeSpaceChecksAndAFullDisk)
     CloseHandle(file);
     EXPECT_FALSE(wrote);
     EXPECT_TRUE(IsDiskFullError(error)) << error;
+}
+
+// The install window as the install step sees it (no window behind it): when
+// the step shows its first entry, `onFirstEntry` plays another program.
+class SilentView : public IInstallView {
+public:
+    HWND Window() const override { return nullptr; }
+    void SetLabelText(int, const std::string&) override {}
+    void SetControlText(int, const std::string&) override {}
+    void ShowControl(int, bool) override {}
+    void EnableControl(int, bool) override {}
+    void SetProgressRange(std::uint32_t) override {}
+    void SetProgressPos(std::uint32_t position) override
+    {
+        if (position == 0 && onFirstEntry) {
+            onFirstEntry();
+        }
+    }
+    void SetCaption(const std::string&) override {}
+    int ShowMessage(const std::string&, UINT) override { return IDOK; }
+    void EndWindow() override {}
+    void PostDownloadDone(bool) override {}
+    std::function<void()> onFirstEntry;
+};
+
+TEST_F(SmallDiskTest, InstallStepOnASmallDisk)
+{
+    const std::string packages = std::string(MRV_SPACE_PACKAGES) + "\\";
+    const std::string backup = MakeTempFilePath("~space_test_backup\\");
+    DeleteFolderTree(backup);
+    const std::atomic<bool> abort{false};
+    SilentView view;
+
+    // A package that does not fit is refused before anything is written.
+    CPackageInstall install(install_, backup);
+    EXPECT_EQ(install.Install(packages + "big.zip", view, abort), kInstallFailed);
+    EXPECT_EQ(install.ErrorText().find("磁盘空间不足：" + install_ + " "), 0u) << install.ErrorText();
+    EXPECT_FALSE(PathExists(folder_));
+    EXPECT_FALSE(PathExists(backup + kJournalFileName));
+
+    // A disk that fills up while the step writes (another program took the
+    // space after the check) fails the entry, rolls back and says so.
+    const std::string filler = std::string(kSmallDisk) + "filler.bin";
+    view.onFirstEntry = [&] {
+        const std::uint64_t freeBytes = FreeBytes(kSmallDisk);
+        ASSERT_GT(freeBytes, 3 * kMegabyte);
+        ASSERT_TRUE(WriteWholeFile(filler, std::string(freeBytes - kMegabyte, 'f')));
+    };
+    EXPECT_EQ(install.Install(packages + "replace.zip", view, abort), kInstallFailed);
+    EXPECT_EQ(install.ErrorText(), FormatString1(kDiskFullText, install_ + "\\data.bin"));
+    EXPECT_FALSE(PathExists(folder_)) << "the folders the install made are gone";
+    EXPECT_FALSE(PathExists(backup)) << "a rolled-back install leaves no journal";
+    DeleteFileW(WidenText(filler).c_str());
 }
 
 TEST(DiskSpaceTest, NoVolumeAnswersUnknown)
