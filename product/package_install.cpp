@@ -273,7 +273,8 @@ int CPackageInstall::Install(const std::string& archivePath, IInstallView& view,
     if (CheckSpace(archivePath) != kInstallDone) {
         return kInstallFailed;
     }
-    if (!journal_.Begin(backupFolder_, installFolder_)) {
+    if (!journal_.Begin(backupFolder_, installFolder_) || !RecordFilesToReplace(archivePath)) {
+        journal_.Remove();
         return Fail(kJournalFailedText, backupFolder_);
     }
     int result = CreateInstallFolder();
@@ -312,6 +313,43 @@ int CPackageInstall::CheckSpace(const std::string& archivePath)
     return kInstallDone;
 }
 
+// Every file of the package that exists already is named in the journal, and
+// the journal flushed, before the first entry: a file is then moved into the
+// backup folder without a flush of its own, and no power loss can leave it
+// there unknown. A name that turns out not to be replaced costs nothing: its
+// backup never appears, and the recovery leaves the file alone.
+bool CPackageInstall::RecordFilesToReplace(const std::string& archivePath)
+{
+    recordedReplaced_.clear();
+    ArchiveHandle* const archive = OpenArchive(archivePath.c_str(), 0, kArchiveFileName);
+    if (archive == nullptr) {
+        return true;
+    }
+    ArchiveEntry count;
+    GetArchiveEntry(archive, -1, count);
+    bool recorded = true;
+    TextList parts;
+    for (int i = 0; recorded && ArchiveLastError() == kArchiveOk && i < count.index; ++i) {
+        ArchiveEntry entry;
+        GetArchiveEntry(archive, i, entry);
+        const std::string entryName(entry.name, strnlen(entry.name, sizeof entry.name));
+        if (ArchiveLastError() != kArchiveOk || IsFolderEntry(entry, entryName) ||
+            !SplitEntryName(entryName, parts)) {
+            continue;
+        }
+        const std::string relativeName = JoinParts(parts, parts.size());
+        const std::string destination = installFolder_ + "\\" + relativeName;
+        const DWORD attributes = GetFileAttributesW(WidenText(destination).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            !recordedReplaced_.insert(destination).second) {
+            continue;
+        }
+        recorded = journal_.RecordReplacedFile(destination, relativeName);
+    }
+    CloseArchive(archive);
+    return recorded && journal_.Commit();
+}
+
 bool CPackageInstall::RecordCreatedFolder(const std::string& folder)
 {
     if (!journal_.RecordCreatedFolder(folder)) {
@@ -331,7 +369,8 @@ int CPackageInstall::BackUpReplacedFile(const std::string& entryName,
                                         const std::string& relativeName, bool& moved)
 {
     moved = false;
-    if (!journal_.RecordReplacedFile(destination, relativeName) || !journal_.Commit()) {
+    if (recordedReplaced_.count(destination) == 0 &&
+        (!journal_.RecordReplacedFile(destination, relativeName) || !journal_.Commit())) {
         return Fail(kJournalFailedText, backupFolder_);
     }
     moved = MoveToBackup(destination, backupFolder_ + relativeName);
@@ -377,6 +416,7 @@ void CPackageInstall::Forget()
     createdFolders_.clear();
     folders_.clear();
     written_.clear();
+    recordedReplaced_.clear();
 }
 
 int CPackageInstall::CreateInstallFolder()

@@ -55,6 +55,7 @@ private:
     enum class FolderState { kExisted, kCreated };
 
     int CheckSpace(const std::string& archivePath);
+    bool RecordFilesToReplace(const std::string& archivePath);
     int CreateInstallFolder();
     bool RecordCreatedFolder(const std::string& folder);
     int BackUpReplacedFile(const std::string& entryName, const std::string& destination,
@@ -96,6 +97,8 @@ private:
     // crash is undone at the next start; removed once it finished or was
     // rolled back.
     CInstallJournal journal_;
+    // Files that the journal names as replaced since before the first entry.
+    std::unordered_set<std::string> recordedReplaced_;
 };
 
 // One identity per file below a folder: names that the file system takes for

@@ -85,9 +85,9 @@ TEST_F(InstallRecovery, AnInstallKilledAtAnyPointIsUndoneAtTheNextStart)
         std::uint64_t journalBytes;  // kill once the journal is this long ...
         bool bigFileWritten;         // ... or once the large file is being replaced
     } cases[] = {
-        {"2 records", 2 * recordBytes, false},
-        {"5 records", 5 * recordBytes, false},
         {"20 records", 20 * recordBytes, false},
+        {"100 records", 100 * recordBytes, false},
+        {"500 records", 500 * recordBytes, false},
         {"large file half written", 0, true},
     };
     int row = 0;

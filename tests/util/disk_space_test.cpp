@@ -8,11 +8,13 @@
 #include <windows.h>
 
 #include "framework/format_strings.h"
+#include "net/download.h"
 #include "net/install_view.h"
 #include "product/install_journal.h"
 #include "product/install_space.h"
 #include "product/package_install.h"
 #include "tests/bench/test_files.h"
+#include "tests/bench/vendor_server.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
 
@@ -133,8 +135,9 @@ public:
     void SetCaption(const std::string&) override {}
     int ShowMessage(const std::string&, UINT) override { return IDOK; }
     void EndWindow() override {}
-    void PostDownloadDone(bool) override {}
+    void PostDownloadDone(bool failed) override { downloadFailed = failed; }
     std::function<void()> onFirstEntry;
+    bool downloadFailed = false;
 };
 
 TEST_F(SmallDiskTest, InstallStepOnASmallDisk)
@@ -165,6 +168,21 @@ TEST_F(SmallDiskTest, InstallStepOnASmallDisk)
     EXPECT_FALSE(PathExists(folder_)) << "the folders the install made are gone";
     EXPECT_FALSE(PathExists(backup)) << "a rolled-back install leaves no journal";
     DeleteFileW(WidenText(filler).c_str());
+
+    // A download whose announced size the temporary folder's disk cannot hold
+    // is refused before a byte is written, and installs nothing.
+    ASSERT_TRUE(vendor::Running()) << "the test vendor server is not running";
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(folder_ + "\\")));
+    bool installed = false;
+    CDownloadJob job(view, [&installed](const std::string&) { return installed = true; });
+    job.downloadUrl = vendor::Url("/behave/data?size=" + std::to_string(12 * kMegabyte));
+    job.targetPath = folder_ + "\\~download.tmp";
+    ASSERT_TRUE(job.StartDownload());
+    job.WaitForWorker();
+    EXPECT_TRUE(view.downloadFailed);
+    EXPECT_EQ(job.ErrorText().find("磁盘空间不足：" + folder_ + "\\ "), 0u) << job.ErrorText();
+    EXPECT_FALSE(installed);
+    EXPECT_FALSE(PathExists(job.targetPath));
 }
 
 TEST(DiskSpaceTest, NoVolumeAnswersUnknown)
