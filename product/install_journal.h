@@ -7,9 +7,10 @@
 //
 // Records are written at once (a killed process loses none) and made durable
 // by Commit (a power loss loses none committed). A flush costs about 0.7 ms
-// here, as much as backing up a file, so the install step works in groups:
-// record the steps of a group of entries (back up its replaced files, record
-// them), Commit, then take the group's steps.
+// here, as much as backing up a file, so the install step flushes once before
+// its first entry, after naming every file that the package may replace; a
+// folder or file that it adds is not flushed on its own, as a power loss can
+// then at worst leave a new file behind, never lose one of the user's.
 #include <string>
 
 #include <windows.h>
