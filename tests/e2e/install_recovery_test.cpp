@@ -84,11 +84,13 @@ TEST_F(InstallRecovery, AnInstallKilledAtAnyPointIsUndoneAtTheNextStart)
         const char* point;
         std::uint64_t journalBytes;  // kill once the journal is this long ...
         bool bigFileWritten;         // ... or once the large file is being replaced
+        bool bigFileHeld;            // ... or while its backup is being copied
     } cases[] = {
-        {"20 records", 20 * recordBytes, false},
-        {"100 records", 100 * recordBytes, false},
-        {"500 records", 500 * recordBytes, false},
-        {"large file half written", 0, true},
+        {"20 records", 20 * recordBytes, false, false},
+        {"100 records", 100 * recordBytes, false, false},
+        {"500 records", 500 * recordBytes, false, false},
+        {"large file half written", 0, true, false},
+        {"large file's backup half copied", 0, false, true},
     };
     int row = 0;
     for (const auto& c : cases) {
@@ -96,12 +98,25 @@ TEST_F(InstallRecovery, AnInstallKilledAtAnyPointIsUndoneAtTheNextStart)
         tempFolder_ = root_ + "\\temp" + std::to_string(++row);
         ASSERT_TRUE(CreateDirectoryTree(CPathName(tempFolder_ + "\\")));
         const std::string journal = tempFolder_ + "\\" + kBackupFolderName + kJournalFileName;
+        const std::string partialBackup =
+            tempFolder_ + "\\" + kBackupFolderName + "~partial\\Data\\big.bin";
+        // Another program has the file open and does not let it be renamed:
+        // its backup is a copy.
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (c.bigFileHeld) {
+            held = CreateFileW(WidenText(BigFile()).c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        }
         Start();
         ASSERT_EQ(CurrentPage(), Page::Install);
         ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
         const auto cutOff = [&] {
             if (!FileExists(journal)) {
                 return false;
+            }
+            if (c.bigFileHeld) {
+                return FileExists(partialBackup) && SizeOf(partialBackup) < bigSize;
             }
             return c.bigFileWritten ? SizeOf(BigFile()) < bigSize
                                     : SizeOf(journal) >= c.journalBytes;
@@ -111,6 +126,9 @@ TEST_F(InstallRecovery, AnInstallKilledAtAnyPointIsUndoneAtTheNextStart)
             Sleep(1);
         }
         run_.Kill();
+        if (held != INVALID_HANDLE_VALUE) {
+            CloseHandle(held);
+        }
         ASSERT_TRUE(FileExists(journal)) << "the install was not cut off";
 
         ASSERT_TRUE(run_.Start(program_, Environment()));
