@@ -205,17 +205,76 @@ CPackageVerifier::CPackageVerifier(std::vector<std::uint8_t> expectedHash)
 {
 }
 
+CPackageVerifier::~CPackageVerifier()
+{
+    StopThread();
+}
+
+// Without a thread of its own the verifier hashes each block as it comes.
 bool CPackageVerifier::Start()
 {
     started_ = expected_.empty() || hasher_.Start();
+    if (started_ && !expected_.empty()) {
+        try {
+            thread_ = std::thread([this] { HashQueuedPieces(); });
+        } catch (...) {
+        }
+    }
     return started_;
 }
 
+// At most this much waits for the hashing thread; a download that outruns it
+// waits for it rather than piling up memory.
+constexpr std::size_t kMaxQueuedBytes = 4 * 1024 * 1024;
+
 void CPackageVerifier::Add(const void* block, std::size_t size)
 {
-    if (!expected_.empty()) {
-        hasher_.Add(block, size);
+    if (expected_.empty()) {
+        return;
     }
+    if (!thread_.joinable()) {
+        hasher_.Add(block, size);
+        return;
+    }
+    const char* bytes = static_cast<const char*>(block);
+    std::vector<char> piece(bytes, bytes + size);
+    std::unique_lock<std::mutex> lock(lock_);
+    changed_.wait(lock, [this] { return queuedBytes_ < kMaxQueuedBytes; });
+    queuedBytes_ += size;
+    pieces_.push_back(std::move(piece));
+    changed_.notify_all();
+}
+
+void CPackageVerifier::HashQueuedPieces()
+{
+    std::unique_lock<std::mutex> lock(lock_);
+    for (;;) {
+        changed_.wait(lock, [this] { return closed_ || !pieces_.empty(); });
+        if (pieces_.empty()) {
+            return;
+        }
+        std::vector<char> piece = std::move(pieces_.front());
+        pieces_.pop_front();
+        lock.unlock();
+        hasher_.Add(piece.data(), piece.size());
+        lock.lock();
+        queuedBytes_ -= piece.size();
+        changed_.notify_all();
+    }
+}
+
+// The hashing thread finishes what was queued before it ends.
+void CPackageVerifier::StopThread()
+{
+    if (!thread_.joinable()) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        closed_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
 }
 
 int CPackageVerifier::Finish()
@@ -223,6 +282,7 @@ int CPackageVerifier::Finish()
     if (expected_.empty()) {
         return kPackageIntact;
     }
+    StopThread();
     std::vector<std::uint8_t> digest;
     if (!started_ || !hasher_.Finish(digest)) {
         return kPackageUncheckable;
