@@ -125,8 +125,10 @@ bool CInstallDlg::AcceptSetupDescription(const std::vector<CTextFetch::Answer>& 
         return true;
     }
     const bool signatureFetched = answers.size() > 1 && answers[1].result == kFetchOk;
-    const int check = CheckSetupDescription(fetched, fetched ? answers[0].text : std::string(),
-                                            signatureFetched, signatureFetched ? answers[1].text : std::string());
+    const std::string none;
+    const int check =
+        CheckSetupDescription(fetched, fetched ? answers[0].text : none, signatureFetched,
+                              signatureFetched ? answers[1].text : none);
     if (check == kDescriptionAccepted) {
         return true;
     }

@@ -64,27 +64,29 @@ __attribute__((target("sha,ssse3,sse4.1"))) void CompressBlocks(std::uint32_t st
                                                                  std::size_t blocks)
 {
     const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
-    __m128i cdab = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);
-    __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4)), 0x1B);
+    const auto* words = reinterpret_cast<const __m128i*>(state);
+    const __m128i cdab = _mm_shuffle_epi32(_mm_loadu_si128(words), 0xB1);
+    const __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128(words + 1), 0x1B);
     __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
     __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
     for (; blocks > 0; --blocks, data += 64) {
         const __m128i abefSaved = abef;
         const __m128i cdghSaved = cdgh;
+        const auto* constants = reinterpret_cast<const __m128i*>(kRoundConstants);
         __m128i w[4];
         for (int step = 0; step < 16; ++step) {
-            __m128i words;
+            __m128i schedule;
             if (step < 4) {
-                words = _mm_shuffle_epi8(
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * step)), byteSwap);
+                const auto* block = reinterpret_cast<const __m128i*>(data + 16 * step);
+                schedule = _mm_shuffle_epi8(_mm_loadu_si128(block), byteSwap);
             } else {
-                words = _mm_sha256msg1_epu32(w[step % 4], w[(step + 1) % 4]);
-                words = _mm_add_epi32(words, _mm_alignr_epi8(w[(step + 3) % 4], w[(step + 2) % 4], 4));
-                words = _mm_sha256msg2_epu32(words, w[(step + 3) % 4]);
+                const __m128i last = w[(step + 3) % 4];
+                schedule = _mm_sha256msg1_epu32(w[step % 4], w[(step + 1) % 4]);
+                schedule = _mm_add_epi32(schedule, _mm_alignr_epi8(last, w[(step + 2) % 4], 4));
+                schedule = _mm_sha256msg2_epu32(schedule, last);
             }
-            w[step % 4] = words;
-            __m128i message = _mm_add_epi32(
-                words, _mm_load_si128(reinterpret_cast<const __m128i*>(kRoundConstants + 4 * step)));
+            w[step % 4] = schedule;
+            __m128i message = _mm_add_epi32(schedule, _mm_load_si128(constants + step));
             cdgh = _mm_sha256rnds2_epu32(cdgh, abef, message);
             message = _mm_shuffle_epi32(message, 0x0E);
             abef = _mm_sha256rnds2_epu32(abef, cdgh, message);
