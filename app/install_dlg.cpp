@@ -7,6 +7,7 @@
 #include "app/install_dlg_support.h"
 #include "app/message_helpers.h"
 #include "framework/message_box.h"
+#include "product/install_journal.h"
 #include "product/label_folders.h"
 #include "product/product_record.h"
 #include "product/version.h"
@@ -46,7 +47,7 @@ constexpr DWORD kDestroyWaitMs = 1500;
 // The temporary folder's backup folder, created at once (one level).
 std::string MakeBackupFolder()
 {
-    const std::string folder = MakeTempFilePath("~downloadtmp\\");
+    const std::string folder = InstallBackupFolder();
     CreateDirectoryW(WidenText(folder).c_str(), nullptr);
     return folder;
 }

@@ -112,6 +112,7 @@ private:
     // Product install (install_dlg_install.cpp).
     void OnInstallNow();
     bool TakeInstallFolder();
+    bool AcceptSetupDescription(const std::vector<CTextFetch::Answer>& answers);
     bool InstallProductPackage(const std::string& packagePath);
     LRESULT OnDownloadDone(bool failed);
     void RollBackInstall();

@@ -5,6 +5,7 @@
 
 #include "app/install_dlg_support.h"
 #include "app/message_helpers.h"
+#include "net/package_integrity.h"
 #include "product/setup_descriptor.h"
 #include "res/resource.h"
 #include "util/file_system.h"
@@ -66,14 +67,22 @@ void CInstallDlg::OnInstallNow()
     }
     SetupDescriptor setup;
     setup.downloadUrl = VendorUrl("/download.php?key=11");
+    std::vector<std::string> urls{VendorUrl("/download/MrvACAD.setup")};
+    if (SignatureRequired()) {
+        urls.push_back(VendorUrl(kDescriptionSignaturePath));
+    }
     std::vector<CTextFetch::Answer> answers;
     fetchingSetup_ = true;
-    const bool windowStays = FetchTexts({VendorUrl("/download/MrvACAD.setup")}, answers);
+    const bool windowStays = FetchTexts(urls, answers);
     fetchingSetup_ = false;
     if (!windowStays) {
         return;
     }
-    if (answers[0].result == kFetchOk) {
+    const bool fetched = answers[0].result == kFetchOk;
+    if (!AcceptSetupDescription(answers)) {
+        return;
+    }
+    if (fetched) {
         ApplySetupDescriptor(answers[0].text, setup);
     }
     setupFile_ = setup.setupFile;
@@ -92,8 +101,33 @@ void CInstallDlg::OnInstallNow()
     DeleteFileW(WidenText(job_.targetPath).c_str());
     job_.localPackageMode = localPackagePresent_;
     job_.localPackagePath = localPackagePath_;
+    // "data.cab" beside the program is the user's own copy: the server's hash
+    // names the package on the server.
+    job_.packageHash = localPackagePresent_ ? std::vector<std::uint8_t>() : setup.packageHash;
     install_ = std::make_unique<CPackageInstall>(installFolder_, backupFolder_);
     job_.StartDownload();
+}
+
+// A description changed on the way (or unsigned, in a build that checks
+// signatures) is refused before anything is downloaded. A package beside the
+// program installs offline as before: only a description that did arrive is
+// held to the check then.
+bool CInstallDlg::AcceptSetupDescription(const std::vector<CTextFetch::Answer>& answers)
+{
+    const bool fetched = answers[0].result == kFetchOk;
+    if (!fetched && localPackagePresent_) {
+        return true;
+    }
+    const bool signatureFetched = answers.size() > 1 && answers[1].result == kFetchOk;
+    const std::string none;
+    const int check =
+        CheckSetupDescription(fetched, fetched ? answers[0].text : none, signatureFetched,
+                              signatureFetched ? answers[1].text : none);
+    if (check == kDescriptionAccepted) {
+        return true;
+    }
+    Ask(DescriptionCheckText(check), MB_OK | MB_ICONHAND);
+    return false;
 }
 
 // The install folder must be a full path that exists or can be made: the

@@ -9,8 +9,10 @@
 #include "framework/last_error.h"
 #include "framework/thread.h"
 #include "framework/url.h"
+#include "net/package_integrity.h"
 #include "net/web_session.h"
 #include "util/cp936.h"
+#include "util/disk_space.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
 
@@ -63,6 +65,13 @@ std::string FileNameOfObject(const std::string& object)
         last = FindLastOf936(object, "\\");
     }
     return last == std::string::npos ? object : object.substr(last + 1);
+}
+
+// The folder that holds the target file, with its backslash.
+std::string TempFolderOf(const std::string& path)
+{
+    const std::size_t slash = FindLastOf936(path, "\\/");
+    return slash == std::string::npos ? path : path.substr(0, slash + 1);
 }
 
 // A digits-only header value that fits 32 bits; anything else is no size at all.
@@ -382,6 +391,9 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
     DWORD textSize = sizeof text;
     sizeKnown_ = HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &textSize, nullptr) &&
                  ParseContentLength(text, size_);
+    if (sizeKnown_ && RefuseWhenNoSpace()) {
+        return WorkerEnd::kFailed;
+    }
     CTransferDisplay display(progress_, fileName_, tickSource);
     if (sizeKnown_) {
         display.ReportSize(size_);
@@ -389,6 +401,9 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
     progress_.OnPhase(DownloadPhase::kDownloading, "下载文件");
     display.Start();
 
+    // Hashed while it is written: the file is never read a second time.
+    CPackageVerifier verifier(packageHash);
+    verifier.Start();
     std::uint64_t received = 0;
     std::vector<char> block(kBlockSize);
     for (;;) {
@@ -407,6 +422,7 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
             ReportWorkerError(kFileErrorText, code != 0 ? code : ERROR_HANDLE_DISK_FULL);
             return WorkerEnd::kFailed;
         }
+        verifier.Add(block.data(), read);
         received += read;
         display.UpdateTransferDisplay(received, sizeKnown_, size_);
     }
@@ -419,6 +435,12 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
         const std::string missing = FormatString2(kIncompleteText, std::to_string(received),
                                           std::to_string(size_));
         errorText_ = FormatString1(kFileErrorText, missing);
+        DeleteTargetFile();
+        return WorkerEnd::kFailed;
+    }
+    const int check = verifier.Finish();
+    if (check != kPackageIntact) {
+        errorText_ = PackageCheckText(check);
         DeleteTargetFile();
         return WorkerEnd::kFailed;
     }
@@ -516,4 +538,18 @@ void CDownloadJob::CloseInternetHandles()
     }
     connection_.reset();
     session_.reset();
+}
+
+// The announced size must fit on the temporary folder's volume before a byte
+// is written; a volume that does not answer is not held against the download.
+bool CDownloadJob::RefuseWhenNoSpace()
+{
+    std::string message;
+    if (CheckFreeSpace(TempFolderOf(targetPath), size_, message) != kSpaceShort) {
+        return false;
+    }
+    errorText_ = message;
+    CloseTargetFile();
+    DeleteTargetFile();
+    return true;
 }

@@ -16,6 +16,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 #include <wininet.h>
@@ -41,6 +42,8 @@ public:
     std::string targetPath;
     bool localPackageMode = false;
     std::string localPackagePath;
+    // The package's SHA-256 from the setup description; empty checks nothing.
+    std::vector<std::uint8_t> packageHash;
     // The clock of the rate and time-left display.
     TickSource tickSource = SystemTickCount;
 
@@ -83,6 +86,7 @@ private:
     HINTERNET Request() const;
     WorkerEnd CheckResponse();
     WorkerEnd TransferBody();
+    bool RefuseWhenNoSpace();
     WorkerEnd RunInstallStep(const std::string& packagePath);
     void OnDownloadStatus(DWORD status, const void* information, DWORD length);
     // Both set the error text; the worker then reports its end as failed.

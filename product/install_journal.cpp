@@ -1,5 +1,6 @@
 #include "product/install_journal.h"
 
+#include <utility>
 #include <vector>
 
 #include "framework/format_strings.h"
@@ -29,12 +30,19 @@ void MakeWritable(const std::wstring& path)
 }
 
 // The backup's attributes go back too: a copy over an existing file keeps the
-// attributes that file has.
-bool RestoreFile(const std::string& backup, const std::string& destination)
+// attributes that file has. The install names a backup before it saves the
+// file (it may move the file there): a backup that is not there while the file
+// is means that the file was never touched.
+bool RestoreFile(const std::string& backup, const std::string& destination, bool& untouched)
 {
     const std::wstring source = WidenText(backup);
     const std::wstring target = WidenText(destination);
     const DWORD attributes = GetFileAttributesW(source.c_str());
+    untouched = attributes == INVALID_FILE_ATTRIBUTES &&
+                GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (untouched) {
+        return true;
+    }
     MakeWritable(target);
     if (attributes == INVALID_FILE_ATTRIBUTES || !CopyFileW(source.c_str(), target.c_str(), FALSE)) {
         return false;
@@ -86,6 +94,23 @@ CInstallJournal::~CInstallJournal()
     if (file_ != INVALID_HANDLE_VALUE) {
         CloseHandle(file_);
     }
+}
+
+CInstallJournal::CInstallJournal(CInstallJournal&& other) noexcept
+    : file_(std::exchange(other.file_, INVALID_HANDLE_VALUE)), path_(std::move(other.path_))
+{
+}
+
+CInstallJournal& CInstallJournal::operator=(CInstallJournal&& other) noexcept
+{
+    if (this != &other) {
+        if (file_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(file_);
+        }
+        file_ = std::exchange(other.file_, INVALID_HANDLE_VALUE);
+        path_ = std::move(other.path_);
+    }
+    return *this;
 }
 
 bool CInstallJournal::Begin(const std::string& backupFolder, const std::string& installFolder)
@@ -169,13 +194,15 @@ int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& r
     recovery.installFolder = records.front().path;
     for (auto record = records.rbegin(); record != records.rend(); ++record) {
         switch (record->kind) {
-        case kJournalReplaced:
-            if (RestoreFile(folder + record->backupName, record->path)) {
-                ++recovery.restoredFiles;
-            } else {
+        case kJournalReplaced: {
+            bool untouched = false;
+            if (!RestoreFile(folder + record->backupName, record->path, untouched)) {
                 recovery.notRestored.push_back(record->path);
+            } else if (!untouched) {
+                ++recovery.restoredFiles;
             }
             break;
+        }
         case kJournalAdded:
             if (DeleteAddedFile(record->path)) {
                 ++recovery.deletedFiles;

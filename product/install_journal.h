@@ -7,9 +7,10 @@
 //
 // Records are written at once (a killed process loses none) and made durable
 // by Commit (a power loss loses none committed). A flush costs about 0.7 ms
-// here, as much as backing up a file, so the install step works in groups:
-// record the steps of a group of entries (back up its replaced files, record
-// them), Commit, then take the group's steps.
+// here, as much as backing up a file, so the install step flushes once before
+// its first entry, after naming every file that the package may replace; a
+// folder or file that it adds is not flushed on its own, as a power loss can
+// then at worst leave a new file behind, never lose one of the user's.
 #include <string>
 
 #include <windows.h>
@@ -29,6 +30,8 @@ public:
     ~CInstallJournal();
     CInstallJournal(const CInstallJournal&) = delete;
     CInstallJournal& operator=(const CInstallJournal&) = delete;
+    CInstallJournal(CInstallJournal&& other) noexcept;
+    CInstallJournal& operator=(CInstallJournal&& other) noexcept;
 
     // Creates the journal in `backupFolder` (made if missing) naming the install
     // folder. False when it cannot be written, or when the journal of an earlier
@@ -40,8 +43,10 @@ public:
     // not be written, and the step must not be taken.
     bool RecordCreatedFolder(const std::string& folder);
     bool RecordAddedFile(const std::string& path);
-    // After the backup copy is complete, before the file is overwritten.
-    // `backupName` is relative to the backup folder.
+    // Before the file is saved as `backupName` (relative to the backup folder),
+    // which appears there only complete (moved, or copied under another name
+    // and renamed): a backup that is missing at recovery means that the file
+    // was never touched.
     bool RecordReplacedFile(const std::string& path, const std::string& backupName);
 
     // Flushes what was recorded to the disk; the recorded steps may be taken

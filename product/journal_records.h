@@ -14,7 +14,7 @@ enum JournalRecordKind : char {
     kJournalHeader = 'J',    // path: the install folder; written before anything else
     kJournalFolder = 'D',    // path: a folder the install is about to create
     kJournalAdded = 'A',     // path: a file that did not exist and is about to be written
-    kJournalReplaced = 'R',  // path: a file that existed; backupName: its backup, complete
+    kJournalReplaced = 'R',  // path: a file that existed; backupName: its backup, once complete
 };
 
 struct JournalRecord {

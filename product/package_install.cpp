@@ -13,7 +13,9 @@
 #include "framework/format_strings.h"
 #include "net/install_progress.h"
 #include "product/copy_policy.h"
+#include "product/install_space.h"
 #include "util/cp936.h"
+#include "util/disk_space.h"
 #include "util/file_system.h"
 #include "util/text_path.h"
 #include "util/wide_text.h"
@@ -82,6 +84,15 @@ bool SplitEntryName(const std::string& name, TextList& parts)
     return !parts.empty();
 }
 
+// "./" (or "." alone) is the install folder itself: as a folder entry it has
+// nothing to make.
+bool NamesThisFolder(const std::string& name)
+{
+    return !name.empty() && name[0] == '.' &&
+           name.find_first_not_of("./\\") == std::string::npos &&
+           name.find("..") == std::string::npos;
+}
+
 std::string JoinParts(const TextList& parts, std::size_t count)
 {
     std::string joined;
@@ -148,20 +159,27 @@ void MakeWritable(const std::wstring& path)
 }
 
 // The saved file goes back as it was, moved where it can be (it may have been
-// moved into the backup folder), else copied.
+// moved into the backup folder), else copied. A copy over an existing file
+// keeps that file's attributes, so the saved file's are put back after it.
 bool RestoreFile(const std::string& backup, const std::string& destination)
 {
     const std::wstring source = WidenText(backup);
     const std::wstring target = WidenText(destination);
+    const DWORD attributes = GetFileAttributesW(source.c_str());
     const auto restore = [&source, &target] {
         return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) ||
                CopyFileW(source.c_str(), target.c_str(), FALSE);
     };
-    if (restore()) {
-        return true;
+    if (!restore()) {
+        MakeWritable(target);
+        if (!restore()) {
+            return false;
+        }
     }
-    MakeWritable(target);
-    return restore();
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        SetFileAttributesW(target.c_str(), attributes);
+    }
+    return true;
 }
 
 // Saves a file that is about to be replaced by moving it into the backup
@@ -179,6 +197,22 @@ bool MoveToBackup(const std::string& path, const std::string& backup)
         return false;
     }
     CreateDirectoryTree(CPathName(backup));
+    return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+// A copied backup is made under a name of its own and renamed when complete:
+// the journal names the backup before the file is saved, and a backup that is
+// not there at recovery means that the file itself was never touched.
+const char kPartialBackupFolder[] = "~partial\\";
+
+bool RenameInFolder(const std::string& from, const std::string& to)
+{
+    const std::wstring source = WidenText(from);
+    const std::wstring target = WidenText(to);
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return true;
+    }
+    CreateDirectoryTree(CPathName(to));
     return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
@@ -220,6 +254,15 @@ int CPackageInstall::Install(const std::string& archivePath, IInstallProgress& p
     Forget();
     errorText_.clear();
 
+    // Refused before anything is written: nothing to roll back, and the
+    // backups of an earlier install whose journal is still there stay.
+    if (CheckSpace(archivePath) != kInstallDone) {
+        return kInstallFailed;
+    }
+    if (!journal_.Begin(backupFolder_, installFolder_) || !RecordFilesToReplace(archivePath)) {
+        journal_.Remove();
+        return Fail(kJournalFailedText, backupFolder_);
+    }
     int result = CreateInstallFolder();
     if (result == kInstallDone) {
         result = ExtractEntries(archivePath, progress, abort);
@@ -236,6 +279,95 @@ int CPackageInstall::Install(const std::string& archivePath, IInstallProgress& p
         return result;
     }
     ClearReadOnlyAttributes();
+    journal_.Remove();
+    return kInstallDone;
+}
+
+// A package whose directory cannot be read is reported as damaged by the
+// extraction, as before; a volume that does not answer is not held against it.
+int CPackageInstall::CheckSpace(const std::string& archivePath)
+{
+    InstallSpaceNeed need;
+    if (!MeasureInstallSpace(archivePath, installFolder_, need)) {
+        return kInstallDone;
+    }
+    std::string message;
+    if (CheckInstallSpace(need, installFolder_, backupFolder_, message) == kSpaceShort) {
+        errorText_ = message;
+        return kInstallFailed;
+    }
+    return kInstallDone;
+}
+
+// Every file of the package that exists already is named in the journal, and
+// the journal flushed, before the first entry: a file is then moved into the
+// backup folder without a flush of its own, and no power loss can leave it
+// there unknown. A name that turns out not to be replaced costs nothing: its
+// backup never appears, and the recovery leaves the file alone.
+bool CPackageInstall::RecordFilesToReplace(const std::string& archivePath)
+{
+    recordedReplaced_.clear();
+    ArchiveHandle* const archive = OpenArchive(archivePath.c_str(), 0, kArchiveFileName);
+    if (archive == nullptr) {
+        return true;
+    }
+    ArchiveEntry count;
+    GetArchiveEntry(archive, -1, count);
+    bool recorded = true;
+    TextList parts;
+    for (int i = 0; recorded && ArchiveLastError() == kArchiveOk && i < count.index; ++i) {
+        ArchiveEntry entry;
+        GetArchiveEntry(archive, i, entry);
+        const std::string entryName(entry.name, strnlen(entry.name, sizeof entry.name));
+        if (ArchiveLastError() != kArchiveOk || IsFolderEntry(entry, entryName) ||
+            !SplitEntryName(entryName, parts)) {
+            continue;
+        }
+        const std::string relativeName = JoinParts(parts, parts.size());
+        const std::string destination = installFolder_ + "\\" + relativeName;
+        const DWORD attributes = GetFileAttributesW(WidenText(destination).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            !recordedReplaced_.insert(destination).second) {
+            continue;
+        }
+        recorded = journal_.RecordReplacedFile(destination, relativeName);
+    }
+    CloseArchive(archive);
+    return recorded && journal_.Commit();
+}
+
+bool CPackageInstall::RecordCreatedFolder(const std::string& folder)
+{
+    if (!journal_.RecordCreatedFolder(folder)) {
+        Fail(kJournalFailedText, backupFolder_);
+        return false;
+    }
+    createdFolders_.push_back(folder);
+    return true;
+}
+
+// The journal names the backup, and is flushed, before the file is moved: a
+// crash right after the move must not leave the user's file in a backup
+// folder that nobody knows of. Moved where it can be, else copied under a
+// name of its own that is renamed once the copy is complete.
+int CPackageInstall::BackUpReplacedFile(const std::string& entryName,
+                                        const std::string& destination,
+                                        const std::string& relativeName, bool& moved)
+{
+    moved = false;
+    if (recordedReplaced_.count(destination) == 0 &&
+        (!journal_.RecordReplacedFile(destination, relativeName) || !journal_.Commit())) {
+        return Fail(kJournalFailedText, backupFolder_);
+    }
+    moved = MoveToBackup(destination, backupFolder_ + relativeName);
+    if (moved) {
+        return kInstallDone;
+    }
+    const std::string partialFolder = backupFolder_ + kPartialBackupFolder;
+    if (!BackUpFile(relativeName, installFolder_ + "\\", partialFolder) ||
+        !RenameInFolder(partialFolder + relativeName, backupFolder_ + relativeName)) {
+        return Fail(kBackupFailedText, entryName);
+    }
     return kInstallDone;
 }
 
@@ -255,6 +387,7 @@ bool CPackageInstall::RollBack()
         RemoveDirectoryW(WidenText(*folder).c_str());
     }
     if (restored) {
+        journal_.Remove();
         DeleteFolderTree(backupFolder_);
     }
     Forget();
@@ -269,6 +402,7 @@ void CPackageInstall::Forget()
     createdFolders_.clear();
     folders_.clear();
     written_.clear();
+    recordedReplaced_.clear();
 }
 
 int CPackageInstall::CreateInstallFolder()
@@ -282,8 +416,8 @@ int CPackageInstall::CreateInstallFolder()
          separator = FindChar936(installFolder_, '\\', separator + 1)) {
         const std::string level = installFolder_.substr(0, separator);
         created = !PathExists(level);
-        if (created) {
-            createdFolders_.push_back(level);
+        if (created && !RecordCreatedFolder(level)) {
+            return kInstallFailed;
         }
         if (separator == std::string::npos) {
             break;
@@ -355,6 +489,9 @@ int CPackageInstall::ExtractEntries(const std::string& archivePath, IInstallProg
 int CPackageInstall::InstallEntry(ArchiveHandle* archive, const ArchiveEntry& entry)
 {
     const std::string entryName(entry.name, strnlen(entry.name, sizeof entry.name));
+    if (IsFolderEntry(entry, entryName) && NamesThisFolder(entryName)) {
+        return kInstallDone;
+    }
     TextList parts;
     if (!IsSafeEntryName(entryName) || entry.link || !SplitEntryName(entryName, parts)) {
         return Fail(kUnsafeNameText, entryName);
@@ -410,10 +547,12 @@ int CPackageInstall::PrepareFolders(const TextList& parts, std::size_t count,
                                      ? INVALID_FILE_ATTRIBUTES
                                      : GetFileAttributesW(widePath.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
-            if (!CreateDirectoryW(widePath.c_str(), nullptr)) {
-                return Fail(kExtractFailedText, entryName);
+            if (!RecordCreatedFolder(path)) {
+                return kInstallFailed;
             }
-            createdFolders_.push_back(path);
+            if (!CreateDirectoryW(widePath.c_str(), nullptr)) {
+                return FailWrite(entryName, path);
+            }
             state = FolderState::kCreated;
         } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
             // A link leads somewhere else: what is written below it would land
@@ -444,6 +583,9 @@ int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& 
     // Nothing of the user's can be in a folder this install made: its files
     // are new, however often the package names them.
     if (state == FolderState::kCreated) {
+        if (!journal_.RecordAddedFile(destination)) {
+            return Fail(kJournalFailedText, backupFolder_);
+        }
         installed_.push_back(destination);
         return kInstallDone;
     }
@@ -458,6 +600,9 @@ int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& 
     }
     const DWORD attributes = GetFileAttributesW(WidenText(destination).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (!journal_.RecordAddedFile(destination)) {
+            return Fail(kJournalFailedText, backupFolder_);
+        }
         installed_.push_back(destination);
         return kInstallDone;
     }
@@ -469,9 +614,9 @@ int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& 
         return Fail(kExtractFailedText, entryName);
     }
     const std::string relativeName = JoinParts(parts, parts.size());
-    moved = !backupFolder_.empty() && MoveToBackup(destination, backupFolder_ + relativeName);
-    if (!moved && !BackUpFile(relativeName, installFolder_ + "\\", backupFolder_)) {
-        return Fail(kBackupFailedText, entryName);
+    const int backedUp = BackUpReplacedFile(entryName, destination, relativeName, moved);
+    if (backedUp != kInstallDone) {
+        return backedUp;
     }
     replaced_.push_back(relativeName);
     return kInstallDone;
@@ -490,13 +635,16 @@ int CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& 
         if (copiedBackup) {
             replaced_.pop_back();
         }
-        return Fail(kExtractFailedText, entryName);
+        return FailWrite(entryName, destination);
     }
+    SetLastError(ERROR_SUCCESS);
     ExtractArchiveEntry(archive, entry.index, &file, 0, kArchiveFileHandle);
     const std::int32_t extracted = ArchiveLastError();
+    const DWORD writeError = GetLastError();
     CloseHandle(file);
     if (extracted != kArchiveOk) {
-        return Fail(kExtractFailedText, entryName);
+        SetLastError(writeError);
+        return FailWrite(entryName, destination);
     }
     if ((entry.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         readOnly_.push_back(destination);
@@ -522,6 +670,22 @@ int CPackageInstall::Fail(const char* format, const std::string& argument)
 {
     FormatString1(errorText_, format, argument);
     return kInstallFailed;
+}
+
+// A write that fails on a full disk (another program took the space since the
+// check) says so. The archive layer keeps the system's error of the failed
+// write; a volume with less than one write block left is full whatever the
+// error says.
+int CPackageInstall::FailWrite(const std::string& entryName, const std::string& destination)
+{
+    constexpr std::uint64_t kFullBelowBytes = 64 * 1024;
+    const DWORD error = GetLastError();
+    std::uint64_t freeBytes = 0;
+    if (IsDiskFullError(error) ||
+        (GetFreeBytes(installFolder_, freeBytes) && freeBytes < kFullBelowBytes)) {
+        return Fail(kDiskFullText, destination);
+    }
+    return Fail(kExtractFailedText, entryName);
 }
 
 // The shell may hand the start to COM objects (file associations, the

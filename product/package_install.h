@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "product/install_journal.h"
 #include "util/text.h"
 
 class IInstallProgress;
@@ -57,7 +58,12 @@ private:
     // install wrote).
     enum class FolderState { kExisted, kCreated };
 
+    int CheckSpace(const std::string& archivePath);
+    bool RecordFilesToReplace(const std::string& archivePath);
     int CreateInstallFolder();
+    bool RecordCreatedFolder(const std::string& folder);
+    int BackUpReplacedFile(const std::string& entryName, const std::string& destination,
+                           const std::string& relativeName, bool& moved);
     int ExtractEntries(const std::string& archivePath, IInstallProgress& progress,
                        const std::atomic<bool>& abort);
     int InstallEntry(ArchiveHandle* archive, const ArchiveEntry& entry);
@@ -72,6 +78,7 @@ private:
     void ClearReadOnlyAttributes() const;
     void Forget();
     int Fail(const char* format, const std::string& argument);
+    int FailWrite(const std::string& entryName, const std::string& destination);
 
     std::string installFolder_;
     std::string backupFolder_;
@@ -90,6 +97,12 @@ private:
     // over the user's.
     std::unordered_set<std::wstring> written_;
     std::string errorText_;
+    // Written before each step is taken, so that an install cut off by a
+    // crash is undone at the next start; removed once it finished or was
+    // rolled back.
+    CInstallJournal journal_;
+    // Files that the journal names as replaced since before the first entry.
+    std::unordered_set<std::string> recordedReplaced_;
 };
 
 // One identity per file below a folder: names that the file system takes for

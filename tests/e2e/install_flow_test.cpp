@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <set>
 
+#include "net/package_integrity.h"
 #include "res/resource.h"
 #include "tests/e2e/setup_scenario.h"
 #include "util/file_system.h"
+#include "util/hex_text.h"
 #include "util/wide_text.h"
 
 namespace e2e {
@@ -268,6 +270,58 @@ TEST_F(InstallFlow, MissingPackageIsReportedAndChangesNothing)
     EXPECT_EQ(SnapshotFolder(productFolder_), before);
     EXPECT_TRUE(Records().empty());
     EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
+}
+
+// The description's eighth line names the package's SHA-256: a line that is no
+// hash refuses the install before anything is downloaded, a package that does
+// not match it is deleted unopened, and one that matches installs.
+TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
+{
+    std::string package;
+    ASSERT_TRUE(ReadFileBytes(FixturePath("product.zip"), package));
+    CSha256 hasher;
+    std::vector<std::uint8_t> hash;
+    ASSERT_TRUE(hasher.Start() && hasher.Add(package.data(), package.size()) && hasher.Finish(hash));
+    const struct {
+        std::string hashLine;
+        const char* message;  // none: the install goes through
+        bool downloads;
+    } cases[] = {
+        {"sha256", kPackageHashMalformedText, false},
+        {std::string(64, '0'), kPackageAlteredText, true},
+        {HexText(hash.data(), hash.size()), nullptr, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.hashLine);
+        run_.Kill();
+        DeleteFolderTree(productFolder_);
+        LeaveEarlierInstall();
+        const auto before = SnapshotFolder(productFolder_);
+        PutSite("2.2", Descriptor(PackageTarget()) + c.hashLine, "product.zip");
+        const long requests = site::VendorRequestCount("/download.php?key=11");
+        Start();
+        ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
+        if (c.message == nullptr) {
+            ASSERT_TRUE(WaitForPage(Page::Finish, 60000));
+            ExpectProductSetupStarted();
+            EXPECT_EQ(ReadWholeFile(productFolder_ + "\\readme.txt"),
+                      "墨岚岱文 Morvane Tessaly 2.2\r\n");
+            continue;
+        }
+        const HWND box = WaitForMessageBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(MessageBoxText(box), c.message);
+        ASSERT_TRUE(Answer(box, IDOK));
+        EXPECT_EQ(site::VendorRequestCount("/download.php?key=11"), requests + (c.downloads ? 1 : 0));
+        if (!c.downloads) {
+            EXPECT_TRUE(WaitForPage(Page::Install)) << "a refused description ends nothing";
+        } else {
+            ASSERT_TRUE(run_.WaitForExit());
+        }
+        EXPECT_EQ(SnapshotFolder(productFolder_), before);
+        EXPECT_TRUE(Records().empty());
+        EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
+    }
 }
 
 TEST_F(InstallFlow, CancelDuringExtractionLeavesTheInstallFolderAsItWas)

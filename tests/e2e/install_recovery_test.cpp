@@ -1,6 +1,9 @@
 // The program at start-up undoes an install that a killed process or a power
 // loss cut off, before its window opens, and says so in one message.
+#include <cstdio>
+
 #include "product/install_journal.h"
+#include "res/resource.h"
 #include "tests/e2e/setup_scenario.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
@@ -26,7 +29,125 @@ protected:
         ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\New\\added.txt", "added"));
         ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\Sys\\a.dll", "half of the new a.dll"));
     }
+
+    // Files that an earlier install left, a large one among them; the crash
+    // package replaces some and adds many.
+    void LeaveEarlierInstall()
+    {
+        RecordInstalledProduct("2.1");
+        ASSERT_TRUE(CreateDirectoryTree(CPathName(productFolder_ + "\\Data\\")));
+        ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\MrvCADSetup.exe", "old setup\r\n"));
+        ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\notes.txt", "the user's notes\r\n"));
+        for (int i = 0; i < 1000; i += 97) {
+            char name[32];
+            std::snprintf(name, sizeof name, "\\Data\\f%04d.txt", i);
+            ASSERT_TRUE(WriteWholeFile(productFolder_ + name, "old:" + std::to_string(i)));
+        }
+        ASSERT_TRUE(CopyFileW(WidenText(FixturePath("big_old.bin")).c_str(),
+                              WidenText(BigFile()).c_str(), FALSE));
+    }
+
+    std::string BigFile() const { return productFolder_ + "\\Data\\big.bin"; }
+
+    static std::uint64_t SizeOf(const std::string& path)
+    {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(WidenText(path).c_str(), GetFileExInfoStandard, &data)) {
+            return 0;
+        }
+        return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+
+    std::vector<std::string> Environment() const
+    {
+        return {"http_proxy=http://127.0.0.1:" + std::to_string(site::Port()), "no_proxy=",
+                "TEMP=" + tempFolder_, "TMP=" + tempFolder_, "MRV_STANDIN_RECORD=" + recordPath_};
+    }
 };
+
+// The program is killed while it installs, at several points; started again,
+// it puts the folder back byte for byte and says so before its window opens.
+TEST_F(InstallRecovery, AnInstallKilledAtAnyPointIsUndoneAtTheNextStart)
+{
+    LeaveEarlierInstall();
+    // The package is larger than the scenario's texts: it goes to the server
+    // as a copy of the file.
+    PutSite("2.2", Descriptor(std::string(kVendorHost) + "/download.php?key=11"), "many.zip");
+    ASSERT_TRUE(CopyFileW(WidenText(FixturePath("crash.zip")).c_str(),
+                          WidenText(site::Folder() + "\\vendor-files\\package.zip").c_str(), FALSE));
+    const auto before = SnapshotFolder(productFolder_);
+    const std::uint64_t bigSize = SizeOf(BigFile());
+    ASSERT_GT(bigSize, 0u);
+    // A record is a kind, the full path, at most a backup name and a CRC.
+    const std::uint64_t recordBytes = productFolder_.size() + 16;
+    const struct {
+        const char* point;
+        std::uint64_t journalBytes;  // kill once the journal is this long ...
+        bool bigFileWritten;         // ... or once the large file is being replaced
+        bool bigFileHeld;            // ... or while its backup is being copied
+    } cases[] = {
+        {"20 records", 20 * recordBytes, false, false},
+        {"100 records", 100 * recordBytes, false, false},
+        {"500 records", 500 * recordBytes, false, false},
+        {"large file half written", 0, true, false},
+        {"large file's backup half copied", 0, false, true},
+    };
+    int row = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.point);
+        tempFolder_ = root_ + "\\temp" + std::to_string(++row);
+        ASSERT_TRUE(CreateDirectoryTree(CPathName(tempFolder_ + "\\")));
+        const std::string journal = tempFolder_ + "\\" + kBackupFolderName + kJournalFileName;
+        const std::string partialBackup =
+            tempFolder_ + "\\" + kBackupFolderName + "~partial\\Data\\big.bin";
+        // Another program has the file open and does not let it be renamed:
+        // its backup is a copy.
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (c.bigFileHeld) {
+            held = CreateFileW(WidenText(BigFile()).c_str(), GENERIC_READ,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        }
+        Start();
+        ASSERT_EQ(CurrentPage(), Page::Install);
+        ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
+        const auto cutOff = [&] {
+            if (!FileExists(journal)) {
+                return false;
+            }
+            if (c.bigFileHeld) {
+                return FileExists(partialBackup) && SizeOf(partialBackup) < bigSize;
+            }
+            return c.bigFileWritten ? SizeOf(BigFile()) < bigSize
+                                    : SizeOf(journal) >= c.journalBytes;
+        };
+        const DWORD start = GetTickCount();
+        while (!cutOff() && GetTickCount() - start < 120000) {
+            Sleep(1);
+        }
+        run_.Kill();
+        if (held != INVALID_HANDLE_VALUE) {
+            CloseHandle(held);
+        }
+        ASSERT_TRUE(FileExists(journal)) << "the install was not cut off";
+
+        ASSERT_TRUE(run_.Start(program_, Environment()));
+        const HWND box = run_.WaitForMainWindow(kMessageCaption);
+        ASSERT_NE(box, nullptr) << "no message about the recovery";
+        ASSERT_TRUE(WaitUntil([&] { return !MessageBoxText(box).empty(); }));
+        EXPECT_EQ(MessageBoxText(box).rfind("上次的安装没有完成（安装程序被中断或电脑断电）。\n\n已将 " +
+                                                productFolder_ + " 恢复到安装前的状态",
+                                            0),
+                  0u)
+            << MessageBoxText(box);
+        EXPECT_EQ(SnapshotFolder(productFolder_), before);
+        EXPECT_FALSE(FolderExists(tempFolder_ + "\\" + kBackupFolderName));
+        ASSERT_TRUE(Answer(box, IDOK));
+        ASSERT_NE(run_.WaitForMainWindow(kCaption), nullptr);
+        run_.Kill();
+        EXPECT_TRUE(Records().empty()) << "the setup program was started";
+    }
+}
 
 TEST_F(InstallRecovery, StartRestoresTheFolderBeforeTheWindowOpens)
 {

@@ -13,6 +13,7 @@
 #include <wininet.h>
 
 #include "net/download.h"
+#include "net/package_integrity.h"
 #include "net/web_session.h"
 #include "tests/bench/vendor_server.h"
 #include "tests/net/test_view.h"
@@ -248,6 +249,46 @@ TEST_F(DownloadTest, AStatusOtherThan200FailsAndLeavesNoFile)
         EXPECT_TRUE(view.DoneFailed());
         EXPECT_EQ(job.ErrorText(), kConnectFailed);
         EXPECT_EQ(seen_.runs, 0);
+        EXPECT_FALSE(PathExists(target_));
+    }
+}
+
+// The package is hashed while it is written: with the description's hash it
+// installs, with any other it is refused and deleted before the install step.
+TEST_F(DownloadTest, OnlyAPackageWithTheDescriptionsHashIsInstalled)
+{
+    const std::uint32_t size = 300000;
+    std::string body(size, '\0');
+    for (std::uint32_t i = 0; i < size; ++i) {
+        body[i] = static_cast<char>(i % 251);
+    }
+    CSha256 hasher;
+    std::vector<std::uint8_t> hash;
+    ASSERT_TRUE(hasher.Start() && hasher.Add(body.data(), body.size()) && hasher.Finish(hash));
+    std::vector<std::uint8_t> altered = hash;
+    altered[31] ^= 1;
+    const struct {
+        std::vector<std::uint8_t> hash;
+        bool installs;
+    } cases[] = {{hash, true}, {altered, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.installs);
+        seen_ = InstallSeen();
+        TestView view;
+        CDownloadJob job(view, [this](const std::string& path) {
+            LookAtPackage(path, seen_);
+            return true;
+        });
+        job.downloadUrl = vendor::Url(Marked("/behave/data?size=" + std::to_string(size)));
+        job.targetPath = target_;
+        job.packageHash = c.hash;
+        ASSERT_TRUE(job.StartDownload());
+        ASSERT_TRUE(view.RunUntilDone(60000));
+        job.WaitForWorker();
+        EXPECT_EQ(view.DoneFailed(), !c.installs);
+        EXPECT_EQ(job.ErrorText(), c.installs ? "" : kPackageAlteredText);
+        EXPECT_EQ(seen_.runs, c.installs ? 1 : 0);
+        EXPECT_EQ(seen_.size, c.installs ? size : 0);
         EXPECT_FALSE(PathExists(target_));
     }
 }

@@ -1,12 +1,20 @@
 #include "util/disk_space.h"
 
+#include <atomic>
+#include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "framework/format_strings.h"
+#include "net/download.h"
+#include "net/install_progress.h"
+#include "product/install_journal.h"
 #include "product/install_space.h"
+#include "product/package_install.h"
 #include "tests/bench/test_files.h"
+#include "tests/bench/vendor_server.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
 
@@ -106,6 +114,77 @@ TEST_F(SmallDiskTest, FreeSpaceChecksAndAFullDisk)
     CloseHandle(file);
     EXPECT_FALSE(wrote);
     EXPECT_TRUE(IsDiskFullError(error)) << error;
+}
+
+// The install window as the install step sees it (no window behind it): when
+// the step shows its first entry, `onFirstEntry` plays another program.
+class SilentView : public IInstallProgress {
+public:
+    void OnSource(const std::string&) override {}
+    void OnPhase(DownloadPhase, const std::string&) override {}
+    void OnDownloadSize(std::uint32_t) override {}
+    void OnBytesReceived(const ByteProgress&) override {}
+    void OnTransferRate(const std::string&) override {}
+    void OnTimeLeft(const std::string&) override {}
+    void OnExtractStart(std::uint32_t) override {}
+    void OnEntries(const EntryProgress& progress) override
+    {
+        if (progress.done == 0 && onFirstEntry) {
+            onFirstEntry();
+        }
+    }
+    void OnExtractEnd(std::uint32_t) override {}
+    bool AskReplace(const std::string&) override { return true; }
+    void OnNotStarted(const std::string&) override {}
+    HWND CredentialOwner() const override { return nullptr; }
+    void OnEnd(bool failed, const std::string&) override { downloadFailed = failed; }
+    std::function<void()> onFirstEntry;
+    bool downloadFailed = false;
+};
+
+TEST_F(SmallDiskTest, InstallStepOnASmallDisk)
+{
+    const std::string packages = std::string(MRV_SPACE_PACKAGES) + "\\";
+    const std::string backup = MakeTempFilePath("~space_test_backup\\");
+    DeleteFolderTree(backup);
+    const std::atomic<bool> abort{false};
+    SilentView view;
+
+    // A package that does not fit is refused before anything is written.
+    CPackageInstall install(install_, backup);
+    EXPECT_EQ(install.Install(packages + "big.zip", view, abort), kInstallFailed);
+    EXPECT_EQ(install.ErrorText().find("磁盘空间不足：" + install_ + " "), 0u) << install.ErrorText();
+    EXPECT_FALSE(PathExists(folder_));
+    EXPECT_FALSE(PathExists(backup + kJournalFileName));
+
+    // A disk that fills up while the step writes (another program took the
+    // space after the check) fails the entry, rolls back and says so.
+    const std::string filler = std::string(kSmallDisk) + "filler.bin";
+    view.onFirstEntry = [&] {
+        const std::uint64_t freeBytes = FreeBytes(kSmallDisk);
+        ASSERT_GT(freeBytes, 3 * kMegabyte);
+        ASSERT_TRUE(WriteWholeFile(filler, std::string(freeBytes - kMegabyte, 'f')));
+    };
+    EXPECT_EQ(install.Install(packages + "replace.zip", view, abort), kInstallFailed);
+    EXPECT_EQ(install.ErrorText(), FormatString1(kDiskFullText, install_ + "\\data.bin"));
+    EXPECT_FALSE(PathExists(folder_)) << "the folders the install made are gone";
+    EXPECT_FALSE(PathExists(backup)) << "a rolled-back install leaves no journal";
+    DeleteFileW(WidenText(filler).c_str());
+
+    // A download whose announced size the temporary folder's disk cannot hold
+    // is refused before a byte is written, and installs nothing.
+    ASSERT_TRUE(vendor::Running()) << "the test vendor server is not running";
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(folder_ + "\\")));
+    bool installed = false;
+    CDownloadJob job(view, [&installed](const std::string&) { return installed = true; });
+    job.downloadUrl = vendor::Url("/behave/data?size=" + std::to_string(12 * kMegabyte));
+    job.targetPath = folder_ + "\\~download.tmp";
+    ASSERT_TRUE(job.StartDownload());
+    job.WaitForWorker();
+    EXPECT_TRUE(view.downloadFailed);
+    EXPECT_EQ(job.ErrorText().find("磁盘空间不足：" + folder_ + "\\ "), 0u) << job.ErrorText();
+    EXPECT_FALSE(installed);
+    EXPECT_FALSE(PathExists(job.targetPath));
 }
 
 TEST(DiskSpaceTest, NoVolumeAnswersUnknown)
