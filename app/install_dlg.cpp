@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include <ole2.h>
 #include <shlobj.h>
 
 #include "app/install_dlg_support.h"
@@ -177,7 +178,7 @@ bool CInstallDlg::OnInitDialog()
     uiCall_.Create();
     savedCaption_ = GetText();
     licenceLink_.SetUnderlineMode(kUnderlineAlways);
-    CreateWebPanel();
+    ShowWindow(GetItem(IDC_WEB_PLACEHOLDER), SW_HIDE);
     SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
     ArrangePages();
@@ -212,8 +213,15 @@ bool CInstallDlg::FetchTexts(const std::vector<std::string>& urls,
                              std::vector<CTextFetch::Answer>& answers)
 {
     CTextFetch fetch;
-    if (fetch.Start(urls) &&
-        WaitAnsweringUser(fetch.DoneEvent(), kFetchBoundMs, Hwnd()) == WaitEnd::kWindowEnded) {
+    const DWORD begin = GetTickCount();
+    const bool started = fetch.Start(urls);
+    // While the texts come, the window paints and then makes its web panel:
+    // the browser and OLE load only once the user sees the window.
+    UpdateWindow(Hwnd());
+    CreateWebPanel();
+    const DWORD spent = GetTickCount() - begin;
+    const DWORD left = spent < kFetchBoundMs ? kFetchBoundMs - spent : 0;
+    if (started && WaitAnsweringUser(fetch.DoneEvent(), left, Hwnd()) == WaitEnd::kWindowEnded) {
         return false;
     }
     answers = AnswersOrUnreachable(fetch, urls.size());
@@ -237,6 +245,7 @@ void CInstallDlg::FitWindowToScriptFrame()
 // without its advertisement.
 void CInstallDlg::CreateWebPanel()
 {
+    oleInitialised_ = SUCCEEDED(OleInitialize(nullptr));
     if (!webPanel_.CreateInPlaceOf(Hwnd(), IDC_WEB_PLACEHOLDER)) {
         return;
     }
@@ -497,6 +506,10 @@ void CInstallDlg::OnDestroy()
     }
     job_.WaitForWorker(job_.Installing() ? INFINITE : kDestroyWaitMs);
     uiCall_.Destroy();
+    if (oleInitialised_) {
+        OleUninitialize();
+        oleInitialised_ = false;
+    }
 }
 
 int CInstallDlg::Ask(const std::string& text, UINT flags)

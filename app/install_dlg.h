@@ -99,8 +99,9 @@ private:
     void NavigateWebPanel(const CTextFetch::Answer& advertisement);
     bool OfferServerVersion(const CTextFetch::Answer& serverVersion);
     // Fetches `urls` while the window keeps answering, for at most the fetch
-    // bound; a server that takes longer counts as unreachable. False when the
-    // window was ended meanwhile.
+    // bound; a server that takes longer counts as unreachable. The web panel is
+    // made meanwhile, after the window's first paint. False when the window was
+    // ended meanwhile.
     bool FetchTexts(const std::vector<std::string>& urls, std::vector<CTextFetch::Answer>& answers);
 
     void OnCommand(int id);
@@ -154,6 +155,8 @@ private:
     CStaticCtl sourceLabel_;
     CAnimateCtl animation_;
     CWebPanel webPanel_;
+    // OLE on the user-interface thread, from the web panel's making to the window's end.
+    bool oleInitialised_ = false;
 
     int licenceAccepted_ = 1;
     int startProduct_ = 1;
