@@ -182,8 +182,6 @@ bool CInstallDlg::OnInitDialog()
     SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
     ArrangePages();
-    ConfigureButtons();
-    ConfigureInstallFolder();
     ProbeLocalPackage();
     ShowPage(PageNone);
     PostMessageW(Hwnd(), WM_STARTUP_FETCH, 0, 0);
@@ -199,8 +197,12 @@ void CInstallDlg::OnStartupFetch()
     if (!localPackagePresent_) {
         urls.push_back(VendorUrl("/download/MrvACAD.ver"));
     }
+    CTextFetch fetch;
+    const DWORD begin = GetTickCount();
+    const bool started = fetch.Start(urls);
+    CompletePages();
     std::vector<CTextFetch::Answer> answers;
-    if (!FetchTexts(urls, answers)) {
+    if (!WaitForTexts(fetch, started, begin, urls.size(), answers)) {
         return;
     }
     NavigateWebPanel(answers[0]);
@@ -215,17 +217,30 @@ bool CInstallDlg::FetchTexts(const std::vector<std::string>& urls,
     CTextFetch fetch;
     const DWORD begin = GetTickCount();
     const bool started = fetch.Start(urls);
-    // While the texts come, the window paints and then makes its web panel:
-    // the browser and OLE load only once the user sees the window.
-    UpdateWindow(Hwnd());
-    CreateWebPanel();
+    return WaitForTexts(fetch, started, begin, urls.size(), answers);
+}
+
+bool CInstallDlg::WaitForTexts(CTextFetch& fetch, bool started, DWORD begin, std::size_t count,
+                                std::vector<CTextFetch::Answer>& answers)
+{
     const DWORD spent = GetTickCount() - begin;
     const DWORD left = spent < kFetchBoundMs ? kFetchBoundMs - spent : 0;
     if (started && WaitAnsweringUser(fetch.DoneEvent(), left, Hwnd()) == WaitEnd::kWindowEnded) {
         return false;
     }
-    answers = AnswersOrUnreachable(fetch, urls.size());
+    answers = AnswersOrUnreachable(fetch, count);
     return true;
+}
+
+// What no one sees before the first page is chosen waits until the window has
+// painted once: the pages' buttons and folder, and the web panel with the
+// browser and OLE.
+void CInstallDlg::CompletePages()
+{
+    UpdateWindow(Hwnd());
+    ConfigureButtons();
+    ConfigureInstallFolder();
+    CreateWebPanel();
 }
 
 // The window ends 2 pixels to the right of and below the script page's frame;

@@ -98,11 +98,16 @@ private:
     void OnStartupFetch();
     void NavigateWebPanel(const CTextFetch::Answer& advertisement);
     bool OfferServerVersion(const CTextFetch::Answer& serverVersion);
+    void CompletePages();
     // Fetches `urls` while the window keeps answering, for at most the fetch
-    // bound; a server that takes longer counts as unreachable. The web panel is
-    // made meanwhile, after the window's first paint. False when the window was
-    // ended meanwhile.
+    // bound; a server that takes longer counts as unreachable. False when the
+    // window was ended meanwhile.
     bool FetchTexts(const std::vector<std::string>& urls, std::vector<CTextFetch::Answer>& answers);
+    // Waits for the `count` texts of `fetch`, started at tick `begin`, while the
+    // window keeps answering, until the fetch bound; a server that takes longer
+    // counts as unreachable. False when the window was ended meanwhile.
+    bool WaitForTexts(CTextFetch& fetch, bool started, DWORD begin, std::size_t count,
+                      std::vector<CTextFetch::Answer>& answers);
 
     void OnCommand(int id);
     void OnFinish();

@@ -112,6 +112,15 @@ mrv_own_target(TessalySetup)
 mrv_add_resources(TessalySetup)
 target_link_libraries(TessalySetup PRIVATE mrv_core)
 mrv_delay_import(TessalySetup wininet ole32 oleaut32 shell32)
+# The program's debug information goes into TessalySetup.exe.debug beside it:
+# Wine reads every section of a program before it starts, and the debug
+# sections are most of the file.
+add_custom_command(TARGET TessalySetup POST_BUILD
+  COMMAND ${CMAKE_OBJCOPY} --only-keep-debug TessalySetup.exe TessalySetup.exe.debug
+  COMMAND ${CMAKE_OBJCOPY} --strip-debug --add-gnu-debuglink=TessalySetup.exe.debug
+          TessalySetup.exe
+  WORKING_DIRECTORY $<TARGET_FILE_DIR:TessalySetup>
+  VERBATIM)
 
 # Every Windows test program runs under Wine through the emulator of the toolchain
 # file; the prefix lives in the build folder and is made on first use. All of
