@@ -34,7 +34,8 @@ const COLORREF kButtonFace = RGB(236, 245, 251);
 
 // Posted by the download worker as its last act; wParam 1 when it failed.
 constexpr UINT WM_DOWNLOAD_DONE = WM_APP + 1;
-// Posted by the initialisation to itself: the fetches start once the window shows.
+// Posted by the initialisation to itself: what the first paint does not need
+// and the fetches come once the window shows.
 constexpr UINT WM_STARTUP_FETCH = WM_APP + 2;
 // How long the window waits for the vendor server's texts before it takes the
 // server as unreachable.
@@ -197,12 +198,9 @@ void CInstallDlg::OnStartupFetch()
     if (!localPackagePresent_) {
         urls.push_back(VendorUrl("/download/MrvACAD.ver"));
     }
-    CTextFetch fetch;
-    const DWORD begin = GetTickCount();
-    const bool started = fetch.Start(urls);
     CompletePages();
     std::vector<CTextFetch::Answer> answers;
-    if (!WaitForTexts(fetch, started, begin, urls.size(), answers)) {
+    if (!FetchTexts(urls, answers)) {
         return;
     }
     NavigateWebPanel(answers[0]);
@@ -215,20 +213,11 @@ bool CInstallDlg::FetchTexts(const std::vector<std::string>& urls,
                              std::vector<CTextFetch::Answer>& answers)
 {
     CTextFetch fetch;
-    const DWORD begin = GetTickCount();
-    const bool started = fetch.Start(urls);
-    return WaitForTexts(fetch, started, begin, urls.size(), answers);
-}
-
-bool CInstallDlg::WaitForTexts(CTextFetch& fetch, bool started, DWORD begin, std::size_t count,
-                                std::vector<CTextFetch::Answer>& answers)
-{
-    const DWORD spent = GetTickCount() - begin;
-    const DWORD left = spent < kFetchBoundMs ? kFetchBoundMs - spent : 0;
-    if (started && WaitAnsweringUser(fetch.DoneEvent(), left, Hwnd()) == WaitEnd::kWindowEnded) {
+    if (fetch.Start(urls) &&
+        WaitAnsweringUser(fetch.DoneEvent(), kFetchBoundMs, Hwnd()) == WaitEnd::kWindowEnded) {
         return false;
     }
-    answers = AnswersOrUnreachable(fetch, count);
+    answers = AnswersOrUnreachable(fetch, urls.size());
     return true;
 }
 

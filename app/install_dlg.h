@@ -94,20 +94,15 @@ private:
     void ConfigureButtons();
     void ConfigureInstallFolder();
     void ProbeLocalPackage();
-    // The steps that need the vendor server, once the window shows.
+    // The steps that wait until the window shows.
     void OnStartupFetch();
+    void CompletePages();
     void NavigateWebPanel(const CTextFetch::Answer& advertisement);
     bool OfferServerVersion(const CTextFetch::Answer& serverVersion);
-    void CompletePages();
     // Fetches `urls` while the window keeps answering, for at most the fetch
     // bound; a server that takes longer counts as unreachable. False when the
     // window was ended meanwhile.
     bool FetchTexts(const std::vector<std::string>& urls, std::vector<CTextFetch::Answer>& answers);
-    // Waits for the `count` texts of `fetch`, started at tick `begin`, while the
-    // window keeps answering, until the fetch bound; a server that takes longer
-    // counts as unreachable. False when the window was ended meanwhile.
-    bool WaitForTexts(CTextFetch& fetch, bool started, DWORD begin, std::size_t count,
-                      std::vector<CTextFetch::Answer>& answers);
 
     void OnCommand(int id);
     void OnFinish();
