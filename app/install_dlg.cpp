@@ -179,6 +179,7 @@ bool CInstallDlg::OnInitDialog()
     uiCall_.Create();
     savedCaption_ = GetText();
     licenceLink_.SetUnderlineMode(kUnderlineAlways);
+    // The web panel takes the placeholder's place after the first paint.
     ShowWindow(GetItem(IDC_WEB_PLACEHOLDER), SW_HIDE);
     SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
