@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include <ole2.h>
 #include <shlobj.h>
 
 #include "app/install_dlg_support.h"
@@ -34,7 +35,8 @@ const COLORREF kButtonFace = RGB(236, 245, 251);
 
 // Posted by the download worker as its last act; wParam 1 when it failed.
 constexpr UINT WM_DOWNLOAD_DONE = WM_APP + 1;
-// Posted by the initialisation to itself: the fetches start once the window shows.
+// Posted by the initialisation to itself: what the first paint does not need
+// and the fetches come once the window shows.
 constexpr UINT WM_STARTUP_FETCH = WM_APP + 2;
 // How long the window waits for the vendor server's texts before it takes the
 // server as unreachable.
@@ -178,12 +180,11 @@ bool CInstallDlg::OnInitDialog()
     uiCall_.Create();
     savedCaption_ = GetText();
     licenceLink_.SetUnderlineMode(kUnderlineAlways);
-    CreateWebPanel();
+    // The web panel takes the placeholder's place after the first paint.
+    ShowWindow(GetItem(IDC_WEB_PLACEHOLDER), SW_HIDE);
     SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
     ArrangePages();
-    ConfigureButtons();
-    ConfigureInstallFolder();
     ProbeLocalPackage();
     ShowPage(PageNone);
     PostMessageW(Hwnd(), WM_STARTUP_FETCH, 0, 0);
@@ -199,6 +200,7 @@ void CInstallDlg::OnStartupFetch()
     if (!localPackagePresent_) {
         urls.push_back(VendorUrl("/download/MrvACAD.ver"));
     }
+    CompletePages();
     std::vector<CTextFetch::Answer> answers;
     if (!FetchTexts(urls, answers)) {
         return;
@@ -221,6 +223,17 @@ bool CInstallDlg::FetchTexts(const std::vector<std::string>& urls,
     return true;
 }
 
+// What no one sees before the first page is chosen waits until the window has
+// painted once: the pages' buttons and folder, and the web panel with the
+// browser and OLE.
+void CInstallDlg::CompletePages()
+{
+    UpdateWindow(Hwnd());
+    ConfigureButtons();
+    ConfigureInstallFolder();
+    CreateWebPanel();
+}
+
 // The window ends 2 pixels to the right of and below the script page's frame;
 // the three other pages are moved onto that frame later.
 void CInstallDlg::FitWindowToScriptFrame()
@@ -238,6 +251,7 @@ void CInstallDlg::FitWindowToScriptFrame()
 // without its advertisement.
 void CInstallDlg::CreateWebPanel()
 {
+    oleInitialised_ = SUCCEEDED(OleInitialize(nullptr));
     if (!webPanel_.CreateInPlaceOf(Hwnd(), IDC_WEB_PLACEHOLDER)) {
         return;
     }
@@ -498,6 +512,10 @@ void CInstallDlg::OnDestroy()
     }
     job_.WaitForWorker(job_.Installing() ? INFINITE : kDestroyWaitMs);
     uiCall_.Destroy();
+    if (oleInitialised_) {
+        OleUninitialize();
+        oleInitialised_ = false;
+    }
 }
 
 int CInstallDlg::Ask(const std::string& text, UINT flags)

@@ -94,8 +94,9 @@ private:
     void ConfigureButtons();
     void ConfigureInstallFolder();
     void ProbeLocalPackage();
-    // The steps that need the vendor server, once the window shows.
+    // The steps that wait until the window shows.
     void OnStartupFetch();
+    void CompletePages();
     void NavigateWebPanel(const CTextFetch::Answer& advertisement);
     bool OfferServerVersion(const CTextFetch::Answer& serverVersion);
     // Fetches `urls` while the window keeps answering, for at most the fetch
@@ -155,6 +156,8 @@ private:
     CStaticCtl sourceLabel_;
     CAnimateCtl animation_;
     CWebPanel webPanel_;
+    // OLE on the user-interface thread, from the web panel's making to the window's end.
+    bool oleInitialised_ = false;
 
     int licenceAccepted_ = 1;
     int startProduct_ = 1;

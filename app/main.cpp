@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <ole2.h>
 
 #include "app/setup_app.h"
 #include "framework/controls.h"
@@ -10,18 +9,14 @@ CSetupApp theApp;
 
 }  // namespace
 
-// The web panel hosts an OLE control and the dialog uses common controls; both
-// are made ready before the window. Nothing is reported from here: the window
-// tells the user everything there is to tell.
+// The dialog uses common controls, made ready before the window; OLE waits for
+// the web panel, which the window makes once it shows. Nothing is reported
+// from here: the window tells the user everything there is to tell.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     try {
-        const bool ole = SUCCEEDED(OleInitialize(nullptr));
         InitControlClasses();
         theApp.InitInstance();
-        if (ole) {
-            OleUninitialize();
-        }
     } catch (...) {
         return 1;
     }

@@ -83,10 +83,44 @@ function(mrv_add_resources target)
   add_dependencies(${target} mrv_images)
 endfunction()
 
+# Links a target to delay-import libraries of system DLLs: each DLL loads at the
+# first call of one of its functions rather than before the program starts.
+# They come after mrv_core on the link line and before the import libraries
+# that mrv_core names, so they win for every function they offer.
+function(mrv_delay_import target)
+  string(COMPARE EQUAL "${CMAKE_SYSTEM_PROCESSOR}" "x86_64" wide)
+  foreach(name IN LISTS ARGN)
+    find_library(MRV_IMPORT_${name} NAMES lib${name}.a REQUIRED)
+    set(delaylib ${CMAKE_BINARY_DIR}/delay_import/lib${name}_delay.a)
+    add_custom_command(OUTPUT ${delaylib}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delay_import
+      COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DDLLTOOL=${CMAKE_DLLTOOL}
+              -DIMPORT_LIB=${MRV_IMPORT_${name}} -DDLL=${name}.dll -DSTRIP_UNDERSCORE=$<NOT:${wide}>
+              -DOUTPUT=${delaylib} -P ${PROJECT_SOURCE_DIR}/cmake/delay_import.cmake
+      DEPENDS ${PROJECT_SOURCE_DIR}/cmake/delay_import.cmake
+      COMMENT "Delay-import library of ${name}.dll")
+    add_custom_target(mrv_delay_${name} DEPENDS ${delaylib})
+    add_dependencies(${target} mrv_delay_${name})
+    target_link_libraries(${target} PRIVATE ${delaylib})
+  endforeach()
+endfunction()
+
+# The first window needs neither the internet functions, the web panel's OLE nor
+# the shell and its path functions: those load when the window first uses them.
 add_executable(TessalySetup WIN32 app/main.cpp)
 mrv_own_target(TessalySetup)
 mrv_add_resources(TessalySetup)
 target_link_libraries(TessalySetup PRIVATE mrv_core)
+mrv_delay_import(TessalySetup wininet ole32 oleaut32 shell32 shlwapi)
+# The program's debug information goes into TessalySetup.exe.debug beside it:
+# Wine reads every section of a program before it starts, and the debug
+# sections are most of the file.
+add_custom_command(TARGET TessalySetup POST_BUILD
+  COMMAND ${CMAKE_OBJCOPY} --only-keep-debug TessalySetup.exe TessalySetup.exe.debug
+  COMMAND ${CMAKE_OBJCOPY} --strip-debug --add-gnu-debuglink=TessalySetup.exe.debug
+          TessalySetup.exe
+  WORKING_DIRECTORY $<TARGET_FILE_DIR:TessalySetup>
+  VERBATIM)
 
 # Every Windows test program runs under Wine through the emulator of the toolchain
 # file; the prefix lives in the build folder and is made on first use. All of
