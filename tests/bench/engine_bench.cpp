@@ -20,7 +20,7 @@
 #include <psapi.h>
 
 #include "net/download.h"
-#include "net/install_progress.h"
+#include "tests/bench/null_progress.h"
 #include "product/copy_policy.h"
 #include "product/package_install.h"
 #include "util/file_system.h"
@@ -28,18 +28,8 @@
 namespace {
 
 // Draws nothing; answers yes to every question so that no run ever waits.
-class NullView : public IInstallProgress {
+class NullView : public NullProgress {
 public:
-    void OnSource(const std::string&) override {}
-    void OnPhase(DownloadPhase, const std::string&) override {}
-    void OnDownloadSize(std::uint32_t) override {}
-    void OnBytesReceived(const ByteProgress&) override {}
-    void OnTransferRate(const std::string&) override {}
-    void OnTimeLeft(const std::string&) override {}
-    void OnExtractStart(std::uint32_t) override {}
-    void OnEntries(const EntryProgress&) override {}
-    void OnExtractEnd(std::uint32_t) override {}
-    bool AskReplace(const std::string&) override { return true; }
     void OnNotStarted(const std::string& errorText) override
     {
         if (!errorText.empty()) {
@@ -47,7 +37,6 @@ public:
         }
         ended = true;
     }
-    HWND CredentialOwner() const override { return nullptr; }
     void OnEnd(bool failedFlag, const std::string&) override { failed = failedFlag; }
 
     // Written by the worker, read after it has ended.

@@ -9,7 +9,7 @@
 
 #include "framework/format_strings.h"
 #include "net/download.h"
-#include "net/install_progress.h"
+#include "tests/bench/null_progress.h"
 #include "product/install_journal.h"
 #include "product/install_space.h"
 #include "product/package_install.h"
@@ -118,25 +118,14 @@ TEST_F(SmallDiskTest, FreeSpaceChecksAndAFullDisk)
 
 // The install window as the install step sees it (no window behind it): when
 // the step shows its first entry, `onFirstEntry` plays another program.
-class SilentView : public IInstallProgress {
+class SilentView : public NullProgress {
 public:
-    void OnSource(const std::string&) override {}
-    void OnPhase(DownloadPhase, const std::string&) override {}
-    void OnDownloadSize(std::uint32_t) override {}
-    void OnBytesReceived(const ByteProgress&) override {}
-    void OnTransferRate(const std::string&) override {}
-    void OnTimeLeft(const std::string&) override {}
-    void OnExtractStart(std::uint32_t) override {}
     void OnEntries(const EntryProgress& progress) override
     {
         if (progress.done == 0 && onFirstEntry) {
             onFirstEntry();
         }
     }
-    void OnExtractEnd(std::uint32_t) override {}
-    bool AskReplace(const std::string&) override { return true; }
-    void OnNotStarted(const std::string&) override {}
-    HWND CredentialOwner() const override { return nullptr; }
     void OnEnd(bool failed, const std::string&) override { downloadFailed = failed; }
     std::function<void()> onFirstEntry;
     bool downloadFailed = false;
