@@ -303,10 +303,10 @@ private:
     char ByteAt(std::uint64_t position) const
     {
         if (position < head_.size()) {
-            return head_[position];
+            return head_[static_cast<std::size_t>(position)];
         }
         position -= head_.size();
-        return position < kGap ? '\0' : tail_[position - kGap];
+        return position < kGap ? '\0' : tail_[static_cast<std::size_t>(position - kGap)];
     }
 
     std::string head_;

@@ -152,7 +152,8 @@ TEST_F(SmallDiskTest, InstallStepOnASmallDisk)
     view.onFirstEntry = [&] {
         const std::uint64_t freeBytes = FreeBytes(kSmallDisk);
         ASSERT_GT(freeBytes, 3 * kMegabyte);
-        ASSERT_TRUE(WriteWholeFile(filler, std::string(freeBytes - kMegabyte, 'f')));
+        const auto fill = static_cast<std::size_t>(freeBytes - kMegabyte);
+        ASSERT_TRUE(WriteWholeFile(filler, std::string(fill, 'f')));
     };
     EXPECT_EQ(install.Install(packages + "replace.zip", view, abort), kInstallFailed);
     EXPECT_EQ(install.ErrorText(), FormatString1(kDiskFullText, install_ + "\\data.bin"));
