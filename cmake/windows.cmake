@@ -88,14 +88,13 @@ endfunction()
 # They come after mrv_core on the link line and before the import libraries
 # that mrv_core names, so they win for every function they offer.
 function(mrv_delay_import target)
-  string(COMPARE EQUAL "${CMAKE_SYSTEM_PROCESSOR}" "x86_64" wide)
   foreach(name IN LISTS ARGN)
     find_library(MRV_IMPORT_${name} NAMES lib${name}.a REQUIRED)
     set(delaylib ${CMAKE_BINARY_DIR}/delay_import/lib${name}_delay.a)
     add_custom_command(OUTPUT ${delaylib}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delay_import
       COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DDLLTOOL=${CMAKE_DLLTOOL}
-              -DIMPORT_LIB=${MRV_IMPORT_${name}} -DDLL=${name}.dll -DSTRIP_UNDERSCORE=$<NOT:${wide}>
+              -DIMPORT_LIB=${MRV_IMPORT_${name}} -DDLL=${name}.dll
               -DOUTPUT=${delaylib} -P ${PROJECT_SOURCE_DIR}/cmake/delay_import.cmake
       DEPENDS ${PROJECT_SOURCE_DIR}/cmake/delay_import.cmake
       COMMENT "Delay-import library of ${name}.dll")
@@ -111,7 +110,11 @@ add_executable(TessalySetup WIN32 app/main.cpp)
 mrv_own_target(TessalySetup)
 mrv_add_resources(TessalySetup)
 target_link_libraries(TessalySetup PRIVATE mrv_core)
-mrv_delay_import(TessalySetup wininet ole32 oleaut32 shell32 shlwapi)
+# The 32-bit thunks that dlltool makes jump to address 0 under Wine here, so the
+# 32-bit program imports these DLLs at start as before.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  mrv_delay_import(TessalySetup wininet ole32 oleaut32 shell32 shlwapi)
+endif()
 # The program's debug information goes into TessalySetup.exe.debug beside it:
 # Wine reads every section of a program before it starts, and the debug
 # sections are most of the file.
