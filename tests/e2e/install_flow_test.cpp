@@ -26,23 +26,6 @@ protected:
 
     std::string PackageTarget() const { return std::string(kVendorHost) + "/download.php?key=11"; }
 
-    // Files that an earlier install left, some of which the new package replaces.
-    void LeaveEarlierInstall()
-    {
-        RecordInstalledProduct("2.1");
-        CreateDirectoryW(WidenText(productFolder_ + "\\Sys").c_str(), nullptr);
-        CreateDirectoryW(WidenText(productFolder_ + "\\Data").c_str(), nullptr);
-        ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\readme.txt", "old readme\r\n"));
-        ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\MrvCADSetup.exe", "old setup\r\n"));
-        ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\Sys\\MrvScript.exe", "old host\r\n"));
-        ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\notes.txt", "the user's notes\r\n"));
-        for (int i = 0; i < 1000; i += 97) {
-            char name[32];
-            std::snprintf(name, sizeof name, "\\Data\\f%04d.txt", i);
-            ASSERT_TRUE(WriteWholeFile(productFolder_ + name, "old:" + std::to_string(i)));
-        }
-    }
-
     // Presses "取消" and confirms; the program ends.
     void CancelAndConfirm()
     {

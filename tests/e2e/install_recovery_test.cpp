@@ -30,19 +30,10 @@ protected:
         ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\Sys\\a.dll", "half of the new a.dll"));
     }
 
-    // Files that an earlier install left, a large one among them; the crash
-    // package replaces some and adds many.
-    void LeaveEarlierInstall()
+    // The earlier install with a large file that the crash package replaces.
+    void LeaveEarlierInstallWithBigFile()
     {
-        RecordInstalledProduct("2.1");
-        ASSERT_TRUE(CreateDirectoryTree(CPathName(productFolder_ + "\\Data\\")));
-        ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\MrvCADSetup.exe", "old setup\r\n"));
-        ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\notes.txt", "the user's notes\r\n"));
-        for (int i = 0; i < 1000; i += 97) {
-            char name[32];
-            std::snprintf(name, sizeof name, "\\Data\\f%04d.txt", i);
-            ASSERT_TRUE(WriteWholeFile(productFolder_ + name, "old:" + std::to_string(i)));
-        }
+        LeaveEarlierInstall();
         ASSERT_TRUE(CopyFileW(WidenText(FixturePath("big_old.bin")).c_str(),
                               WidenText(BigFile()).c_str(), FALSE));
     }
@@ -69,7 +60,7 @@ protected:
 // it puts the folder back byte for byte and says so before its window opens.
 TEST_F(InstallRecovery, AnInstallKilledAtAnyPointIsUndoneAtTheNextStart)
 {
-    LeaveEarlierInstall();
+    LeaveEarlierInstallWithBigFile();
     // The package is larger than the scenario's texts: it goes to the server
     // as a copy of the file.
     PutSite("2.2", Descriptor(std::string(kVendorHost) + "/download.php?key=11"), "many.zip");

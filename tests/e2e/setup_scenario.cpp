@@ -1,6 +1,7 @@
 #include "tests/e2e/setup_scenario.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -269,6 +270,22 @@ void SetupScenario::RecordInstalledProduct(const std::string& version)
     ASSERT_TRUE(WriteText(L"", L"CurVer", L"MrvCAD"));
     ASSERT_TRUE(WriteText(L"MrvCAD", L"InstallPath", WidenText(productFolder_ + "\\")));
     ASSERT_TRUE(WriteText(L"MrvCAD", L"Version", WidenText(version)));
+}
+
+void SetupScenario::LeaveEarlierInstall()
+{
+    RecordInstalledProduct("2.1");
+    CreateDirectoryW(WidenText(productFolder_ + "\\Sys").c_str(), nullptr);
+    CreateDirectoryW(WidenText(productFolder_ + "\\Data").c_str(), nullptr);
+    ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\readme.txt", "old readme\r\n"));
+    ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\MrvCADSetup.exe", "old setup\r\n"));
+    ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\Sys\\MrvScript.exe", "old host\r\n"));
+    ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\notes.txt", "the user's notes\r\n"));
+    for (int i = 0; i < 1000; i += 97) {
+        char name[32];
+        std::snprintf(name, sizeof name, "\\Data\\f%04d.txt", i);
+        ASSERT_TRUE(WriteWholeFile(productFolder_ + name, "old:" + std::to_string(i)));
+    }
 }
 
 void SetupScenario::PutSite(const std::string& serverVersion, const std::string& setupDescriptor,

@@ -85,6 +85,9 @@ protected:
     // The product as its setup program records it: CurVer, InstallPath (with
     // its trailing "\") and Version; the install folder is created.
     void RecordInstalledProduct(const std::string& version);
+    // Version 2.1 recorded, with the files an earlier install left: some that
+    // the test packages replace, the user's notes, and data files.
+    void LeaveEarlierInstall();
     // The vendor server's texts and package (a file of FixturePath); an empty
     // version text stands for a server that offers none.
     void PutSite(const std::string& serverVersion, const std::string& setupDescriptor,
