@@ -18,14 +18,15 @@
 # (GNU time's %M: for the engine that is the Wine process of the program).
 #
 # Settings: BENCH_ROUNDS (default 5), BENCH_ROWS (names of the rows to run,
-# blank-separated; default all: typical large small upgrade copy download),
+# blank-separated; default all: typical large small upgrade copy download
+# hashed; "hashed" is the download checked against its SHA-256),
 # BENCH_ENGINE (an engine_bench.exe inside another build folder, to time an
 # older engine; nothing is built then), BENCH_SCRATCH (the scratch folder).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${BENCH_ROUNDS:-5}
-rows=${BENCH_ROWS:-typical large small upgrade copy download}
+rows=${BENCH_ROWS:-typical large small upgrade copy download hashed}
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -179,12 +180,13 @@ lower_folders() {
 server_pid=
 stop_server() { [ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null || true; }
 trap stop_server EXIT
-if [[ " $rows " == *" download "* ]]; then
+if [[ " $rows " == *" download "* || " $rows " == *" hashed "* ]]; then
   port=$((20000 + $$ % 20000))
   "$python" -m http.server --bind 127.0.0.1 --directory "$packages" "$port" >/dev/null 2>&1 &
   server_pid=$!
   for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/stamp" && break; sleep 0.1; done
   url=http://127.0.0.1:$port/download.bin
+  download_hash=$(sha256sum "$packages/download.bin" | cut -d' ' -f1)
 fi
 
 # The first Wine start of a prefix sets it up; it is not timed.
@@ -214,6 +216,11 @@ for round in $(seq "$rounds"); do
         native "$row" curl -s -o "$work/download.bin" "$url"
         rm -f "$work/download.bin"
         engine "$row" download "$url" "$(windows_path "$work/download.bin")" ;;
+      hashed)
+        rm -f "$work/download.bin"
+        native "$row" curl -s -o "$work/download.bin" "$url"
+        rm -f "$work/download.bin"
+        engine "$row" download "$url" "$(windows_path "$work/download.bin")" "$download_hash" ;;
       *) echo "bench: unknown row $row" >&2; exit 2 ;;
     esac
   done
@@ -230,6 +237,7 @@ titles = {
     "upgrade": ("typical package over an older copy, with backups", "unzip -o"),
     "copy": ("500-file script tree, overwrite all", "cp -r"),
     "download": ("download of 256 MiB from 127.0.0.1", "curl"),
+    "hashed": ("the same download, SHA-256 checked", "curl"),
 }
 def load(row, tool):
     runs = [line.split() for line in open(f"{folder}/{row}.{tool}")]

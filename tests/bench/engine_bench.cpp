@@ -6,11 +6,13 @@
 //
 //   engine_bench extract  PACKAGE INSTALL_FOLDER BACKUP_FOLDER (with its backslash)
 //   engine_bench copy     SOURCE_FOLDER DESTINATION_FOLDER
-//   engine_bench download URL TARGET_FILE
+//   engine_bench download URL TARGET_FILE [SHA256]
 //
 // "extract" also serves the upgrade: over an existing folder every replaced
 // file is backed up first. Either way the backup folder is deleted after a
-// successful install, as the window does.
+// successful install, as the window does. "download" with the package's
+// SHA-256 (64 hex digits) checks the file as the install command does when the
+// setup description names it.
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +26,7 @@
 #include "product/copy_policy.h"
 #include "product/package_install.h"
 #include "util/file_system.h"
+#include "util/hex_text.h"
 
 namespace {
 
@@ -72,12 +75,16 @@ bool Copy(const std::string& source, const std::string& destination)
     return true;
 }
 
-bool Download(const std::string& url, const std::string& target)
+bool Download(const std::string& url, const std::string& target, const std::string& hash)
 {
     NullView view;
     CDownloadJob job(view, [](const std::string&) { return true; });
     job.downloadUrl = url;
     job.targetPath = target;
+    if (!hash.empty() && !ParseHexBytes(hash, 32, job.packageHash)) {
+        std::fprintf(stderr, "download: not a SHA-256: %s\n", hash.c_str());
+        return false;
+    }
     if (!job.StartDownload()) {
         std::fprintf(stderr, "download: not started\n");
         return false;
@@ -99,8 +106,8 @@ bool Run(int count, char** arguments)
     if (mode == "copy" && count == 4) {
         return Copy(arguments[2], arguments[3]);
     }
-    if (mode == "download" && count == 4) {
-        return Download(arguments[2], arguments[3]);
+    if (mode == "download" && (count == 4 || count == 5)) {
+        return Download(arguments[2], arguments[3], count == 5 ? arguments[4] : "");
     }
     std::fprintf(stderr, "usage: engine_bench extract|copy|download ...\n");
     return false;
