@@ -37,15 +37,18 @@ std::int32_t StoreResult(std::int32_t result)
     return result;
 }
 
-// A file handle read through a buffer of its own: minizip reads the headers a
-// byte at a time.
+// A file handle read through buffers of its own: minizip reads the headers a
+// byte at a time. Two windows, so that walking the central directory while
+// the entries' data is read does not read the directory's block again for
+// every entry.
 class FileSource : public ZipSource {
 public:
-    FileSource(UniqueHandle file, std::uint64_t start)
-        : file_(std::move(file)), start_(start), buffer_(kBlockSize)
+    FileSource(UniqueHandle file, std::uint64_t start) : file_(std::move(file)), start_(start)
     {
+        for (Window& window : windows_) {
+            window.bytes.resize(kBlockSize);
+        }
     }
-
     bool Length(std::uint64_t& length) override
     {
         LARGE_INTEGER size{};
@@ -56,51 +59,73 @@ public:
         length = static_cast<std::uint64_t>(size.QuadPart) - start_;
         return true;
     }
-
     std::int64_t ReadAt(std::uint64_t position, void* buffer, std::size_t size) override
     {
         unsigned char* out = static_cast<unsigned char*>(buffer);
         std::size_t copied = 0;
         while (copied < size) {
             const std::uint64_t at = position + copied;
-            if (at < bufferStart_ || at >= bufferStart_ + bufferLength_) {
-                if (!Fill(at)) {
+            const Window* window = WindowHolding(at);
+            if (window == nullptr) {
+                window = Fill(at);
+                if (window == nullptr) {
                     return -1;
                 }
-                if (bufferLength_ == 0) {
+                if (window->length == 0) {
                     break;
                 }
             }
-            const std::size_t offset = static_cast<std::size_t>(at - bufferStart_);
-            const std::size_t count = std::min(size - copied, bufferLength_ - offset);
-            std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(offset),
-                      buffer_.begin() + static_cast<std::ptrdiff_t>(offset + count), out + copied);
+            const std::size_t offset = static_cast<std::size_t>(at - window->start);
+            const std::size_t count = std::min(size - copied, window->length - offset);
+            std::copy(window->bytes.begin() + static_cast<std::ptrdiff_t>(offset),
+                      window->bytes.begin() + static_cast<std::ptrdiff_t>(offset + count),
+                      out + copied);
             copied += count;
         }
         return static_cast<std::int64_t>(copied);
     }
 
 private:
-    bool Fill(std::uint64_t position)
+    struct Window {
+        std::vector<unsigned char> bytes;
+        std::uint64_t start = 0;
+        std::size_t length = 0;
+    };
+
+    const Window* WindowHolding(std::uint64_t position)
     {
+        for (std::size_t i = 0; i < 2; ++i) {
+            const Window& window = windows_[i];
+            if (position >= window.start && position < window.start + window.length) {
+                recent_ = i;
+                return &window;
+            }
+        }
+        return nullptr;
+    }
+
+    // Refills the window used less recently.
+    const Window* Fill(std::uint64_t position)
+    {
+        recent_ = 1 - recent_;
+        Window& window = windows_[recent_];
         LARGE_INTEGER offset{};
         offset.QuadPart = static_cast<LONGLONG>(start_ + position);
         DWORD got = 0;
-        bufferStart_ = position;
-        bufferLength_ = 0;
+        window.start = position;
+        window.length = 0;
         if (!SetFilePointerEx(file_.get(), offset, nullptr, FILE_BEGIN) ||
-            !ReadFile(file_.get(), buffer_.data(), kBlockSize, &got, nullptr)) {
-            return false;
+            !ReadFile(file_.get(), window.bytes.data(), kBlockSize, &got, nullptr)) {
+            return nullptr;
         }
-        bufferLength_ = got;
-        return true;
+        window.length = got;
+        return &window;
     }
 
     UniqueHandle file_;
     std::uint64_t start_;
-    std::vector<unsigned char> buffer_;
-    std::uint64_t bufferStart_ = 0;
-    std::size_t bufferLength_ = 0;
+    Window windows_[2];
+    std::size_t recent_ = 0;
 };
 
 std::uint64_t CurrentFilePosition(HANDLE file)
@@ -242,7 +267,9 @@ void SetEntryTimes(HANDLE file, const ArchiveEntry& entry)
 // and was written.
 bool CopyEntryData(ZipReader& reader, HANDLE file)
 {
-    std::vector<char> block(kBlockSize);
+    // One block per thread, not one per entry: thousands of small entries
+    // would otherwise each commit and release heap pages.
+    thread_local std::vector<char> block(kBlockSize);
     bool written = true;
     for (;;) {
         const long got = reader.ReadEntryData(block.data(), kBlockSize);

@@ -86,6 +86,22 @@ bool HasSafeBytes(const std::string& name)
     return true;
 }
 
+// A component as the platform's path rules leave it: the last one loses all
+// trailing dots and blanks, a folder on the way one trailing dot. False when
+// what is left would be changed again where it is the last component of a
+// path (a trailing dot or blank remains), or is empty.
+bool NormalizeComponent(std::string& part, bool last)
+{
+    if (last) {
+        while (!part.empty() && (part.back() == '.' || part.back() == ' ')) {
+            part.pop_back();
+        }
+    } else if (!part.empty() && part.back() == '.') {
+        part.pop_back();
+    }
+    return !part.empty() && part.back() != '.' && part.back() != ' ';
+}
+
 }  // namespace
 
 bool IsSafeEntryName(const std::string& name)
@@ -105,4 +121,46 @@ bool IsSafeEntryName(const std::string& name)
         start = end + 1;
     }
     return true;
+}
+
+// Trail bytes of code page 936 are never '.', ' ' or ':'.
+bool SplitEntryName(const std::string& name, TextList& parts)
+{
+    parts.clear();
+    if (name.empty() || name[0] == '\\' || name[0] == '/') {
+        return false;
+    }
+    std::size_t start = 0;
+    for (std::size_t i = 0;; i += CharLength936(name, i)) {
+        if (i < name.size() && name[i] != '\\' && name[i] != '/') {
+            continue;
+        }
+        const std::string part = name.substr(start, i - start);
+        if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        if (i >= name.size()) {
+            break;
+        }
+        start = i + 1;
+    }
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i].find(':') != std::string::npos ||
+            !NormalizeComponent(parts[i], i + 1 == parts.size())) {
+            return false;
+        }
+    }
+    return !parts.empty();
+}
+
+std::string JoinParts(const TextList& parts, std::size_t count)
+{
+    std::string joined;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i != 0) {
+            joined += '\\';
+        }
+        joined += parts[i];
+    }
+    return joined;
 }

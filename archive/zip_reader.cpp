@@ -258,7 +258,7 @@ ZipReader::ZipReader(std::unique_ptr<ZipSource> source, std::string baseFolder)
 ZipReader::~ZipReader()
 {
     if (zip_ != nullptr) {
-        if (entryOpen_) {
+        if (entryOpen_ || headerOpenIndex_ != -1) {
             unzCloseCurrentFile(zip_);
         }
         unzClose(zip_);
@@ -311,8 +311,19 @@ std::int32_t ZipReader::ClassifyDirectory()
     return result == UNZ_OK ? kArchiveOk : DirectoryResult(result);
 }
 
+void ZipReader::ReleaseHeader()
+{
+    if (headerOpenIndex_ != -1) {
+        unzCloseCurrentFile(zip_);
+        headerOpenIndex_ = -1;
+    }
+}
+
 bool ZipReader::MoveTo(int index)
 {
+    if (index != current_) {
+        ReleaseHeader();
+    }
     if (current_ < 0 || index < current_) {
         current_ = -1;
         if (unzGoToFirstFile(zip_) != UNZ_OK) {
@@ -388,12 +399,14 @@ std::int32_t ZipReader::ReadRecord(int index, ArchiveEntry& entry)
         return kArchiveNoDirectory;
     }
     // minizip would pass other methods through as raw bytes.
+    ReleaseHeader();
     if ((method != kStored && method != kDeflated) || unzOpenCurrentFile(zip_) != UNZ_OK) {
         return kArchiveBadLocalHeader;
     }
+    headerOpenIndex_ = index;
     const std::int32_t extraResult = ReadLocalExtraField(facts.localExtraField);
-    unzCloseCurrentFile(zip_);
     if (extraResult != kArchiveOk) {
+        ReleaseHeader();
         return extraResult;
     }
     FillEntryRecord(index, facts, entry);
@@ -414,7 +427,9 @@ std::int32_t ZipReader::OpenEntryData(int index)
     if ((flags & kEncryptedFlag) != 0) {
         return kArchiveWriteFailed;
     }
-    if ((method != kStored && method != kDeflated) || unzOpenCurrentFile(zip_) != UNZ_OK) {
+    if (headerOpenIndex_ == index) {
+        headerOpenIndex_ = -1;
+    } else if ((method != kStored && method != kDeflated) || unzOpenCurrentFile(zip_) != UNZ_OK) {
         return kArchiveBadLocalHeader;
     }
     entryOpen_ = true;

@@ -81,6 +81,7 @@ public:
 
 private:
     bool MoveTo(int index);
+    void ReleaseHeader();
     bool ReadFacts(EntryFacts& facts, std::uint32_t& flags, std::uint32_t& method);
     std::int32_t ReadLocalExtraField(std::string& extra);
     std::int32_t ClassifyDirectory();
@@ -95,6 +96,9 @@ private:
     int streamingIndex_ = -1;
     int cachedIndex_ = -1;
     ArchiveEntry cachedEntry_;
+    // The entry whose local header ReadRecord opened and left open, -1 for
+    // none: extracting the entry that was just looked at opens it only once.
+    int headerOpenIndex_ = -1;
 
     bool entryOpen_ = false;
     bool entryDamaged_ = false;

@@ -1,31 +1,59 @@
 #include "product/install_space.h"
 
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 
 #include <windows.h>
 
 #include "archive/archive.h"
+#include "archive/entry_name.h"
 #include "util/disk_space.h"
 #include "util/wide_text.h"
 
 namespace {
 
-// The size of an existing file at the entry's destination; 0 when there is none.
-std::uint64_t ExistingFileBytes(const std::string& installFolder, std::string name)
+// The size of an existing file at `path`; false when there is none.
+bool ExistingFileBytes(const std::string& path, std::uint64_t& bytes)
 {
-    for (char& c : name) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(WidenText(installFolder + "\\" + name).c_str(), GetFileExInfoStandard,
-                              &data) ||
+    if (!GetFileAttributesExW(WidenText(path).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return 0;
+        return false;
     }
-    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    bytes = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
 }
+
+bool IsFolderEntryName(const ArchiveEntry& entry, const std::string& name)
+{
+    return (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || name.empty() ||
+           name.back() == '/' || name.back() == '\\';
+}
+
+// Whether the folders of the package's files exist, each asked once.
+class CFolderPresence {
+public:
+    explicit CFolderPresence(const std::string& installFolder) : installFolder_(installFolder) {}
+    bool Exists(const std::string& relativeFolder)
+    {
+        const auto known = present_.find(relativeFolder);
+        if (known != present_.end()) {
+            return known->second;
+        }
+        const std::string path =
+            relativeFolder.empty() ? installFolder_ : installFolder_ + "\\" + relativeFolder;
+        const DWORD attributes = GetFileAttributesW(WidenText(path).c_str());
+        const bool exists =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        present_.emplace(relativeFolder, exists);
+        return exists;
+    }
+
+private:
+    const std::string& installFolder_;
+    std::unordered_map<std::string, bool> present_;
+};
 
 // The root of the volume that holds `folder` or its nearest existing ancestor.
 std::wstring VolumeOf(const std::string& folder)
@@ -63,17 +91,28 @@ bool MeasureInstallSpace(const std::string& archivePath, const std::string& inst
     ArchiveEntry count;
     GetArchiveEntry(archive, -1, count);
     bool read = ArchiveLastError() == kArchiveOk;
+    CFolderPresence folders(installFolder);
+    std::unordered_set<std::string> replaced;
+    TextList parts;
     for (int i = 0; read && i < count.index; ++i) {
         ArchiveEntry entry;
         GetArchiveEntry(archive, i, entry);
         read = ArchiveLastError() == kArchiveOk;
         const std::string name(entry.name, strnlen(entry.name, sizeof entry.name));
-        if (!read || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || name.empty() ||
-            name.back() == '/' || name.back() == '\\') {
+        if (!read || IsFolderEntryName(entry, name)) {
             continue;
         }
         need.installBytes += entry.uncompressedSize;
-        need.backupBytes += ExistingFileBytes(installFolder, name);
+        // A name the install refuses replaces nothing.
+        if (!SplitEntryName(name, parts) || !folders.Exists(JoinParts(parts, parts.size() - 1))) {
+            continue;
+        }
+        const std::string destination = installFolder + "\\" + JoinParts(parts, parts.size());
+        std::uint64_t bytes = 0;
+        if (ExistingFileBytes(destination, bytes) && replaced.insert(destination).second) {
+            need.backupBytes += bytes;
+            need.replacedFiles.push_back(destination);
+        }
     }
     CloseArchive(archive);
     return read;

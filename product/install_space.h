@@ -6,13 +6,20 @@
 #include <cstdint>
 #include <string>
 
+#include "util/text.h"
+
 struct InstallSpaceNeed {
     std::uint64_t installBytes = 0;  // uncompressed sizes of the file entries
     std::uint64_t backupBytes = 0;   // sizes of the existing files they replace
+    // Those existing files, each once, by the full path the install step
+    // writes them under.
+    TextList replacedFiles;
 };
 
 // Reads the package's directory; false when it cannot be read (the install
-// step then reports the damaged package as before).
+// step then reports the damaged package as before). The disk is asked once per
+// folder of the package and once per file in a folder that exists, so a new
+// install folder costs no look-up per file.
 bool MeasureInstallSpace(const std::string& archivePath, const std::string& installFolder,
                          InstallSpaceNeed& need);
 

@@ -32,58 +32,6 @@ const char kExtractFailedText[] = "无法解压文件 %1";
 const char kNotRestoredText[] = "\n\n有文件未能恢复，原文件保存在 %1";
 const char kStatusFormat[] = "安装到 %1\\";
 
-// A component as the platform's path rules leave it: the last one loses all
-// trailing dots and blanks, a folder on the way one trailing dot. False when
-// what is left would be changed again where it is the last component of a
-// path (a trailing dot or blank remains), or is empty.
-bool NormalizeComponent(std::string& part, bool last)
-{
-    if (last) {
-        while (!part.empty() && (part.back() == '.' || part.back() == ' ')) {
-            part.pop_back();
-        }
-    } else if (!part.empty() && part.back() == '.') {
-        part.pop_back();
-    }
-    return !part.empty() && part.back() != '.' && part.back() != ' ';
-}
-
-// The entry name's components as the file system sees them below the install
-// folder: '/' and '\' separate, empty and "." components drop out, trailing
-// dots and blanks as NormalizeComponent says. False for a rooted name and for
-// a component that the platform would take for ".." or change again, or that
-// names a drive or a stream, so every name that passes stays inside and means
-// the same file wherever it is used. Trail bytes of code page 936 are never
-// '.', ' ' or ':'.
-bool SplitEntryName(const std::string& name, TextList& parts)
-{
-    parts.clear();
-    if (name.empty() || name[0] == '\\' || name[0] == '/') {
-        return false;
-    }
-    std::size_t start = 0;
-    for (std::size_t i = 0;; i += CharLength936(name, i)) {
-        if (i < name.size() && name[i] != '\\' && name[i] != '/') {
-            continue;
-        }
-        const std::string part = name.substr(start, i - start);
-        if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        if (i >= name.size()) {
-            break;
-        }
-        start = i + 1;
-    }
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (parts[i].find(':') != std::string::npos ||
-            !NormalizeComponent(parts[i], i + 1 == parts.size())) {
-            return false;
-        }
-    }
-    return !parts.empty();
-}
-
 // "./" (or "." alone) is the install folder itself: as a folder entry it has
 // nothing to make.
 bool NamesThisFolder(const std::string& name)
@@ -91,18 +39,6 @@ bool NamesThisFolder(const std::string& name)
     return !name.empty() && name[0] == '.' &&
            name.find_first_not_of("./\\") == std::string::npos &&
            name.find("..") == std::string::npos;
-}
-
-std::string JoinParts(const TextList& parts, std::size_t count)
-{
-    std::string joined;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i != 0) {
-            joined += '\\';
-        }
-        joined += parts[i];
-    }
-    return joined;
 }
 
 // A component as the file system compares it: letters match in any case.
@@ -256,10 +192,11 @@ int CPackageInstall::Install(const std::string& archivePath, IInstallProgress& p
 
     // Refused before anything is written: nothing to roll back, and the
     // backups of an earlier install whose journal is still there stay.
-    if (CheckSpace(archivePath) != kInstallDone) {
+    InstallSpaceNeed need;
+    if (CheckSpace(archivePath, need) != kInstallDone) {
         return kInstallFailed;
     }
-    if (!journal_.Begin(backupFolder_, installFolder_) || !RecordFilesToReplace(archivePath)) {
+    if (!journal_.Begin(backupFolder_, installFolder_) || !RecordFilesToReplace(need.replacedFiles)) {
         journal_.Remove();
         return Fail(kJournalFailedText, backupFolder_);
     }
@@ -285,9 +222,8 @@ int CPackageInstall::Install(const std::string& archivePath, IInstallProgress& p
 
 // A package whose directory cannot be read is reported as damaged by the
 // extraction, as before; a volume that does not answer is not held against it.
-int CPackageInstall::CheckSpace(const std::string& archivePath)
+int CPackageInstall::CheckSpace(const std::string& archivePath, InstallSpaceNeed& need)
 {
-    InstallSpaceNeed need;
     if (!MeasureInstallSpace(archivePath, installFolder_, need)) {
         return kInstallDone;
     }
@@ -304,35 +240,15 @@ int CPackageInstall::CheckSpace(const std::string& archivePath)
 // backup folder without a flush of its own, and no power loss can leave it
 // there unknown. A name that turns out not to be replaced costs nothing: its
 // backup never appears, and the recovery leaves the file alone.
-bool CPackageInstall::RecordFilesToReplace(const std::string& archivePath)
+bool CPackageInstall::RecordFilesToReplace(const TextList& replacedFiles)
 {
     recordedReplaced_.clear();
-    ArchiveHandle* const archive = OpenArchive(archivePath.c_str(), 0, kArchiveFileName);
-    if (archive == nullptr) {
-        return true;
-    }
-    ArchiveEntry count;
-    GetArchiveEntry(archive, -1, count);
     bool recorded = true;
-    TextList parts;
-    for (int i = 0; recorded && ArchiveLastError() == kArchiveOk && i < count.index; ++i) {
-        ArchiveEntry entry;
-        GetArchiveEntry(archive, i, entry);
-        const std::string entryName(entry.name, strnlen(entry.name, sizeof entry.name));
-        if (ArchiveLastError() != kArchiveOk || IsFolderEntry(entry, entryName) ||
-            !SplitEntryName(entryName, parts)) {
-            continue;
-        }
-        const std::string relativeName = JoinParts(parts, parts.size());
-        const std::string destination = installFolder_ + "\\" + relativeName;
-        const DWORD attributes = GetFileAttributesW(WidenText(destination).c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-            !recordedReplaced_.insert(destination).second) {
-            continue;
-        }
-        recorded = journal_.RecordReplacedFile(destination, relativeName);
+    for (const std::string& destination : replacedFiles) {
+        recordedReplaced_.insert(destination);
+        recorded = recorded &&
+                   journal_.RecordReplacedFile(destination, destination.substr(installFolder_.size() + 1));
     }
-    CloseArchive(archive);
     return recorded && journal_.Commit();
 }
 

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "product/install_journal.h"
+#include "product/install_space.h"
 #include "util/text.h"
 
 class IInstallProgress;
@@ -58,8 +59,8 @@ private:
     // install wrote).
     enum class FolderState { kExisted, kCreated };
 
-    int CheckSpace(const std::string& archivePath);
-    bool RecordFilesToReplace(const std::string& archivePath);
+    int CheckSpace(const std::string& archivePath, InstallSpaceNeed& need);
+    bool RecordFilesToReplace(const TextList& replacedFiles);
     int CreateInstallFolder();
     bool RecordCreatedFolder(const std::string& folder);
     int BackUpReplacedFile(const std::string& entryName, const std::string& destination,

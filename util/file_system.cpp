@@ -290,7 +290,9 @@ bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& targ
         return false;
     }
     constexpr DWORD kCopyBlock = 64 * 1024;
-    std::vector<char> block(kCopyBlock);
+    // One block per thread, not one per file: a tree of small files would
+    // otherwise commit and release heap pages for every file.
+    thread_local std::vector<char> block(kCopyBlock);
     bool copied = true;
     for (;;) {
         DWORD got = 0;
