@@ -126,14 +126,14 @@ bool MoveToBackup(const std::string& path, const std::string& backup)
 {
     const std::wstring source = WidenText(path);
     const std::wstring target = WidenText(backup);
-    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (RenameFile(source, target)) {
         return true;
     }
     if (GetLastError() != ERROR_PATH_NOT_FOUND) {
         return false;
     }
     CreateDirectoryTree(CPathName(backup));
-    return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    return RenameFile(source, target);
 }
 
 // A copied backup is made under a name of its own and renamed when complete:

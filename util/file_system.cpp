@@ -1,5 +1,6 @@
 #include "util/file_system.h"
 
+#include <algorithm>
 #include <vector>
 
 #include <windows.h>
@@ -325,6 +326,25 @@ bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& targ
         DeleteFileW(target.c_str());
     }
     return copied;
+}
+
+bool RenameFile(const std::wstring& source, const std::wstring& target)
+{
+    const UniqueFile file(CreateFileW(source.c_str(), DELETE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return false;
+    }
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::copy(target.begin(), target.end(), rename->FileName);
+    rename->FileName[target.size()] = L'\0';
+    return SetFileInformationByHandle(file.get(), FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size())) != FALSE;
 }
 
 bool PathExists(const std::string& path)

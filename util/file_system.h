@@ -33,3 +33,10 @@ bool PathExists(const std::string& path);
 // platform's own CopyFile opens the target twice; a tree of small files pays
 // for that on every file. A copy that breaks off leaves no partial target.
 bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& target);
+
+// Renames a file over `target` (replacing a file there) through a handle of
+// its own; false, with the system's error, where MoveFileEx would fail too
+// (another volume, a missing folder, a file in use). It asks the file system
+// for the target's name once, where MoveFileEx looks it up twice and reads the
+// source's details first.
+bool RenameFile(const std::wstring& source, const std::wstring& target);
