@@ -184,5 +184,8 @@ private:
     // Made by the install command before the worker starts; the worker's until
     // WM_DOWNLOAD_DONE.
     std::unique_ptr<CPackageInstall> install_;
+    // Written by the worker once the install stands (no cancel came before it
+    // was decided); read on the user-interface thread after the worker ended.
+    bool installFinished_ = false;
     CDownloadJob job_;
 };

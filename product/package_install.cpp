@@ -271,16 +271,18 @@ int CPackageInstall::Install(const std::string& archivePath, IInstallProgress& p
         result = kInstallCancelled;
     }
     if (result != kInstallDone) {
-        if (!RollBack()) {
-            std::string notRestored;
-            FormatString1(notRestored, kNotRestoredText, backupFolder_);
-            errorText_ += notRestored;
-        }
+        RollBack();
         return result;
     }
     ClearReadOnlyAttributes();
-    journal_.Remove();
     return kInstallDone;
+}
+
+void CPackageInstall::Finish()
+{
+    journal_.Remove();
+    DeleteFolderTree(backupFolder_);
+    Forget();
 }
 
 // A package whose directory cannot be read is reported as damaged by the
@@ -389,6 +391,10 @@ bool CPackageInstall::RollBack()
     if (restored) {
         journal_.Remove();
         DeleteFolderTree(backupFolder_);
+    } else {
+        std::string notRestored;
+        FormatString1(notRestored, kNotRestoredText, backupFolder_);
+        errorText_ += notRestored;
     }
     Forget();
     return restored;

@@ -374,11 +374,27 @@ TEST_F(PackageInstallTest, UpgradeBacksUpReplacedFilesAndRollBackRestoresThem)
     EXPECT_EQ(ReadBytes(backupFolder_ + "Sys\\Deep\\config.ini"), "[user]\r\nconfig=1\r\n");
     EXPECT_EQ(ReadBytes(InstallPath("Sys\\Deep\\userdata.txt")), "user data");
     EXPECT_TRUE(IsReadOnly(InstallPath("notes.txt"))) << "a file of the user's was changed";
+    EXPECT_TRUE(PathExists(backupFolder_ + kJournalFileName)) << "an undecided install keeps its journal";
 
     EXPECT_TRUE(install_.RollBack());
     EXPECT_EQ(TreeDifferences(before, TreeOf(root_)), "");
     EXPECT_TRUE(install_.InstalledFiles().empty());
     EXPECT_TRUE(install_.ReplacedFiles().empty());
+
+    // Cut off before it is decided (killed while a late cancel rolls it back):
+    // the next start undoes it. Once it stands, nothing is left to undo.
+    install_ = CPackageInstall(installFolder_, backupFolder_);
+    ASSERT_EQ(Install("upgrade.zip"), kInstallDone) << install_.ErrorText();
+    install_ = CPackageInstall("", "");
+    JournalRecovery recovery;
+    EXPECT_EQ(RecoverUnfinishedInstall(backupFolder_, recovery), kInstallRecovered);
+    EXPECT_EQ(TreeDifferences(before, TreeOf(root_)), "");
+    install_ = CPackageInstall(installFolder_, backupFolder_);
+    ASSERT_EQ(Install("upgrade.zip"), kInstallDone) << install_.ErrorText();
+    install_.Finish();
+    EXPECT_FALSE(PathExists(backupFolder_));
+    EXPECT_EQ(ReadBytes(InstallPath("readme.txt")), PackageContent("readme.txt"));
+    EXPECT_EQ(RecoverUnfinishedInstall(backupFolder_, recovery), kNothingToRecover);
 }
 
 TEST_F(PackageInstallTest, EntriesForOneFileNeverOverwriteItsBackup)
