@@ -215,6 +215,7 @@ protected:
         GetCurrentDirectoryW(MAX_PATH, current);
         EXPECT_EQ(NarrowText(current), currentFolder_) << "the current folder was not restored";
         SetCurrentDirectoryW(savedFolder_.c_str());
+        install_ = CPackageInstall("", "");  // closes a journal that a test left
         DeleteFolderTree(root_);
     }
 
@@ -690,6 +691,7 @@ TEST_F(PackageInstallTest, RollBackKeepsTheBackupWhenAFileCannotBeRestored)
     ASSERT_NE(inUse, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(install_.RollBack());
     CloseHandle(inUse);
+    EXPECT_TRUE(PathExists(backupFolder_ + kJournalFileName)) << "the next start finishes it";
     EXPECT_EQ(ReadBytes(backupFolder_ + "readme.txt"), "user readme");
     EXPECT_EQ(ReadBytes(InstallPath("Sys\\MrvScript.exe")), "user script host");
     EXPECT_FALSE(PathExists(InstallPath("MrvCADSetup.exe")));
