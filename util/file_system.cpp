@@ -292,18 +292,23 @@ bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& targ
     constexpr DWORD kCopyBlock = 64 * 1024;
     std::vector<char> block(kCopyBlock);
     bool copied = true;
+    DWORD error = ERROR_SUCCESS;
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(from.get(), block.data(), kCopyBlock, &got, nullptr)) {
             copied = false;
+            error = GetLastError();
             break;
         }
         if (got == 0) {
             break;
         }
+        // A write that reports success yet puts less found the volume full.
         DWORD put = 0;
-        if (!WriteFile(to.get(), block.data(), got, &put, nullptr) || put != got) {
+        const BOOL wrote = WriteFile(to.get(), block.data(), got, &put, nullptr);
+        if (!wrote || put != got) {
             copied = false;
+            error = wrote ? ERROR_DISK_FULL : GetLastError();
             break;
         }
     }
@@ -321,6 +326,9 @@ bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& targ
     if (!copied && !DeleteFileW(target.c_str())) {
         SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(target.c_str());
+    }
+    if (!copied) {
+        SetLastError(error);
     }
     return copied;
 }
