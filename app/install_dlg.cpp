@@ -484,10 +484,11 @@ void CInstallDlg::RequestAbort()
 
 // A worker still held up in the network after the grace time does not keep
 // the window: it ends now, and the worker cleans up behind it (see OnDestroy).
-// An install step under way is waited for, since it rolls itself back.
+// An install step under way is waited for, since it rolls itself back, and so
+// is the end of an install that stands.
 void CInstallDlg::OnAbortTimer()
 {
-    if (downloadDone_ || job_.Installing()) {
+    if (downloadDone_ || job_.Installing() || installFinished_) {
         if (downloadDone_) {
             KillTimer(Hwnd(), kAbortTimer);
         }

@@ -15,6 +15,7 @@
 // to stop through the job's abort flag. The vendor server's small texts are
 // fetched on threads of their own (CTextFetch) that touch nothing of the
 // window: the window waits for them with a bound, answering its user meanwhile.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -184,5 +185,9 @@ private:
     // Made by the install command before the worker starts; the worker's until
     // WM_DOWNLOAD_DONE.
     std::unique_ptr<CPackageInstall> install_;
+    // Written by the worker once the install stands (no cancel came before it
+    // was decided); read on the user-interface thread, which then lets a
+    // cancel change nothing and waits for WM_DOWNLOAD_DONE.
+    std::atomic<bool> installFinished_{false};
     CDownloadJob job_;
 };

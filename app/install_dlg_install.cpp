@@ -164,8 +164,10 @@ bool CInstallDlg::TakeInstallFolder()
 }
 
 // On the worker. A cancelled or failed install has been rolled back by the time
-// Install returns; the setup program starts only after a complete install that
-// nobody cancelled.
+// Install returns. A finished one keeps its journal until it is decided here:
+// a cancel that came meanwhile rolls it back (a crash during that roll-back is
+// undone at the next start), otherwise it stands, and only then does the
+// setup program start. A cancel after that decision changes nothing.
 bool CInstallDlg::InstallProductPackage(const std::string& packagePath)
 {
     const int result = install_->Install(packagePath, *this, job_.AbortFlag());
@@ -180,6 +182,8 @@ bool CInstallDlg::InstallProductPackage(const std::string& packagePath)
         install_->RollBack();
         return true;
     }
+    install_->Finish();
+    installFinished_ = true;
     StartSetupProgram(installFolder_, setupFile_, setupArguments_);
     return true;
 }
@@ -192,7 +196,7 @@ LRESULT CInstallDlg::OnDownloadDone(bool failed)
     // The worker posts this as its last act; once it has ended, what it wrote
     // may be read here.
     job_.WaitForWorker();
-    if (job_.AbortRequested()) {
+    if (job_.AbortRequested() && !installFinished_) {
         // A roll-back that could not restore every file says where they are.
         if (install_ && !install_->ErrorText().empty()) {
             Ask(install_->ErrorText(), MB_OK | MB_ICONHAND);
@@ -204,7 +208,6 @@ LRESULT CInstallDlg::OnDownloadDone(bool failed)
         EndDialog(IDCANCEL);
     } else {
         SetText(savedCaption_);
-        DeleteFolderTree(backupFolder_);
         ShowPage(PageAfterInstall);
     }
     return 0;

@@ -32,15 +32,19 @@ mrv_own_target(portable_tests)
 target_link_libraries(portable_tests PRIVATE mrv_portable GTest::gtest)
 gtest_discover_tests(portable_tests TEST_PREFIX "native." DISCOVERY_MODE PRE_TEST)
 
-# libFuzzer targets over the archive reader and the path and name checks; they
-# take only the sources they exercise. clang knows no GBK execution character
-# set, so these sources must keep their narrow literals ASCII.
-# scripts/fuzz.sh builds and runs them.
+# libFuzzer targets over the archive reader, the path and name checks and the
+# install journal's records; they take only the sources they exercise. clang
+# knows no GBK execution character set, so these sources must keep their
+# narrow literals ASCII. scripts/fuzz.sh builds and runs them.
 if(MRV_FUZZ)
   set(MRV_FUZZ_SOURCES archive/zip_reader.cpp archive/entry_record.cpp archive/entry_name.cpp
                        util/text_path.cpp util/cp936.cpp)
-  foreach(fuzzer archive_fuzz path_fuzz)
-    add_executable(${fuzzer} tests/fuzz/${fuzzer}.cpp ${MRV_FUZZ_SOURCES})
+  set(journal_fuzz_SOURCES product/journal_records.cpp util/hex_text.cpp)
+  foreach(fuzzer archive_fuzz path_fuzz journal_fuzz)
+    if(NOT DEFINED ${fuzzer}_SOURCES)
+      set(${fuzzer}_SOURCES ${MRV_FUZZ_SOURCES})
+    endif()
+    add_executable(${fuzzer} tests/fuzz/${fuzzer}.cpp ${${fuzzer}_SOURCES})
     target_compile_options(${fuzzer} PRIVATE ${MRV_WARNINGS})
     target_include_directories(${fuzzer} PRIVATE ${PROJECT_SOURCE_DIR})
     target_link_libraries(${fuzzer} PRIVATE mrv_minizip)

@@ -57,6 +57,18 @@ add_library(mrv_core STATIC
 mrv_own_target(mrv_core)
 target_include_directories(mrv_core PUBLIC ${CMAKE_BINARY_DIR}/generated)
 target_link_libraries(mrv_core PUBLIC mrv_minizip)
+
+# The vendor's signing key lies in one object of its own, in a library after
+# mrv_core: a program that brings an object with another key (the test-key
+# copy below) never takes this one from the library.
+function(mrv_signing_key_object target key)
+  target_sources(${target} PRIVATE net/vendor_signing_key.cpp)
+  mrv_own_target(${target})
+  target_compile_definitions(${target} PRIVATE MRV_VENDOR_SIGNING_KEY="${key}")
+endfunction()
+add_library(mrv_signing_key STATIC)
+mrv_signing_key_object(mrv_signing_key "${VENDOR_SIGNING_KEY}")
+target_link_libraries(mrv_core PUBLIC mrv_signing_key)
 target_link_libraries(mrv_core PUBLIC advapi32 shell32 shlwapi user32 gdi32 comctl32 wininet
                                       ole32 oleaut32 uuid bcrypt)
 
@@ -91,39 +103,57 @@ function(mrv_delay_import target)
   foreach(name IN LISTS ARGN)
     find_library(MRV_IMPORT_${name} NAMES lib${name}.a REQUIRED)
     set(delaylib ${CMAKE_BINARY_DIR}/delay_import/lib${name}_delay.a)
-    add_custom_command(OUTPUT ${delaylib}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delay_import
-      COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DDLLTOOL=${CMAKE_DLLTOOL}
-              -DIMPORT_LIB=${MRV_IMPORT_${name}} -DDLL=${name}.dll
-              -DOUTPUT=${delaylib} -P ${PROJECT_SOURCE_DIR}/cmake/delay_import.cmake
-      DEPENDS ${PROJECT_SOURCE_DIR}/cmake/delay_import.cmake
-      COMMENT "Delay-import library of ${name}.dll")
-    add_custom_target(mrv_delay_${name} DEPENDS ${delaylib})
+    if(NOT TARGET mrv_delay_${name})
+      add_custom_command(OUTPUT ${delaylib}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delay_import
+        COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DDLLTOOL=${CMAKE_DLLTOOL}
+                -DIMPORT_LIB=${MRV_IMPORT_${name}} -DDLL=${name}.dll
+                -DOUTPUT=${delaylib} -P ${PROJECT_SOURCE_DIR}/cmake/delay_import.cmake
+        DEPENDS ${PROJECT_SOURCE_DIR}/cmake/delay_import.cmake
+        COMMENT "Delay-import library of ${name}.dll")
+      add_custom_target(mrv_delay_${name} DEPENDS ${delaylib})
+    endif()
     add_dependencies(${target} mrv_delay_${name})
     target_link_libraries(${target} PRIVATE ${delaylib})
   endforeach()
 endfunction()
 
-# The first window needs neither the internet functions, the web panel's OLE nor
-# the shell and its path functions: those load when the window first uses them.
-add_executable(TessalySetup WIN32 app/main.cpp)
-mrv_own_target(TessalySetup)
-mrv_add_resources(TessalySetup)
-target_link_libraries(TessalySetup PRIVATE mrv_core)
-# The 32-bit thunks that dlltool makes jump to address 0 under Wine here, so the
-# 32-bit program imports these DLLs at start as before.
-if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-  mrv_delay_import(TessalySetup wininet ole32 oleaut32 shell32 shlwapi)
-endif()
-# The program's debug information goes into TessalySetup.exe.debug beside it:
-# Wine reads every section of a program before it starts, and the debug
-# sections are most of the file.
-add_custom_command(TARGET TessalySetup POST_BUILD
-  COMMAND ${CMAKE_OBJCOPY} --only-keep-debug TessalySetup.exe TessalySetup.exe.debug
-  COMMAND ${CMAKE_OBJCOPY} --strip-debug --add-gnu-debuglink=TessalySetup.exe.debug
-          TessalySetup.exe
-  WORKING_DIRECTORY $<TARGET_FILE_DIR:TessalySetup>
-  VERBATIM)
+# The setup program. The first window needs neither the internet functions, the
+# web panel's OLE nor the shell and its path functions: those load when the
+# window first uses them.
+function(mrv_setup_program target)
+  add_executable(${target} WIN32 app/main.cpp ${ARGN})
+  mrv_own_target(${target})
+  mrv_add_resources(${target})
+  target_link_libraries(${target} PRIVATE mrv_core)
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME TessalySetup)
+  # The 32-bit thunks that dlltool makes jump to address 0 under Wine here, so
+  # the 32-bit program imports these DLLs at start as before.
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    mrv_delay_import(${target} wininet ole32 oleaut32 shell32 shlwapi)
+  endif()
+  # The program's debug information goes into TessalySetup.exe.debug beside it:
+  # Wine reads every section of a program before it starts, and the debug
+  # sections are most of the file.
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug TessalySetup.exe TessalySetup.exe.debug
+    COMMAND ${CMAKE_OBJCOPY} --strip-debug --add-gnu-debuglink=TessalySetup.exe.debug
+            TessalySetup.exe
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+    VERBATIM)
+endfunction()
+mrv_setup_program(TessalySetup)
+
+# The same program with the public key of tests/fixtures/test_signing_key.pem,
+# in test_key/: the end-to-end tests install the test vendor server's signed
+# descriptions with it. Only its key object is its own.
+set(MRV_TEST_SIGNING_KEY
+    c6022092c1118abac5b984d788598754bbc51b94005e4ccbd7a634dd3495462914b99843b1547b2599932dff7c4bd7106f132958c960c24128a8126a1793d1d8)
+add_library(mrv_test_signing_key OBJECT)
+mrv_signing_key_object(mrv_test_signing_key ${MRV_TEST_SIGNING_KEY})
+mrv_setup_program(TessalySetup_test_key $<TARGET_OBJECTS:mrv_test_signing_key>)
+set_target_properties(TessalySetup_test_key PROPERTIES RUNTIME_OUTPUT_DIRECTORY
+                      ${CMAKE_BINARY_DIR}/test_key)
 
 # Every Windows test program runs under Wine through the emulator of the toolchain
 # file; the prefix lives in the build folder and is made on first use. All of
@@ -334,8 +364,8 @@ add_library(e2e_driver STATIC
 )
 mrv_own_target(e2e_driver)
 target_link_libraries(e2e_driver PUBLIC mrv_core GTest::gtest wininet comctl32 z)
-add_dependencies(e2e_driver e2e_site TessalySetup standin_MrvCADSetup standin_MrvScript
-                 standin_unins000)
+add_dependencies(e2e_driver e2e_site TessalySetup TessalySetup_test_key standin_MrvCADSetup
+                 standin_MrvScript standin_unins000)
 
 add_executable(e2e_tests
   tests/test_main.cpp

@@ -6,11 +6,9 @@
 #include <cpuid.h>
 #include <immintrin.h>
 
-#include "build_config.h"
 #include "product/setup_descriptor.h"
 #include "util/hex_text.h"
 
-const char kVendorSigningKey[] = MRV_VENDOR_SIGNING_KEY;
 const char kDescriptionSignaturePath[] = "/download/MrvACAD.setup.sig";
 
 const char kPackageAlteredText[] = "当前下载文件错误:安装包校验失败，文件在传输中已损坏或被篡改，请重新下载。";

@@ -136,7 +136,7 @@ const char* PackageCheckText(int check);
 // --- the signed setup description --------------------------------------------
 
 // The vendor's public key of this build: 128 hex digits (X then Y of the P-256
-// point), or empty when the build checks no signature.
+// point), or empty when the build checks no signature (net/vendor_signing_key.cpp).
 extern const char kVendorSigningKey[];
 
 // The detached signature beside the description on the vendor server.

@@ -47,8 +47,11 @@ bool ParseRecord(const std::string& line, JournalRecord& record)
     if (crcTab == std::string::npos || line.size() - crcTab - 1 != kCrcDigits) {
         return false;
     }
+    // A CR or LF inside a field is no record that FormatJournalRecord wrote,
+    // whatever its CRC says.
     const std::string body = line.substr(0, crcTab);
-    if (CrcText(body) != line.substr(crcTab + 1)) {
+    if (body.find_first_of("\r\n") != std::string::npos ||
+        CrcText(body) != line.substr(crcTab + 1)) {
         return false;
     }
     std::vector<std::string> fields;

@@ -152,6 +152,19 @@ bool RenameInFolder(const std::string& from, const std::string& to)
     return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
+// Asked right after the failed write, before anything else sets the error:
+// the system's error of a full disk, or a volume of `folder` with less than one
+// write block left (a failed copy deletes its partial target, so the space it
+// took is free again by then; its error tells).
+bool WriteFailedOnFullDisk(const std::string& folder)
+{
+    constexpr std::uint64_t kFullBelowBytes = 64 * 1024;
+    const DWORD error = GetLastError();
+    std::uint64_t freeBytes = 0;
+    return IsDiskFullError(error) ||
+           (GetFreeBytes(folder, freeBytes) && freeBytes < kFullBelowBytes);
+}
+
 void DeleteAddedFile(const std::string& path)
 {
     const std::wstring target = WidenText(path);
@@ -208,16 +221,18 @@ int CPackageInstall::Install(const std::string& archivePath, IInstallProgress& p
         result = kInstallCancelled;
     }
     if (result != kInstallDone) {
-        if (!RollBack()) {
-            std::string notRestored;
-            FormatString1(notRestored, kNotRestoredText, backupFolder_);
-            errorText_ += notRestored;
-        }
+        RollBack();
         return result;
     }
     ClearReadOnlyAttributes();
-    journal_.Remove();
     return kInstallDone;
+}
+
+void CPackageInstall::Finish()
+{
+    journal_.Remove();
+    DeleteFolderTree(backupFolder_);
+    Forget();
 }
 
 // A package whose directory cannot be read is reported as damaged by the
@@ -282,7 +297,9 @@ int CPackageInstall::BackUpReplacedFile(const std::string& entryName,
     const std::string partialFolder = backupFolder_ + kPartialBackupFolder;
     if (!BackUpFile(relativeName, installFolder_ + "\\", partialFolder) ||
         !RenameInFolder(partialFolder + relativeName, backupFolder_ + relativeName)) {
-        return Fail(kBackupFailedText, entryName);
+        return WriteFailedOnFullDisk(backupFolder_)
+                   ? Fail(kDiskFullText, backupFolder_ + relativeName)
+                   : Fail(kBackupFailedText, entryName);
     }
     return kInstallDone;
 }
@@ -305,6 +322,10 @@ bool CPackageInstall::RollBack()
     if (restored) {
         journal_.Remove();
         DeleteFolderTree(backupFolder_);
+    } else {
+        std::string notRestored;
+        FormatString1(notRestored, kNotRestoredText, backupFolder_);
+        errorText_ += notRestored;
     }
     Forget();
     return restored;
@@ -594,14 +615,8 @@ int CPackageInstall::Fail(const char* format, const std::string& argument)
 // error says.
 int CPackageInstall::FailWrite(const std::string& entryName, const std::string& destination)
 {
-    constexpr std::uint64_t kFullBelowBytes = 64 * 1024;
-    const DWORD error = GetLastError();
-    std::uint64_t freeBytes = 0;
-    if (IsDiskFullError(error) ||
-        (GetFreeBytes(installFolder_, freeBytes) && freeBytes < kFullBelowBytes)) {
-        return Fail(kDiskFullText, destination);
-    }
-    return Fail(kExtractFailedText, entryName);
+    return WriteFailedOnFullDisk(installFolder_) ? Fail(kDiskFullText, destination)
+                                                 : Fail(kExtractFailedText, entryName);
 }
 
 // The shell may hand the start to COM objects (file associations, the

@@ -37,13 +37,21 @@ public:
     // Creates the install folder and extracts the archive into it. Polls `abort`
     // before every entry. Runs on the download worker; the lists belong to it
     // until it returns. A cancelled or failed install is rolled back before this
-    // returns, so the folder is as it was.
+    // returns, so the folder is as it was. A finished one keeps its journal and
+    // backups until Finish or RollBack: a cancel may still undo it, and a crash
+    // before either is undone at the next start.
     int Install(const std::string& archivePath, IInstallProgress& progress, const std::atomic<bool>& abort);
 
+    // Once the caller has decided that a finished install stands: deletes the
+    // journal and the backup folder. Nothing is left to roll back.
+    void Finish();
+
     // Restores every replaced file from its backup, deletes every added file and
-    // the folders the install created, then deletes the backup folder. False when
-    // a file could not be restored: the backup folder is then kept, so nothing of
-    // the user's is lost. Leaves nothing to roll back a second time.
+    // the folders the install created, then deletes the journal and the backup
+    // folder, in that order. False when a file could not be restored: the
+    // journal and the backup folder are then kept, so nothing of the user's is
+    // lost, and ErrorText() ends with where the originals are. Leaves nothing to
+    // roll back a second time.
     bool RollBack();
 
     // Files that did not exist before the install (full paths; a file in a
@@ -99,8 +107,8 @@ private:
     std::unordered_set<std::wstring> written_;
     std::string errorText_;
     // Written before each step is taken, so that an install cut off by a
-    // crash is undone at the next start; removed once it finished or was
-    // rolled back.
+    // crash is undone at the next start; removed by Finish, or once a
+    // roll-back is complete.
     CInstallJournal journal_;
     // Files that the journal names as replaced since before the first entry.
     std::unordered_set<std::string> recordedReplaced_;

@@ -326,9 +326,8 @@ bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& targ
     // The target is shared with nobody, so a target that is the source itself
     // (or a link to it) cannot be opened while the source is open for reading,
     // and is never truncated.
-    UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     // The basic information only: the whole of it would ask for the volume's
     // serial number, which Wine fetches from another process on every call.
     FILE_BASIC_INFO info{};
@@ -349,18 +348,23 @@ bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& targ
     // otherwise commit and release heap pages for every file.
     thread_local std::vector<char> block(kCopyBlock);
     bool copied = true;
+    DWORD error = ERROR_SUCCESS;
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(from.get(), block.data(), kCopyBlock, &got, nullptr)) {
             copied = false;
+            error = GetLastError();
             break;
         }
         if (got == 0) {
             break;
         }
+        // A write that reports success yet puts less found the volume full.
         DWORD put = 0;
-        if (!WriteFile(to.get(), block.data(), got, &put, nullptr) || put != got) {
+        const BOOL wrote = WriteFile(to.get(), block.data(), got, &put, nullptr);
+        if (!wrote || put != got) {
             copied = false;
+            error = wrote ? ERROR_DISK_FULL : GetLastError();
             break;
         }
     }
@@ -383,6 +387,9 @@ bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& targ
     if (!copied && !DeleteFileW(target.c_str())) {
         SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(target.c_str());
+    }
+    if (!copied) {
+        SetLastError(error);
     }
     return copied;
 }

@@ -59,7 +59,8 @@ private:
 // Copies `source` over `target` as CopyFile does (bytes, attributes, last
 // write time; an existing target is replaced), through one handle each. The
 // platform's own CopyFile opens the target twice; a tree of small files pays
-// for that on every file. A copy that breaks off leaves no partial target.
+// for that on every file. A copy that breaks off leaves no partial target and
+// keeps the system's error of the step that failed (a full disk says so).
 // With a `closer`, a finished copy's handles are closed there.
 bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& target,
                             CHandleCloser* closer = nullptr);

@@ -58,7 +58,7 @@ bool Extract(const std::string& package, const std::string& installFolder,
         std::fprintf(stderr, "install: %d %s\n", result, install.ErrorText().c_str());
         return false;
     }
-    DeleteFolderTree(backupFolder);
+    install.Finish();
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include "net/package_integrity.h"
 #include "res/resource.h"
+#include "tests/bench/vendor_server.h"
 #include "tests/e2e/setup_scenario.h"
 #include "util/file_system.h"
 #include "util/hex_text.h"
@@ -257,7 +258,9 @@ TEST_F(InstallFlow, MissingPackageIsReportedAndChangesNothing)
 
 // The description's eighth line names the package's SHA-256: a line that is no
 // hash refuses the install before anything is downloaded, a package that does
-// not match it is deleted unopened, and one that matches installs.
+// not match it is deleted unopened, and one that matches installs. The program
+// built with the test key takes the server's signed descriptions: a signed one
+// installs, a changed one or a wrong signature is refused before the download.
 TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
 {
     std::string package;
@@ -267,35 +270,57 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
     ASSERT_TRUE(hasher.Start() && hasher.Add(package.data(), package.size()) && hasher.Finish(hash));
     const struct {
         std::string hashLine;
-        const char* message;  // none: the install goes through
+        const char* signedVariant;  // the server's signed description, for the test-key program
+        const char* message;        // none: the install goes through
         bool downloads;
     } cases[] = {
-        {"sha256", kPackageHashMalformedText, false},
-        {std::string(64, '0'), kPackageAlteredText, true},
-        {HexText(hash.data(), hash.size()), nullptr, true},
+        {"sha256", nullptr, kPackageHashMalformedText, false},
+        {std::string(64, '0'), nullptr, kPackageAlteredText, true},
+        {HexText(hash.data(), hash.size()), nullptr, nullptr, true},
+        {"", "good", nullptr, true},
+        {"", "tampered", kSignatureInvalidText, false},
+        {"", "badsig", kSignatureInvalidText, false},
+    };
+    // The signed descriptions name the server's own address (direct or proxied).
+    const auto packageRequests = [](bool signedRow) {
+        return signedRow ? vendor::StatsCount(site::Url(""), "/signed/package.zip") +
+                               vendor::StatsCount(site::Url(""), site::Url("/signed/package.zip"))
+                         : site::VendorRequestCount("/download.php?key=11");
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.hashLine);
+        const bool signedRow = c.signedVariant != nullptr;
+        SCOPED_TRACE(signedRow ? c.signedVariant : c.hashLine);
         run_.Kill();
         DeleteFolderTree(productFolder_);
+        DeleteFileW(WidenText(recordPath_).c_str());
         LeaveEarlierInstall();
+        // The signed package brings no setup program: the earlier one starts.
+        PutStandin("MrvCADSetup", productFolder_ + "\\MrvCADSetup.exe");
         const auto before = SnapshotFolder(productFolder_);
         PutSite("2.2", Descriptor(PackageTarget()) + c.hashLine, "product.zip");
-        const long requests = site::VendorRequestCount("/download.php?key=11");
+        if (signedRow) {
+            const std::string path = std::string("/signed/") + c.signedVariant + "/download/MrvACAD.setup";
+            ASSERT_TRUE(site::Put("MrvACAD.setup", vendor::FetchDirect(site::Url(path))));
+            ASSERT_TRUE(site::Put("MrvACAD.setup.sig", vendor::FetchDirect(site::Url(path + ".sig"))));
+            ASSERT_TRUE(CopyFileW(WidenText(BuildFolder() + "\\test_key\\TessalySetup.exe").c_str(),
+                                  WidenText(program_).c_str(), FALSE));
+        }
+        const long requests = packageRequests(signedRow);
         Start();
         ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
         if (c.message == nullptr) {
             ASSERT_TRUE(WaitForPage(Page::Finish, 60000));
             ExpectProductSetupStarted();
             EXPECT_EQ(ReadWholeFile(productFolder_ + "\\readme.txt"),
-                      "墨岚岱文 Morvane Tessaly 2.2\r\n");
+                      signedRow ? "Morvane Tessaly signed\r\n" : "墨岚岱文 Morvane Tessaly 2.2\r\n");
+            EXPECT_EQ(packageRequests(signedRow), requests + 1);
             continue;
         }
         const HWND box = WaitForMessageBox();
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(MessageBoxText(box), c.message);
         ASSERT_TRUE(Answer(box, IDOK));
-        EXPECT_EQ(site::VendorRequestCount("/download.php?key=11"), requests + (c.downloads ? 1 : 0));
+        EXPECT_EQ(packageRequests(signedRow), requests + (c.downloads ? 1 : 0));
         if (!c.downloads) {
             EXPECT_TRUE(WaitForPage(Page::Install)) << "a refused description ends nothing";
         } else {

@@ -1,9 +1,11 @@
 #include "product/journal_records.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 namespace {
 
@@ -43,6 +45,9 @@ TEST(JournalRecordsTest, ReadsWhatWasWrittenUpToTheFirstDamage)
     flipped[lastStart.size() - 6] ^= 0x01;  // inside the fourth record's CRC
     std::string changedPath = whole;
     changedPath[whole.find("Sys")] = 's';
+    char lineBreak[32];  // a record that no write makes, with a CRC that fits
+    std::snprintf(lineBreak, sizeof lineBreak, "A\tC:\\a\nb\t%08lx\r\n",
+                  crc32(0L, reinterpret_cast<const Bytef*>("A\tC:\\a\nb"), 8));
     const struct {
         const char* what;
         std::string text;
@@ -58,6 +63,7 @@ TEST(JournalRecordsTest, ReadsWhatWasWrittenUpToTheFirstDamage)
         {"a changed path fails its CRC", changedPath, false, 3},
         {"zero bytes of a preallocated tail", whole + std::string(16, '\0'), false, 5},
         {"unknown kind", whole + "X\tC:\\x\t00000000\r\n", false, 5},
+        {"a line break in a field, though its CRC fits", whole + lineBreak, false, 5},
     };
     for (const auto& c : cases) {
         std::vector<JournalRecord> records;

@@ -215,6 +215,7 @@ protected:
         GetCurrentDirectoryW(MAX_PATH, current);
         EXPECT_EQ(NarrowText(current), currentFolder_) << "the current folder was not restored";
         SetCurrentDirectoryW(savedFolder_.c_str());
+        install_ = CPackageInstall("", "");  // closes a journal that a test left
         DeleteFolderTree(root_);
     }
 
@@ -374,11 +375,28 @@ TEST_F(PackageInstallTest, UpgradeBacksUpReplacedFilesAndRollBackRestoresThem)
     EXPECT_EQ(ReadBytes(backupFolder_ + "Sys\\Deep\\config.ini"), "[user]\r\nconfig=1\r\n");
     EXPECT_EQ(ReadBytes(InstallPath("Sys\\Deep\\userdata.txt")), "user data");
     EXPECT_TRUE(IsReadOnly(InstallPath("notes.txt"))) << "a file of the user's was changed";
+    EXPECT_TRUE(PathExists(backupFolder_ + kJournalFileName)) << "an undecided install keeps its journal";
 
     EXPECT_TRUE(install_.RollBack());
     EXPECT_EQ(TreeDifferences(before, TreeOf(root_)), "");
     EXPECT_TRUE(install_.InstalledFiles().empty());
     EXPECT_TRUE(install_.ReplacedFiles().empty());
+
+    // Cut off before it is decided (killed while a late cancel rolls it back):
+    // the next start undoes it. Once it stands, nothing is left to undo.
+    for (const bool stands : {false, true}) {
+        install_ = CPackageInstall(installFolder_, backupFolder_);
+        ASSERT_EQ(Install("upgrade.zip"), kInstallDone) << install_.ErrorText();
+        if (stands) {
+            install_.Finish();
+        }
+        install_ = CPackageInstall("", "");  // the journal closed as by a killed process
+        JournalRecovery recovery;
+        EXPECT_EQ(RecoverUnfinishedInstall(backupFolder_, recovery),
+                  stands ? kNothingToRecover : kInstallRecovered);
+        EXPECT_FALSE(PathExists(backupFolder_));
+        EXPECT_EQ(ReadBytes(InstallPath("readme.txt")) == "user readme", !stands);
+    }
 }
 
 TEST_F(PackageInstallTest, EntriesForOneFileNeverOverwriteItsBackup)
@@ -673,6 +691,7 @@ TEST_F(PackageInstallTest, RollBackKeepsTheBackupWhenAFileCannotBeRestored)
     ASSERT_NE(inUse, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(install_.RollBack());
     CloseHandle(inUse);
+    EXPECT_TRUE(PathExists(backupFolder_ + kJournalFileName)) << "the next start finishes it";
     EXPECT_EQ(ReadBytes(backupFolder_ + "readme.txt"), "user readme");
     EXPECT_EQ(ReadBytes(InstallPath("Sys\\MrvScript.exe")), "user script host");
     EXPECT_FALSE(PathExists(InstallPath("MrvCADSetup.exe")));

@@ -147,7 +147,8 @@ TEST_F(SmallDiskTest, InstallStepOnASmallDisk)
     EXPECT_FALSE(PathExists(backup + kJournalFileName));
 
     // A disk that fills up while the step writes (another program took the
-    // space after the check) fails the entry, rolls back and says so.
+    // space after the check) fails the entry, or the backup of the file it
+    // replaces (copied, as it goes to another volume), rolls back and says so.
     const std::string filler = std::string(kSmallDisk) + "filler.bin";
     view.onFirstEntry = [&] {
         const std::uint64_t freeBytes = FreeBytes(kSmallDisk);
@@ -155,11 +156,22 @@ TEST_F(SmallDiskTest, InstallStepOnASmallDisk)
         const auto fill = static_cast<std::size_t>(freeBytes - kMegabyte);
         ASSERT_TRUE(WriteWholeFile(filler, std::string(fill, 'f')));
     };
-    EXPECT_EQ(install.Install(packages + "replace.zip", view, abort), kInstallFailed);
-    EXPECT_EQ(install.ErrorText(), FormatString1(kDiskFullText, install_ + "\\data.bin"));
+    const std::string otherDisk = MakeTempFilePath("~space_test_install");
+    const std::string smallBackup = std::string(kSmallDisk) + "~downloadtmp\\";
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(otherDisk + "\\")));
+    ASSERT_TRUE(WriteWholeFile(otherDisk + "\\data.bin", std::string(3 * kMegabyte, 'o')));
+    const std::string writes[][3] = {{install_, backup, install_ + "\\data.bin"},
+                                     {otherDisk, smallBackup, smallBackup + "data.bin"}};
+    for (const auto& w : writes) {
+        CPackageInstall step(w[0], w[1]);
+        EXPECT_EQ(step.Install(packages + "replace.zip", view, abort), kInstallFailed);
+        EXPECT_EQ(step.ErrorText(), FormatString1(kDiskFullText, w[2]));
+        EXPECT_FALSE(PathExists(w[1])) << "a rolled-back install leaves no journal";
+        DeleteFileW(WidenText(filler).c_str());
+    }
     EXPECT_FALSE(PathExists(folder_)) << "the folders the install made are gone";
-    EXPECT_FALSE(PathExists(backup)) << "a rolled-back install leaves no journal";
-    DeleteFileW(WidenText(filler).c_str());
+    EXPECT_EQ(ReadWholeFile(otherDisk + "\\data.bin"), std::string(3 * kMegabyte, 'o'));
+    DeleteFolderTree(otherDisk);
 
     // A download whose announced size the temporary folder's disk cannot hold
     // is refused before a byte is written, and installs nothing.
