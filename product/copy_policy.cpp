@@ -121,24 +121,23 @@ bool IsLink(DWORD attributes)
 // not every implementation of that call does (nor does a copy through handles
 // on every platform), so the refusal is made here, on the attributes read once
 // before.
-bool CopyOver(const std::string& source, const std::string& destination, DWORD attributes,
-              CHandleCloser* closer)
+bool CopyOver(const std::string& source, const std::string& destination, DWORD attributes)
 {
     if (Exists(attributes) && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return false;
     }
-    return CopyFileThroughHandles(WidenText(source), WidenText(destination), closer);
+    return CopyFileThroughHandles(WidenText(source), WidenText(destination));
 }
 
 // The one rule for a file that may already exist at the destination. A file
 // whose backup could not be made is never replaced: without the backup the
 // replaced content could not be put back. `knownNew`: the destination folder
 // was made by this copy, so nothing in it exists yet. A destination that is a
-// link is never written: what it leads to lies elsewhere. `closer` may be null.
+// link is never written: what it leads to lies elsewhere.
 FileOutcome ReplaceFile(const std::string& name, const std::string& sourceFolder,
                         const std::string& destinationFolder, const std::string& backupFolder,
                         int policy, const std::string& questionFormat, const OverwritePrompt& ask,
-                        bool knownNew, CHandleCloser* closer)
+                        bool knownNew)
 {
     FileOutcome outcome;
     outcome.policy = policy;
@@ -168,7 +167,7 @@ FileOutcome ReplaceFile(const std::string& name, const std::string& sourceFolder
         }
     }
     outcome.copyTried = true;
-    outcome.copied = CopyOver(sourceFolder + name, destination, attributes, closer);
+    outcome.copied = CopyOver(sourceFolder + name, destination, attributes);
     return outcome;
 }
 
@@ -229,9 +228,6 @@ struct TreeCopy {
     std::wstring destinationKey;
     // Set where the destination holds a link: the copy stops there.
     bool stopped = false;
-    // The copied files' handles, closed while the next files are copied; all
-    // closed before the tree copy returns.
-    CHandleCloser closer;
 };
 
 bool IsLeftOutFolder(const std::string& lowerName)
@@ -251,8 +247,7 @@ bool CopyTreeFile(TreeCopy& tree, const std::string& name, const std::string& so
                   bool freshFolder, int& policy)
 {
     const FileOutcome outcome = ReplaceFile(name, sourceFolder, destinationFolder, backupFolder,
-                                            policy, kTreeQuestion, tree.ask, freshFolder,
-                                            &tree.closer);
+                                            policy, kTreeQuestion, tree.ask, freshFolder);
     policy = outcome.policy;
     const std::string destination = destinationFolder + name;
     if (outcome.throughLink) {
@@ -356,7 +351,7 @@ int CopyFileWithPrompt(const std::string& name, const std::string& sourceFolder,
         return policy;
     }
     return ReplaceFile(name, sourceFolder, destinationFolder, backupFolder, policy, kFileQuestion,
-                       ask, false, nullptr)
+                       ask, false)
         .policy;
 }
 
@@ -368,7 +363,7 @@ int CopyFolderTree(TextList& failed, TextList& copied, const std::string& source
         return kCopyCancelled;
     }
     const std::string destination = WithTrailingBackslash(destinationFolder);
-    TreeCopy tree{failed, copied, ask, GetOwnFileName(), FullPathKey(destination), false, {}};
+    TreeCopy tree{failed, copied, ask, GetOwnFileName(), FullPathKey(destination)};
     return CopyFolderContent(tree, WithTrailingBackslash(sourceFolder), destination,
                              WithTrailingBackslash(backupFolder), false, policy, pattern);
 }

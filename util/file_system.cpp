@@ -267,67 +267,14 @@ std::wstring FullPathName(const std::wstring& path)
     return std::wstring();
 }
 
-CHandleCloser::CHandleCloser()
-{
-    try {
-        thread_ = std::thread([this] { CloseQueued(); });
-    } catch (...) {
-    }
-}
-
-CHandleCloser::~CHandleCloser()
-{
-    if (!thread_.joinable()) {
-        return;
-    }
-    {
-        std::lock_guard<std::mutex> lock(lock_);
-        finished_ = true;
-    }
-    queued_.notify_one();
-    thread_.join();
-}
-
-void CHandleCloser::Close(void* handle)
-{
-    if (!thread_.joinable()) {
-        CloseHandle(handle);
-        return;
-    }
-    {
-        std::lock_guard<std::mutex> lock(lock_);
-        queue_.push_back(handle);
-    }
-    queued_.notify_one();
-}
-
-void CHandleCloser::CloseQueued()
-{
-    std::vector<void*> closing;
-    std::unique_lock<std::mutex> lock(lock_);
-    for (;;) {
-        queued_.wait(lock, [this] { return finished_ || !queue_.empty(); });
-        if (queue_.empty()) {
-            return;
-        }
-        closing.swap(queue_);
-        lock.unlock();
-        for (void* handle : closing) {
-            CloseHandle(handle);
-        }
-        closing.clear();
-        lock.lock();
-    }
-}
-
-bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& target,
-                            CHandleCloser* closer)
+bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& target)
 {
     // The target is shared with nobody, so a target that is the source itself
     // (or a link to it) cannot be opened while the source is open for reading,
     // and is never truncated.
-    UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     // The basic information only: the whole of it would ask for the volume's
     // serial number, which Wine fetches from another process on every call.
     FILE_BASIC_INFO info{};
@@ -377,11 +324,6 @@ bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& targ
         finished.LastWriteTime = info.LastWriteTime;
         finished.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
         SetFileInformationByHandle(to.get(), FileBasicInfo, &finished, sizeof finished);
-        if (closer != nullptr) {
-            closer->Close(to.release());
-            closer->Close(from.release());
-            return true;
-        }
     }
     to.reset();
     if (!copied && !DeleteFileW(target.c_str())) {
