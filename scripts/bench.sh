@@ -17,16 +17,26 @@
 # start to end. Peak memory is the largest resident set of the timed process
 # (GNU time's %M: for the engine that is the Wine process of the program).
 #
+# Every request of a Wine program is a round trip to wineserver; on a virtual
+# machine such a trip costs about twice as much when the two run on different
+# CPUs, and where the scheduler puts them changes from run to run. So the rows
+# whose engine works on one thread (extraction, upgrade, copy) run the engine
+# and its wineserver (which starts with the program and ends after it) on one
+# CPU, and their native tool likewise; the download rows hash on a second
+# thread and run unpinned. BENCH_PIN=0 runs everything unpinned.
+#
 # Settings: BENCH_ROUNDS (default 5), BENCH_ROWS (names of the rows to run,
 # blank-separated; default all: typical large small upgrade copy download
 # hashed; "hashed" is the download checked against its SHA-256),
 # BENCH_ENGINE (an engine_bench.exe inside another build folder, to time an
-# older engine; nothing is built then), BENCH_SCRATCH (the scratch folder).
+# older engine; nothing is built then), BENCH_SCRATCH (the scratch folder),
+# BENCH_PIN (default 1).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${BENCH_ROUNDS:-5}
 rows=${BENCH_ROWS:-typical large small upgrade copy download hashed}
+pin=${BENCH_PIN:-1}
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -141,18 +151,44 @@ windows_path() { local p=${1//\//\\}; echo "Z:$p"; }
 # Timed runs append "seconds peak_kb" to results/<row>.<tool>.
 native() {
   local row=$1; shift
-  local start end
+  local start end cpus
+  cpus=$(cpus_of "$row")
   start=$(date +%s.%N)
-  /usr/bin/time -f %M -o "$results/mem" "$@" >/dev/null 2>"$results/err" ||
+  on_cpus "$cpus" /usr/bin/time -f %M -o "$results/mem" "$@" >/dev/null 2>"$results/err" ||
     { echo "bench: $row: native tool failed: $(cat "$results/err")" >&2; exit 1; }
   end=$(date +%s.%N)
   echo "$(awk "BEGIN {print $end - $start}") $(tail -1 "$results/mem")" >>"$results/$row.native"
 }
 
+# The CPU list of a row's runs: empty where the row runs unpinned.
+cpus_of() {
+  case $1 in
+    download|hashed) ;;
+    *) [ "$pin" = 0 ] || [ "$(nproc)" -lt 2 ] || echo 0 ;;
+  esac
+}
+
+on_cpus() {
+  local cpus=$1; shift
+  if [ -n "$cpus" ]; then taskset -c "$cpus" "$@"; else "$@"; fi
+}
+
+# Every engine run gets a wineserver of its own, started (with the system
+# processes of the prefix) by an untimed first program on the run's CPUs.
+fresh_wineserver() {
+  local prefix
+  prefix=$(dirname "$engine")/bench/wineprefix
+  WINEPREFIX=$prefix /usr/lib/wine/wineserver -k 2>/dev/null || true
+  WINEPREFIX=$prefix /usr/lib/wine/wineserver -w 2>/dev/null || true
+  on_cpus "$1" "$wine_run" "$engine" >/dev/null 2>&1 || true
+}
+
 engine() {
   local row=$1; shift
-  local out
-  out=$(/usr/bin/time -f %M -o "$results/mem" "$wine_run" "$engine" "$@" 2>"$results/err") ||
+  local out cpus
+  cpus=$(cpus_of "$row")
+  fresh_wineserver "$cpus"
+  out=$(on_cpus "$cpus" /usr/bin/time -f %M -o "$results/mem" "$wine_run" "$engine" "$@" 2>"$results/err") ||
     { echo "bench: $row: engine failed: $out $(cat "$results/err")" >&2; exit 1; }
   local seconds=${out#*seconds=}
   echo "${seconds%% *} $(tail -1 "$results/mem")" >>"$results/$row.engine"
