@@ -121,13 +121,14 @@ function(mrv_delay_import target)
   endif()
 endfunction()
 
-# The first window needs neither the internet functions, the web panel's OLE nor
-# the shell and its path functions: those load when the window first uses them.
+# The first window needs neither the internet functions, the web panel's OLE,
+# the shell and its path functions nor the package checks' cryptography (whose
+# start-up under Wine loads GnuTLS): those load when the window first uses them.
 add_executable(TessalySetup WIN32 app/main.cpp)
 mrv_own_target(TessalySetup)
 mrv_add_resources(TessalySetup)
 target_link_libraries(TessalySetup PRIVATE mrv_core)
-mrv_delay_import(TessalySetup wininet ole32 oleaut32 shell32 shlwapi)
+mrv_delay_import(TessalySetup wininet ole32 oleaut32 shell32 shlwapi bcrypt)
 # The program's debug information goes into TessalySetup.exe.debug beside it:
 # Wine reads every section of a program before it starts, and the debug
 # sections are most of the file.
