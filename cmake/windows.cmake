@@ -10,6 +10,15 @@ target_link_libraries(mrv_minizip INTERFACE ${MRV_DEPS}/lib/libminizip.a z)
 
 add_compile_definitions(UNICODE _UNICODE STRICT WIN32_LEAN_AND_MEAN NOMINMAX
                         _WIN32_WINNT=0x0601 WINVER=0x0601 _WIN32_IE=0x0700)
+# The 32-bit linker drops the jump stub of an import library member that no
+# object calls by its plain name; code that calls through the __imp_ pointer
+# (a dllimport declaration) leaves every stub unreferenced. For a delay-import
+# library that stub is also what the pointer first holds, so the first call
+# would jump to address 0. Declared without dllimport, the system functions are
+# called through their stubs, which the linker then keeps.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  add_compile_definitions(DECLSPEC_IMPORT=)
+endif()
 add_link_options(-static -static-libgcc -static-libstdc++)
 
 configure_file(cmake/build_config.h.in ${CMAKE_BINARY_DIR}/generated/build_config.h @ONLY)
@@ -100,6 +109,7 @@ endfunction()
 # They come after mrv_core on the link line and before the import libraries
 # that mrv_core names, so they win for every function they offer.
 function(mrv_delay_import target)
+  string(COMPARE EQUAL "${CMAKE_SYSTEM_PROCESSOR}" "i686" narrow)
   foreach(name IN LISTS ARGN)
     find_library(MRV_IMPORT_${name} NAMES lib${name}.a REQUIRED)
     set(delaylib ${CMAKE_BINARY_DIR}/delay_import/lib${name}_delay.a)
@@ -107,7 +117,7 @@ function(mrv_delay_import target)
       add_custom_command(OUTPUT ${delaylib}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/delay_import
         COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DDLLTOOL=${CMAKE_DLLTOOL}
-                -DIMPORT_LIB=${MRV_IMPORT_${name}} -DDLL=${name}.dll
+                -DIMPORT_LIB=${MRV_IMPORT_${name}} -DDLL=${name}.dll -DSTRIP_UNDERSCORE=${narrow}
                 -DOUTPUT=${delaylib} -P ${PROJECT_SOURCE_DIR}/cmake/delay_import.cmake
         DEPENDS ${PROJECT_SOURCE_DIR}/cmake/delay_import.cmake
         COMMENT "Delay-import library of ${name}.dll")
@@ -115,11 +125,19 @@ function(mrv_delay_import target)
     endif()
     add_dependencies(${target} mrv_delay_${name})
     target_link_libraries(${target} PRIVATE ${delaylib})
+    list(APPEND def_files ${CMAKE_BINARY_DIR}/delay_import/lib${name}_delay.def)
   endforeach()
+  if(narrow)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DPROGRAM=$<TARGET_FILE:${target}>
+              "-DDEF_FILES=${def_files}" -P ${PROJECT_SOURCE_DIR}/cmake/check_delay_stubs.cmake
+      VERBATIM)
+  endif()
 endfunction()
 
 # The setup program. The first window needs neither the internet functions, the
-# web panel's OLE nor the shell and its path functions: those load when the
+# web panel's OLE, the shell and its path functions nor the package checks'
+# cryptography (whose start-up under Wine loads GnuTLS): those load when the
 # window first uses them.
 function(mrv_setup_program target)
   add_executable(${target} WIN32 app/main.cpp ${ARGN})
@@ -127,11 +145,7 @@ function(mrv_setup_program target)
   mrv_add_resources(${target})
   target_link_libraries(${target} PRIVATE mrv_core)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME TessalySetup)
-  # The 32-bit thunks that dlltool makes jump to address 0 under Wine here, so
-  # the 32-bit program imports these DLLs at start as before.
-  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-    mrv_delay_import(${target} wininet ole32 oleaut32 shell32 shlwapi)
-  endif()
+  mrv_delay_import(${target} wininet ole32 oleaut32 shell32 shlwapi bcrypt)
   # The program's debug information goes into TessalySetup.exe.debug beside it:
   # Wine reads every section of a program before it starts, and the debug
   # sections are most of the file.

@@ -10,6 +10,12 @@ bool CornerInside(const RECT& box, LONG x, LONG y)
     return x >= box.left && x < box.right && y >= box.top && y < box.bottom;
 }
 
+// Labels share the ids 0 and -1 (0xFFFF in a 16-bit template).
+bool HasOwnId(int id)
+{
+    return id != 0 && id != -1 && id != 0xFFFF;
+}
+
 }  // namespace
 
 LRESULT CGroupPanel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
@@ -54,13 +60,26 @@ void CGroupPanel::CollectMembers()
         GetWindowRect(sibling, &rect);
         if (CornerInside(box, rect.left, rect.top) && CornerInside(box, rect.right, rect.bottom)) {
             members_.push_back(sibling);
+            memberIds_.push_back(GetDlgCtrlID(sibling));
         }
     }
 }
 
 bool CGroupPanel::IsMember(HWND window) const
 {
-    return std::find(members_.begin(), members_.end(), window) != members_.end();
+    if (std::find(members_.begin(), members_.end(), window) != members_.end()) {
+        return true;
+    }
+    const int id = GetDlgCtrlID(window);
+    if (!HasOwnId(id)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < members_.size(); ++i) {
+        if (memberIds_[i] == id && !IsWindow(members_[i])) {
+            return true;
+        }
+    }
+    return false;
 }
 
 template <typename Action>

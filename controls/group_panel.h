@@ -8,7 +8,10 @@
 // `suspended` set, so that the frame never shows.
 //
 // Members are held by handle only and never destroyed by the box; the list is
-// filled once. A member destroyed later is skipped.
+// filled once. A member destroyed later is skipped, unless a window of its
+// control id took its place (a control created over its placeholder): that
+// window is carried instead. Windows without an id of their own (labels) are
+// never taken for one another.
 #include <vector>
 
 #include <windows.h>
@@ -37,4 +40,6 @@ private:
     void OnPositionChanging(const WINDOWPOS& position);
 
     std::vector<HWND> members_;
+    // The control id of each member, same order.
+    std::vector<int> memberIds_;
 };

@@ -131,23 +131,63 @@ int CProgressCtl::GetPos() const
 
 bool CAnimateCtl::Open(UINT resourceId)
 {
+    if (!CreateInPlace()) {
+        return false;
+    }
     return Send(ACM_OPENW, reinterpret_cast<WPARAM>(GetModuleHandleW(nullptr)),
                 static_cast<LPARAM>(resourceId)) != 0;
 }
 
 bool CAnimateCtl::Play(UINT from, UINT to, UINT repeat)
 {
-    return Send(ACM_PLAY, repeat, MAKELPARAM(from, to)) != 0;
+    return !IsPlaceholder() && Send(ACM_PLAY, repeat, MAKELPARAM(from, to)) != 0;
 }
 
 bool CAnimateCtl::Stop()
 {
-    return Send(ACM_STOP) != 0;
+    return IsPlaceholder() || Send(ACM_STOP) != 0;
 }
 
 void CAnimateCtl::Close()
 {
-    Send(ACM_OPENW);
+    if (!IsPlaceholder()) {
+        Send(ACM_OPENW);
+    }
+}
+
+bool CAnimateCtl::IsPlaceholder() const
+{
+    wchar_t name[16] = {};
+    return Hwnd() != nullptr && GetClassNameW(Hwnd(), name, 16) > 0 &&
+           _wcsicmp(name, L"Static") == 0;
+}
+
+// The animation control takes the placeholder's id, rectangle, styles, text and
+// place in the Z order (a group box that carries the placeholder then carries
+// it, see CGroupPanel); the placeholder goes.
+bool CAnimateCtl::CreateInPlace()
+{
+    if (Hwnd() == nullptr) {
+        return false;
+    }
+    if (!IsPlaceholder()) {
+        return true;
+    }
+    HWND placeholder = Hwnd();
+    const RECT rect = RectInParent();
+    const std::wstring text = WidenText(GetText());
+    HWND animation = CreateWindowExW(
+        static_cast<DWORD>(GetWindowLongPtrW(placeholder, GWL_EXSTYLE)), ANIMATE_CLASSW,
+        text.c_str(), static_cast<DWORD>(Style()), rect.left, rect.top, rect.right - rect.left,
+        rect.bottom - rect.top, Parent(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId())),
+        GetModuleHandleW(nullptr), nullptr);
+    if (animation == nullptr) {
+        return false;
+    }
+    SetWindowPos(animation, placeholder, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    Detach();
+    DestroyWindow(placeholder);
+    return Attach(animation);
 }
 
 TOOLINFOW CToolTip::Tool() const

@@ -78,10 +78,22 @@ private:
     HWND owner_ = nullptr;
 };
 
+// An animation control that a dialog template holds as a plain "Static"
+// placeholder (same id, place, styles and text): creating an animation control
+// loads the video libraries of the system (under Wine: msvfw32 with winmm,
+// msacm32 and OLE), which a window that never plays one should not wait for.
+// The first Open creates the animation control in the placeholder's place and
+// Z order; a window that is an animation control already is used as it is.
 class CAnimateCtl : public CWindow {
 public:
     bool Open(UINT resourceId);
+    // Before the first Open nothing is open: Play fails, Stop and Close have
+    // nothing to do.
     bool Play(UINT from = 0, UINT to = 0xFFFF, UINT repeat = 1);
     bool Stop();
     void Close();
+
+private:
+    bool IsPlaceholder() const;
+    bool CreateInPlace();
 };

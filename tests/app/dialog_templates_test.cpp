@@ -31,7 +31,8 @@ constexpr LONG_PTR kStaticType = SS_TYPEMASK;
 const ControlTemplate kInstallWindow[] = {
     {IDC_WEB_PLACEHOLDER, L"Edit", L"", true, 0, 0},
     {IDC_BACKDROP, L"Static", nullptr, true, kStaticType | SS_REALSIZECONTROL, SS_BITMAP | SS_REALSIZECONTROL},
-    {IDC_ANIMATION, L"SysAnimate32", nullptr, false, ACS_TRANSPARENT, ACS_TRANSPARENT},
+    // The animation's placeholder, with the animation's text and styles.
+    {IDC_ANIMATION, L"Static", L"Animate1", false, ACS_TRANSPARENT | WS_TABSTOP, ACS_TRANSPARENT | WS_TABSTOP},
     {IDC_FRAME_SCRIPT, L"Button", L"", false, kButtonType, BS_GROUPBOX},
     {IDC_FRAME_DOWNLOAD, L"Button", L"", false, kButtonType, BS_GROUPBOX},
     {IDC_FRAME_INSTALL, L"Button", L"", false, kButtonType, BS_GROUPBOX},

@@ -6,17 +6,25 @@
 # start of the program until a window of it shows and answers a sent message.
 # The kinds take turns within each round, so that a slow spell of the machine
 # falls on all of them alike.
-# Usage: tests/bench/window_bench.sh BUILD_FOLDER [ROUNDS]   (windows-x64 build, ROUNDS >= 5)
+# Usage: tests/bench/window_bench.sh [BUILD_FOLDER [ROUNDS]]   (ROUNDS >= 5)
+# Without a build folder it times the deployment build (build/windows, 32-bit)
+# where this kernel runs 32-bit programs, else build/windows-x64.
 # The cold runs restart the Wine server of the build folder's prefix: run it
 # when no tests of that build folder are running.
 # Prints one row per measurement: median, min-max in ms, and the ratio of the
 # medians to the empty program's (and, for the silent server, to the absent one).
 set -euo pipefail
 
-build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+if [ $# -ge 1 ]; then
+  build=$(cd "$1" && pwd)
+elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  build=$(cd "$here/../../build/windows" && pwd)
+else
+  build=$(cd "$here/../../build/windows-x64" && pwd)
+fi
 rounds=${2:-5}
 [ "$rounds" -ge 5 ] || rounds=5
-here=$(cd "$(dirname "$0")" && pwd)
 timer="$build/window_bench/window_timer.exe"
 empty="$build/window_bench/empty_window.exe"
 for file in "$timer" "$empty" "$build/TessalySetup.exe"; do

@@ -88,13 +88,31 @@ TEST_F(GroupPanelTest, MovingTheBoxMovesItsMembersBySizingDoesNot)
     EXPECT_EQ(Where(inside).top, 25);
 }
 
-TEST_F(GroupPanelTest, DestroyedMemberIsSkipped)
+// The label inside stands in for an animation, which its first Open makes in
+// the label's place; a box carries the animation as it carried the label.
+TEST_F(GroupPanelTest, DestroyedMemberIsSkippedOneReplacedInPlaceIsCarried)
 {
     panel.CollectMembers();
+    const RECT placeholderRect = Where(lastInside);
+    CAnimateCtl animation;
+    ASSERT_TRUE(animation.Attach(lastInside));
+    ShowWindow(lastInside, SW_HIDE);
     DestroyWindow(inside);
+    EXPECT_TRUE(animation.Stop());
+    EXPECT_FALSE(animation.Play());
+    // No such clip: the animation stays, empty.
+    EXPECT_FALSE(animation.Open(9999));
+    ASSERT_FALSE(IsWindow(lastInside));
+    HWND made = animation.Hwnd();
+    EXPECT_EQ(GetDlgItem(host.Hwnd(), 4), made);
+    const RECT madeRect = Where(made);
+    EXPECT_TRUE(EqualRect(&placeholderRect, &madeRect));
+    EXPECT_FALSE(IsWindowVisible(made));
+
     ShowWindow(panel.Hwnd(), SW_SHOW);
+    EXPECT_TRUE(IsWindowVisible(made));
     ShowWindow(panel.Hwnd(), SW_HIDE);
-    EXPECT_FALSE(IsWindowVisible(lastInside));
+    EXPECT_FALSE(IsWindowVisible(made));
 }
 
 TEST_F(GroupPanelTest, NestedBoxesShareTheirCommonMembers)
