@@ -13,7 +13,16 @@
 # when no tests of that build folder are running.
 # Prints one row per measurement: median, min-max in ms, and the ratio of the
 # medians to the empty program's (and, for the silent server, to the absent one).
+# Everything runs on one CPU (BENCH_PIN=0: unpinned): a Wine program's every
+# request to wineserver costs about twice as much on a virtual machine when the
+# two run on different CPUs, and where the scheduler puts them changes from run
+# to run; a program that asks more (ours) would gain or lose more than the
+# empty one by chance.
 set -euo pipefail
+
+if [ "${BENCH_PIN:-1}" != 0 ] && [ -z "${WINDOW_BENCH_PINNED:-}" ] && [ "$(nproc)" -ge 2 ]; then
+  WINDOW_BENCH_PINNED=1 exec taskset -c 0 bash "$0" "$@"
+fi
 
 here=$(cd "$(dirname "$0")" && pwd)
 if [ $# -ge 1 ]; then
