@@ -118,6 +118,12 @@ std::uint32_t MapEntryAttributes(std::uint32_t externalAttributes)
     return attributes;
 }
 
+bool IsFolderEntry(const ArchiveEntry& entry, const std::string& name)
+{
+    return (entry.attributes & kEntryDirectory) != 0 ||
+           (!name.empty() && FindLastOf936(name, "\\/") == name.size() - 1);
+}
+
 bool IsUnixLinkEntry(std::uint32_t versionMadeBy, std::uint32_t externalAttributes)
 {
     return ((versionMadeBy >> 8) & 0xFFu) == kHostUnix &&

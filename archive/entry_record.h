@@ -39,6 +39,10 @@ std::uint32_t MapEntryAttributes(std::uint32_t externalAttributes);
 // 0120000 in the mode of the high 16 bits): its data is the link's target.
 bool IsUnixLinkEntry(std::uint32_t versionMadeBy, std::uint32_t externalAttributes);
 
+// A folder entry: by its attribute, or, from tools that write no attributes,
+// by the trailing slash of its name (`name` as the record holds it).
+bool IsFolderEntry(const ArchiveEntry& entry, const std::string& name);
+
 // The FILETIME of a DOS date and time, taken as they are (no local/UTC
 // conversion). False, leaving `fileTime` alone, for a date or time that names
 // no real moment (month 13, 30 February, 25 o'clock ...).

@@ -8,6 +8,7 @@
 
 #include "archive/archive.h"
 #include "archive/entry_name.h"
+#include "archive/entry_record.h"
 #include "util/disk_space.h"
 #include "util/wide_text.h"
 
@@ -23,12 +24,6 @@ bool ExistingFileBytes(const std::string& path, std::uint64_t& bytes)
     }
     bytes = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
-}
-
-bool IsFolderEntryName(const ArchiveEntry& entry, const std::string& name)
-{
-    return (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || name.empty() ||
-           name.back() == '/' || name.back() == '\\';
 }
 
 // Whether the folders of the package's files exist, each asked once.
@@ -99,7 +94,7 @@ bool MeasureInstallSpace(const std::string& archivePath, const std::string& inst
         GetArchiveEntry(archive, i, entry);
         read = ArchiveLastError() == kArchiveOk;
         const std::string name(entry.name, strnlen(entry.name, sizeof entry.name));
-        if (!read || IsFolderEntryName(entry, name)) {
+        if (!read || name.empty() || IsFolderEntry(entry, name)) {
             continue;
         }
         need.installBytes += entry.uncompressedSize;

@@ -10,6 +10,7 @@
 
 #include "archive/archive.h"
 #include "archive/entry_name.h"
+#include "archive/entry_record.h"
 #include "framework/format_strings.h"
 #include "net/install_progress.h"
 #include "product/copy_policy.h"
@@ -72,13 +73,6 @@ std::wstring LongComponent(const std::string& folder, const TextList& parts, std
 std::wstring ComponentKeyBelow(const std::string& folder, const TextList& parts, std::size_t index)
 {
     return FoldedComponent(LongComponent(folder, parts, index));
-}
-
-// Tools that write no attributes still mark a folder entry by its trailing slash.
-bool IsFolderEntry(const ArchiveEntry& entry, const std::string& entryName)
-{
-    return (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-           (!entryName.empty() && FindLastOf936(entryName, "\\/") == entryName.size() - 1);
 }
 
 bool IsFolder(const std::string& path)
