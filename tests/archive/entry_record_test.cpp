@@ -70,6 +70,29 @@ TEST(EntryRecordTest, KnowsAUnixSymbolicLinkByHostAndFileType)
     }
 }
 
+TEST(EntryRecordTest, KnowsAFolderEntryByItsAttributeOrItsTrailingSlash)
+{
+    const struct {
+        std::uint32_t attributes;
+        const char* name;
+        bool folder;
+    } cases[] = {
+        {kEntryDirectory, "bin", true},
+        {0, "bin/", true},
+        {0, "bin\\", true},
+        {kEntryArchive, "bin/setup.exe", false},
+        {0, "", false},
+        {0, "\xDF\x5C", false},  // a double-byte character whose second byte is '\'
+        {0, "\xDF\x5C/", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ArchiveEntry entry;
+        entry.attributes = c.attributes;
+        EXPECT_EQ(IsFolderEntry(entry, c.name), c.folder);
+    }
+}
+
 TEST(EntryRecordTest, ConvertsDosDateAndTimeAsTheyAre)
 {
     const struct {
