@@ -223,13 +223,24 @@ mrv_wine_tests(install_tests)
 # The product packages that the install tests extract, made beside the test
 # program by tests/fixtures/make_install_packages.py.
 find_program(MRV_PYTHON3 python3 REQUIRED)
+
+# Test packages that a script of tests/fixtures writes into build/<name> (with
+# the ARGS after the folder) before the tests that open them; `marker` is one
+# of the files it writes. The target of the same name makes them.
+function(mrv_test_packages name script marker comment)
+  cmake_parse_arguments(PARSE_ARGV 4 packages "" "" "ARGS;DEPENDS")
+  set(folder ${CMAKE_BINARY_DIR}/${name})
+  add_custom_command(OUTPUT ${folder}/${marker}
+    COMMAND ${MRV_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/fixtures/${script} ${folder}
+            ${packages_ARGS}
+    DEPENDS ${PROJECT_SOURCE_DIR}/tests/fixtures/${script} ${packages_DEPENDS}
+    COMMENT "${comment}")
+  add_custom_target(${name} DEPENDS ${folder}/${marker})
+endfunction()
+
 set(MRV_INSTALL_PACKAGES ${CMAKE_BINARY_DIR}/install_packages)
-add_custom_command(OUTPUT ${MRV_INSTALL_PACKAGES}/fresh.zip
-  COMMAND ${MRV_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/fixtures/make_install_packages.py
-          ${MRV_INSTALL_PACKAGES}
-  DEPENDS ${PROJECT_SOURCE_DIR}/tests/fixtures/make_install_packages.py
-  COMMENT "Making the install test packages")
-add_custom_target(install_packages DEPENDS ${MRV_INSTALL_PACKAGES}/fresh.zip)
+mrv_test_packages(install_packages make_install_packages.py fresh.zip
+                  "Making the install test packages")
 add_dependencies(install_tests install_packages standin_MrvCADSetup)
 
 # The archive tests open packages that make_packages.py writes before they run;
@@ -330,12 +341,9 @@ mrv_add_resources(app_tests)
 target_link_libraries(app_tests PRIVATE mrv_core GTest::gtest)
 set_target_properties(app_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/app_bench)
 set(MRV_APP_PACKAGES ${CMAKE_BINARY_DIR}/app_packages)
-add_custom_command(OUTPUT ${MRV_APP_PACKAGES}/large.zip
-  COMMAND ${MRV_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/fixtures/make_app_packages.py
-          ${MRV_APP_PACKAGES} $<TARGET_FILE:standin_MrvCADSetup>
-  DEPENDS ${PROJECT_SOURCE_DIR}/tests/fixtures/make_app_packages.py standin_MrvCADSetup
-  COMMENT "Making the install window's local package")
-add_custom_target(app_packages DEPENDS ${MRV_APP_PACKAGES}/large.zip)
+mrv_test_packages(app_packages make_app_packages.py large.zip
+                  "Making the install window's local package"
+                  ARGS $<TARGET_FILE:standin_MrvCADSetup> DEPENDS standin_MrvCADSetup)
 target_compile_definitions(app_tests PRIVATE MRV_APP_PACKAGES="Z:${MRV_APP_PACKAGES}")
 add_dependencies(app_tests app_packages)
 mrv_wine_tests(app_tests)
@@ -413,12 +421,8 @@ add_executable(integrity_tests
 )
 mrv_own_target(integrity_tests)
 set(MRV_SPACE_PACKAGES ${CMAKE_BINARY_DIR}/space_packages)
-add_custom_command(OUTPUT ${MRV_SPACE_PACKAGES}/big.zip
-  COMMAND ${MRV_PYTHON3} ${PROJECT_SOURCE_DIR}/tests/fixtures/make_space_packages.py
-          ${MRV_SPACE_PACKAGES}
-  DEPENDS ${PROJECT_SOURCE_DIR}/tests/fixtures/make_space_packages.py
-  COMMENT "Making the free-space test packages")
-add_custom_target(space_packages DEPENDS ${MRV_SPACE_PACKAGES}/big.zip)
+mrv_test_packages(space_packages make_space_packages.py big.zip
+                  "Making the free-space test packages")
 add_dependencies(integrity_tests space_packages)
 target_compile_definitions(integrity_tests PRIVATE MRV_BENCH_FOLDER="Z:${CMAKE_BINARY_DIR}/bench"
                                                    MRV_SPACE_PACKAGES="Z:${MRV_SPACE_PACKAGES}")
