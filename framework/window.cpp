@@ -1,15 +1,38 @@
 #include "framework/window.h"
 
-#include <commctrl.h>
+#include <mutex>
+#include <unordered_map>
 
 #include "util/wide_text.h"
 
 namespace {
 
-// One subclass per object and window; the id tells our subclass from others'.
-constexpr UINT_PTR kSubclassId = 0x4D52;  // "MR"
-// The window property that leads from a window to its object.
-constexpr wchar_t kObjectProperty[] = L"Morvane.CWindow";
+// What our subclass of one window knows: the object that sees its messages
+// (none once the object let go of a window that another subclass has wrapped
+// since, so that ours only passes messages on) and the procedure it replaced.
+// The table is ours rather than a window property or the common controls'
+// subclass chain: both are looked up by the window system on every message,
+// which costs a round trip to the window server on some platforms (Wine).
+// Entries are made and removed by the thread that owns the window; FromHandle
+// may be asked from any thread, hence the lock.
+struct Subclassing {
+    CWindow* object = nullptr;
+    WNDPROC replaced = nullptr;
+};
+
+std::mutex subclassLock;
+std::unordered_map<HWND, Subclassing> subclasses;
+
+bool FindSubclassing(HWND window, Subclassing& found)
+{
+    const std::lock_guard<std::mutex> hold(subclassLock);
+    const auto entry = subclasses.find(window);
+    if (entry == subclasses.end()) {
+        return false;
+    }
+    found = entry->second;
+    return true;
+}
 
 // The messages that a parent reflects to the child control they are about.
 bool IsReflectable(UINT message)
@@ -73,6 +96,12 @@ bool DispatchPendingMessages()
     return true;
 }
 
+void AnswerSentMessages()
+{
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
 CWindow::~CWindow()
 {
     // An object that dies before its window must not be called by it again.
@@ -90,46 +119,83 @@ bool CWindow::Attach(HWND window)
 
 bool CWindow::Subclass(HWND window)
 {
-    if (hwnd_ != nullptr || window == nullptr || !IsWindow(window) || FromHandle(window) != nullptr) {
+    if (hwnd_ != nullptr || window == nullptr || !IsWindow(window)) {
         return false;
     }
-    if (!SetPropW(window, kObjectProperty, this)) {
+    {
+        // A window whose former object let go of it keeps our procedure and
+        // takes the new object without being subclassed again.
+        const std::lock_guard<std::mutex> hold(subclassLock);
+        const auto entry = subclasses.find(window);
+        if (entry != subclasses.end()) {
+            if (entry->second.object != nullptr) {
+                return false;
+            }
+            entry->second.object = this;
+            hwnd_ = window;
+            return true;
+        }
+        subclasses[window].object = this;
+    }
+    // The entry exists before the procedure changes: the first message may
+    // arrive while SetWindowLongPtr is still running.
+    SetLastError(ERROR_SUCCESS);
+    const auto replaced = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWindow::SubclassProc)));
+    const std::lock_guard<std::mutex> hold(subclassLock);
+    if (replaced == nullptr && GetLastError() != ERROR_SUCCESS) {
+        subclasses.erase(window);
         return false;
     }
-    if (!SetWindowSubclass(window, &CWindow::SubclassProc, kSubclassId,
-                           reinterpret_cast<DWORD_PTR>(this))) {
-        RemovePropW(window, kObjectProperty);
-        return false;
-    }
+    subclasses[window].replaced = replaced;
     hwnd_ = window;
     return true;
 }
 
 void CWindow::Detach()
 {
-    if (hwnd_ != nullptr) {
-        RemoveWindowSubclass(hwnd_, &CWindow::SubclassProc, kSubclassId);
-        RemovePropW(hwnd_, kObjectProperty);
-        hwnd_ = nullptr;
+    if (hwnd_ == nullptr) {
+        return;
+    }
+    HWND window = hwnd_;
+    hwnd_ = nullptr;
+    const std::lock_guard<std::mutex> hold(subclassLock);
+    const auto entry = subclasses.find(window);
+    if (entry == subclasses.end()) {
+        return;
+    }
+    // Only a procedure that is still the window's own can be put back; under
+    // a later subclass ours stays in the chain and passes everything on.
+    const auto current = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window, GWLP_WNDPROC));
+    if (current == &CWindow::SubclassProc) {
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(entry->second.replaced));
+        subclasses.erase(entry);
+    } else {
+        entry->second.object = nullptr;
     }
 }
 
 CWindow* CWindow::FromHandle(HWND window)
 {
-    return window != nullptr ? static_cast<CWindow*>(GetPropW(window, kObjectProperty)) : nullptr;
+    Subclassing found;
+    return window != nullptr && FindSubclassing(window, found) ? found.object : nullptr;
 }
 
-LRESULT CALLBACK CWindow::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                       UINT_PTR, DWORD_PTR object)
+LRESULT CALLBACK CWindow::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    auto* self = reinterpret_cast<CWindow*>(object);
-    const LRESULT result = self->DispatchGuarded(message, wParam, lParam);
+    Subclassing found;
+    if (!FindSubclassing(window, found)) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    const LRESULT result =
+        found.object != nullptr ? found.object->DispatchGuarded(message, wParam, lParam)
+                                : CallWindowProcW(found.replaced, window, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
         // The window's last message: the object outlives it without a window.
-        RemoveWindowSubclass(window, &CWindow::SubclassProc, kSubclassId);
-        RemovePropW(window, kObjectProperty);
-        if (self->hwnd_ == window) {
-            self->hwnd_ = nullptr;
+        const std::lock_guard<std::mutex> hold(subclassLock);
+        subclasses.erase(window);
+        if (found.object != nullptr && found.object->hwnd_ == window) {
+            found.object->hwnd_ = nullptr;
         }
     }
     return result;
@@ -140,7 +206,7 @@ LRESULT CWindow::DispatchGuarded(UINT message, WPARAM wParam, LPARAM lParam)
     try {
         return Dispatch(message, wParam, lParam);
     } catch (...) {
-        return DefSubclassProc(hwnd_, message, wParam, lParam);
+        return DefaultProc(message, wParam, lParam);
     }
 }
 
@@ -201,7 +267,11 @@ LRESULT CWindow::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam)
     if (hwnd_ == nullptr) {
         return 0;
     }
-    return DefSubclassProc(hwnd_, message, wParam, lParam);
+    Subclassing found;
+    if (!FindSubclassing(hwnd_, found) || found.replaced == nullptr) {
+        return DefWindowProcW(hwnd_, message, wParam, lParam);
+    }
+    return CallWindowProcW(found.replaced, hwnd_, message, wParam, lParam);
 }
 
 bool CWindow::RegisterOwnClass(const wchar_t* className, UINT classStyle, HCURSOR cursor,

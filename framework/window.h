@@ -33,6 +33,12 @@ bool IsReflectedMessage(UINT message);
 // again, so that the message loop that runs the thread still ends.
 bool DispatchPendingMessages();
 
+// Answers the messages that other threads and programs have sent to the
+// calling thread's windows and leaves everything posted (input included) in the
+// queue: for long work inside a message handler that must not keep a sender
+// waiting and must not run into a handler of the user's input.
+void AnswerSentMessages();
+
 class CWindow {
 public:
     CWindow() = default;
@@ -99,8 +105,7 @@ protected:
     LRESULT DispatchGuarded(UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
-    static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR id, DWORD_PTR object);
+    static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK OwnClassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);

@@ -201,7 +201,11 @@ TEST_F(DialogTest, OwnerDrawnItemGetsItsDrawRequestsAndClicks)
     dialog.BindItem(IDC_OVERWRITE_ALL, button);
     CWindowDriver driver(L"#32770", kCaption, [&](HWND window) {
         HWND item = GetDlgItem(window, IDC_OVERWRITE_ALL);
+        // The dialog's own thread may take the repaint before this one does.
         RedrawWindow(item, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        for (int i = 0; i < 200 && button.draws.load() == 0; ++i) {
+            Sleep(10);
+        }
         drawsBeforeClick = button.draws.load();
         PostMessageW(item, BM_CLICK, 0, 0);
     });
