@@ -1,6 +1,7 @@
 #include "app/install_dlg.h"
 
 #include <cstdlib>
+#include <utility>
 
 #include <ole2.h>
 #include <shlobj.h>
@@ -73,29 +74,16 @@ CInstallDlg::CInstallDlg()
       job_(*this, [this](const std::string& packagePath) { return InstallProductPackage(packagePath); })
 {
     icon_ = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
-    BindItem(IDC_LICENCE_LINK, licenceLink_);
-    BindItem(IDC_UNINSTALL, uninstallButton_);
-    BindItem(IDC_LICENCE_ACCEPTED, licenceCheck_);
-    BindItem(IDC_CANCEL_INSTALL, cancelButton_);
+    // The frames are bound with the window, as they hide the pages before it
+    // shows; the pages' controls once it has painted (BindPageControls).
     BindItem(IDC_FRAME_SCRIPT, scriptFrame_);
     BindItem(IDC_FRAME_FINISH, finishFrame_);
     BindItem(IDC_FRAME_INSTALL, installFrame_);
     BindItem(IDC_FRAME_DOWNLOAD, downloadFrame_);
-    BindItem(IDC_SCRIPT_TARGETS, targetCombo_);
-    BindItem(IDC_INSTALL_SCRIPTS, installScriptsButton_);
-    BindItem(IDC_INSTALL_FOLDER, folderEdit_);
-    BindItem(IDC_PICK_TARGET, pickTargetButton_);
-    BindItem(IDC_INSTALL_NOW, installButton_);
-    BindItem(IDC_FINISH, finishButton_);
     ExchangeCheck(IDC_LICENCE_ACCEPTED, licenceAccepted_);
     ExchangeCheck(IDC_START_PRODUCT, startProduct_);
     ExchangeCheck(IDC_INSTALL_TOOLBAR, installToolbar_);
-    BindItem(IDC_STATUS_TEXT, statusLabel_);
-    BindItem(IDC_RATE, rateLabel_);
-    BindItem(IDC_TIME_LEFT, timeLeftLabel_);
-    BindItem(IDC_PROGRESS, progressBar_);
-    BindItem(IDC_SOURCE_TEXT, sourceLabel_);
-    BindItem(IDC_ANIMATION, animation_);
+    licenceLink_.SetUnderlineMode(kUnderlineAlways);
 }
 
 CInstallDlg::~CInstallDlg() = default;
@@ -179,12 +167,11 @@ bool CInstallDlg::OnInitDialog()
     CBackdropDialog::OnInitDialog();
     uiCall_.Create();
     savedCaption_ = GetText();
-    licenceLink_.SetUnderlineMode(kUnderlineAlways);
     // The web panel takes the placeholder's place after the first paint.
     ShowWindow(GetItem(IDC_WEB_PLACEHOLDER), SW_HIDE);
     SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-    ArrangePages();
+    CollectPageMembers();
     ProbeLocalPackage();
     ShowPage(PageNone);
     PostMessageW(Hwnd(), WM_STARTUP_FETCH, 0, 0);
@@ -200,7 +187,9 @@ void CInstallDlg::OnStartupFetch()
     if (!localPackagePresent_) {
         urls.push_back(VendorUrl("/download/MrvACAD.ver"));
     }
-    CompletePages();
+    if (!CompletePages()) {
+        return;
+    }
     std::vector<CTextFetch::Answer> answers;
     if (!FetchTexts(urls, answers)) {
         return;
@@ -224,14 +213,44 @@ bool CInstallDlg::FetchTexts(const std::vector<std::string>& urls,
 }
 
 // What no one sees before the first page is chosen waits until the window has
-// painted once: the pages' buttons and folder, and the web panel with the
-// browser and OLE.
-void CInstallDlg::CompletePages()
+// painted once: the pages' controls, their places, buttons and folder, and the
+// web panel with the browser and OLE. False when a control is missing: the
+// window has ended then, as when one is missing at its start.
+bool CInstallDlg::CompletePages()
 {
     UpdateWindow(Hwnd());
+    AnswerSentMessages();
+    if (!BindPageControls()) {
+        EndDialog(-1);
+        return false;
+    }
+    AnswerSentMessages();
+    MovePagesOntoScriptFrame();
     ConfigureButtons();
+    AnswerSentMessages();
     ConfigureInstallFolder();
+    AnswerSentMessages();
     CreateWebPanel();
+    return true;
+}
+
+bool CInstallDlg::BindPageControls()
+{
+    const std::pair<int, CWindow*> controls[] = {
+        {IDC_LICENCE_LINK, &licenceLink_},       {IDC_UNINSTALL, &uninstallButton_},
+        {IDC_LICENCE_ACCEPTED, &licenceCheck_},  {IDC_CANCEL_INSTALL, &cancelButton_},
+        {IDC_SCRIPT_TARGETS, &targetCombo_},     {IDC_INSTALL_SCRIPTS, &installScriptsButton_},
+        {IDC_INSTALL_FOLDER, &folderEdit_},      {IDC_PICK_TARGET, &pickTargetButton_},
+        {IDC_INSTALL_NOW, &installButton_},      {IDC_FINISH, &finishButton_},
+        {IDC_STATUS_TEXT, &statusLabel_},        {IDC_RATE, &rateLabel_},
+        {IDC_TIME_LEFT, &timeLeftLabel_},        {IDC_PROGRESS, &progressBar_},
+        {IDC_SOURCE_TEXT, &sourceLabel_},        {IDC_ANIMATION, &animation_},
+    };
+    bool bound = true;
+    for (const auto& control : controls) {
+        bound = BindItem(control.first, *control.second) && bound;
+    }
+    return bound;
 }
 
 // The window ends 2 pixels to the right of and below the script page's frame;
@@ -268,12 +287,16 @@ void CInstallDlg::NavigateWebPanel(const CTextFetch::Answer& advertisement)
                                                         : VendorUrl("/tessaly.php"));
 }
 
-void CInstallDlg::ArrangePages()
+void CInstallDlg::CollectPageMembers()
 {
     scriptFrame_.CollectMembers();
     downloadFrame_.CollectMembers();
     finishFrame_.CollectMembers();
     installFrame_.CollectMembers();
+}
+
+void CInstallDlg::MovePagesOntoScriptFrame()
+{
     const RECT page = scriptFrame_.RectInParent();
     installFrame_.Move(page);
     downloadFrame_.Move(page);
@@ -348,10 +371,7 @@ void CInstallDlg::ShowPage(int mode)
 {
     CGroupPanel* const frames[] = {&scriptFrame_, &finishFrame_, &installFrame_, &downloadFrame_};
     for (CGroupPanel* frame : frames) {
-        frame->Show(true);
-    }
-    for (CGroupPanel* frame : frames) {
-        frame->Show(false);
+        frame->HideWithMembers();
     }
     const auto showFrame = [](CGroupPanel& frame) {
         frame.Show(true);

@@ -91,13 +91,15 @@ private:
     // Initialisation steps.
     void FitWindowToScriptFrame();
     void CreateWebPanel();
-    void ArrangePages();
+    void CollectPageMembers();
+    void MovePagesOntoScriptFrame();
+    bool BindPageControls();
     void ConfigureButtons();
     void ConfigureInstallFolder();
     void ProbeLocalPackage();
     // The steps that wait until the window shows.
     void OnStartupFetch();
-    void CompletePages();
+    bool CompletePages();
     void NavigateWebPanel(const CTextFetch::Answer& advertisement);
     bool OfferServerVersion(const CTextFetch::Answer& serverVersion);
     // Fetches `urls` while the window keeps answering, for at most the fetch

@@ -89,14 +89,38 @@ bool CGroupPanel::ForEachMember(Action action) const
     if (suspended || (Style() & 0x7) == 0 || Hwnd() == nullptr) {
         return false;
     }
-    // Walking the parent's children skips members destroyed since collection.
-    for (HWND child = GetWindow(Hwnd(), GW_HWNDFIRST); child != nullptr;
-         child = GetWindow(child, GW_HWNDNEXT)) {
-        if (IsMember(child) && !action(child)) {
+    for (std::size_t i = 0; i < members_.size(); ++i) {
+        HWND member = CurrentMember(i);
+        if (member != nullptr && !action(member)) {
             return false;
         }
     }
     return true;
+}
+
+// The list, not the parent's children: walking those asks the window system
+// once per sibling, which costs a round trip to the window server on some
+// platforms (Wine), for every show, hide and move of every page.
+HWND CGroupPanel::CurrentMember(std::size_t index) const
+{
+    if (IsWindow(members_[index])) {
+        return members_[index];
+    }
+    HWND parent = Parent();
+    return HasOwnId(memberIds_[index]) && parent != nullptr ? GetDlgItem(parent, memberIds_[index])
+                                                            : nullptr;
+}
+
+void CGroupPanel::HideWithMembers()
+{
+    ForEachMember([](HWND member) {
+        ShowWindow(member, SW_HIDE);
+        return true;
+    });
+    const bool outer = suspended;
+    suspended = true;
+    Show(false);
+    suspended = outer;
 }
 
 void CGroupPanel::OnShowWindow(bool show)

@@ -25,6 +25,8 @@ public:
     void CollectMembers();
     const std::vector<HWND>& Members() const { return members_; }
     bool IsMember(HWND window) const;
+    // Hides the box and all its members, whether the box shows or not.
+    void HideWithMembers();
 
     // While set, the box's own show, enable and move are not passed on.
     bool suspended = false;
@@ -35,6 +37,7 @@ protected:
 private:
     template <typename Action>
     bool ForEachMember(Action action) const;
+    HWND CurrentMember(std::size_t index) const;
     void OnShowWindow(bool show);
     void OnEnable(bool enable);
     void OnPositionChanging(const WINDOWPOS& position);
