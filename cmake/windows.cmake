@@ -79,7 +79,7 @@ add_library(mrv_signing_key STATIC)
 mrv_signing_key_object(mrv_signing_key "${VENDOR_SIGNING_KEY}")
 target_link_libraries(mrv_core PUBLIC mrv_signing_key)
 target_link_libraries(mrv_core PUBLIC advapi32 shell32 shlwapi user32 gdi32 comctl32 wininet
-                                      ole32 oleaut32 uuid bcrypt)
+                                      ole32 oleaut32 uuid bcrypt ntdll)
 
 # The icons and the background picture are drawn by res/make_images.py into the
 # build folder, where setup.rc finds them.

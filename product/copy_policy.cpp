@@ -117,27 +117,57 @@ bool IsLink(DWORD attributes)
     return Exists(attributes) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+struct FolderEntry {
+    std::string name;
+    bool isFolder = false;
+    DWORD attributes = 0;
+    FILETIME lastWrite{};
+};
+
+// The two folders of one level of a tree copy, held open so that each file is
+// opened by its name alone; when either could not be opened, whole paths are
+// used.
+struct OpenFolders {
+    UniqueFile source;
+    UniqueFile destination;
+};
+
 // A read-only destination is never written. Windows' CopyFile refuses it, but
 // not every implementation of that call does (nor does a copy through handles
 // on every platform), so the refusal is made here, on the attributes read once
-// before.
-bool CopyOver(const std::string& source, const std::string& destination, DWORD attributes)
+// before. `folders` and `entry` are there for a file of a tree copy.
+bool CopyOver(const std::string& source, const std::string& destination, DWORD attributes,
+              const OpenFolders* folders, const FolderEntry* entry)
 {
     if (Exists(attributes) && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return false;
     }
-    return CopyFileThroughHandles(WidenText(source), WidenText(destination));
+    KnownCopyDetails known;
+    known.targetKnown = true;
+    known.targetAttributes = attributes;
+    if (entry != nullptr) {
+        known.sourceKnown = true;
+        known.sourceAttributes = entry->attributes;
+        known.sourceWriteTime = entry->lastWrite;
+    }
+    if (folders != nullptr && entry != nullptr && folders->source && folders->destination) {
+        return CopyFileBetweenFolders(folders->source.get(), folders->destination.get(),
+                                      WidenText(entry->name), WidenText(destination), known);
+    }
+    return CopyFileThroughHandles(WidenText(source), WidenText(destination), known);
 }
 
 // The one rule for a file that may already exist at the destination. A file
 // whose backup could not be made is never replaced: without the backup the
 // replaced content could not be put back. `knownNew`: the destination folder
 // was made by this copy, so nothing in it exists yet. A destination that is a
-// link is never written: what it leads to lies elsewhere.
+// link is never written: what it leads to lies elsewhere. `folders` and
+// `entry`: see CopyOver.
 FileOutcome ReplaceFile(const std::string& name, const std::string& sourceFolder,
                         const std::string& destinationFolder, const std::string& backupFolder,
                         int policy, const std::string& questionFormat, const OverwritePrompt& ask,
-                        bool knownNew)
+                        bool knownNew, const OpenFolders* folders = nullptr,
+                        const FolderEntry* entry = nullptr)
 {
     FileOutcome outcome;
     outcome.policy = policy;
@@ -167,7 +197,7 @@ FileOutcome ReplaceFile(const std::string& name, const std::string& sourceFolder
         }
     }
     outcome.copyTried = true;
-    outcome.copied = CopyOver(sourceFolder + name, destination, attributes);
+    outcome.copied = CopyOver(sourceFolder + name, destination, attributes, folders, entry);
     return outcome;
 }
 
@@ -184,11 +214,6 @@ bool PassesThroughLink(const std::string& folder, const std::string& name)
     return false;
 }
 
-struct FolderEntry {
-    std::string name;
-    bool isFolder = false;
-};
-
 // The entries of one folder as the file system yields them, taken before
 // anything is copied so that the copy never changes what is being walked.
 std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string& pattern)
@@ -203,6 +228,8 @@ std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string
         FolderEntry entry;
         entry.name = NarrowText(found.cFileName);
         entry.isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.attributes = found.dwFileAttributes;
+        entry.lastWrite = found.ftLastWriteTime;
         entries.push_back(std::move(entry));
     } while (FindNextFileW(find.get(), &found));
     return entries;
@@ -242,14 +269,15 @@ bool IsLeftOutFile(const TreeCopy& tree, const std::string& name)
 }
 
 // Records one file's outcome; false when the user cancelled.
-bool CopyTreeFile(TreeCopy& tree, const std::string& name, const std::string& sourceFolder,
-                  const std::string& destinationFolder, const std::string& backupFolder,
-                  bool freshFolder, int& policy)
+bool CopyTreeFile(TreeCopy& tree, const FolderEntry& entry, const OpenFolders& folders,
+                  const std::string& sourceFolder, const std::string& destinationFolder,
+                  const std::string& backupFolder, bool freshFolder, int& policy)
 {
-    const FileOutcome outcome = ReplaceFile(name, sourceFolder, destinationFolder, backupFolder,
-                                            policy, kTreeQuestion, tree.ask, freshFolder);
+    const FileOutcome outcome =
+        ReplaceFile(entry.name, sourceFolder, destinationFolder, backupFolder, policy,
+                    kTreeQuestion, tree.ask, freshFolder, &folders, &entry);
     policy = outcome.policy;
-    const std::string destination = destinationFolder + name;
+    const std::string destination = destinationFolder + entry.name;
     if (outcome.throughLink) {
         tree.failed.push_back(destination);
         tree.stopped = true;
@@ -284,6 +312,8 @@ int CopyFolderContent(TreeCopy& tree, const std::string& sourceFolder,
                       bool freshFolder, int policy, const std::string& pattern)
 {
     TextList subfolders;
+    OpenFolders folders{OpenFolderForCopies(WidenText(sourceFolder)),
+                        OpenFolderForCopies(WidenText(destinationFolder))};
     for (const FolderEntry& entry : ListFolder(sourceFolder, pattern)) {
         if (entry.isFolder) {
             if (!IsLeftOutFolder(LowerAscii936(entry.name)) &&
@@ -291,7 +321,7 @@ int CopyFolderContent(TreeCopy& tree, const std::string& sourceFolder,
                 subfolders.push_back(entry.name);
             }
         } else if (!IsLeftOutFile(tree, entry.name)) {
-            if (!CopyTreeFile(tree, entry.name, sourceFolder, destinationFolder, backupFolder,
+            if (!CopyTreeFile(tree, entry, folders, sourceFolder, destinationFolder, backupFolder,
                               freshFolder, policy)) {
                 return kCopyCancelled;
             }
@@ -300,6 +330,9 @@ int CopyFolderContent(TreeCopy& tree, const std::string& sourceFolder,
             }
         }
     }
+    // One level's folders are open at a time.
+    folders.source.reset();
+    folders.destination.reset();
     for (const std::string& name : subfolders) {
         const std::string lowerName = LowerAscii936(name);
         bool made = false;

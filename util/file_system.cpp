@@ -1,10 +1,12 @@
 #include "util/file_system.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include <windows.h>
 #include <shlwapi.h>
+#include <winternl.h>
 
 #include "framework/handles.h"
 #include "util/file_read.h"
@@ -267,29 +269,59 @@ std::wstring FullPathName(const std::wstring& path)
     return std::wstring();
 }
 
-bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& target)
+namespace {
+
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+DWORD CreationAttributes(DWORD kept)
 {
-    // The target is shared with nobody, so a target that is the source itself
-    // (or a link to it) cannot be opened while the source is open for reading,
-    // and is never truncated.
-    const UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    // The basic information only: the whole of it would ask for the volume's
-    // serial number, which Wine fetches from another process on every call.
+    return kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
+}
+
+// The source's attributes and last write time: from the caller when it knows
+// them (a folder listing has them), else from the open file. The basic
+// information only: the whole of it would ask for the volume's serial number,
+// which Wine fetches from another process on every call.
+bool ReadSourceDetails(HANDLE from, const KnownCopyDetails& known, DWORD& kept,
+                       LARGE_INTEGER& lastWrite)
+{
+    if (known.sourceKnown && (known.sourceAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        kept = known.sourceAttributes & kKeptAttributes;
+        lastWrite.LowPart = known.sourceWriteTime.dwLowDateTime;
+        lastWrite.HighPart = static_cast<LONG>(known.sourceWriteTime.dwHighDateTime);
+        return (known.sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    }
     FILE_BASIC_INFO info{};
-    if (!from || !GetFileInformationByHandleEx(from.get(), FileBasicInfo, &info, sizeof info) ||
+    if (!GetFileInformationByHandleEx(from, FileBasicInfo, &info, sizeof info) ||
         (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return false;
     }
-    const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-    const DWORD attributes = info.FileAttributes & kept;
-    UniqueFile to(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!to) {
-        return false;
+    kept = info.FileAttributes & kKeptAttributes;
+    lastWrite = info.LastWriteTime;
+    return true;
+}
+
+// A new target took its attributes at creation, and so did an existing one
+// that had them already; any other existing target keeps its old attributes on
+// creation where the platform does not apply them to an existing file (Wine).
+bool TargetNeedsAttributes(const KnownCopyDetails& known, DWORD kept)
+{
+    if (!known.targetKnown) {
+        return true;
     }
+    return known.targetAttributes != INVALID_FILE_ATTRIBUTES &&
+           (known.targetAttributes & kKeptAttributes) != kept;
+}
+
+// Moves the bytes, then sets the write time (and the attributes where needed)
+// through the handle. Times left 0 stay as they are; a file system that keeps
+// no such details still has the whole copy. A copy that breaks off is removed
+// by its path and keeps the error of the step that failed.
+bool FinishCopy(HANDLE from, UniqueFile to, const std::wstring& targetPath, DWORD kept,
+                LARGE_INTEGER lastWrite, bool setAttributes)
+{
     constexpr DWORD kCopyBlock = 64 * 1024;
     // One block per thread, not one per file: a tree of small files would
     // otherwise commit and release heap pages for every file.
@@ -298,7 +330,7 @@ bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& targ
     DWORD error = ERROR_SUCCESS;
     for (;;) {
         DWORD got = 0;
-        if (!ReadFile(from.get(), block.data(), kCopyBlock, &got, nullptr)) {
+        if (!ReadFile(from, block.data(), kCopyBlock, &got, nullptr)) {
             copied = false;
             error = GetLastError();
             break;
@@ -315,25 +347,101 @@ bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& targ
             break;
         }
     }
-    // Set through the handle at the end: a replaced file keeps its old
-    // attributes on creation where the platform does not apply them to an
-    // existing file (Wine). Times left 0 stay as they are. A file system that
-    // keeps no such details still has the whole copy.
     if (copied) {
         FILE_BASIC_INFO finished{};
-        finished.LastWriteTime = info.LastWriteTime;
-        finished.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+        finished.LastWriteTime = lastWrite;
+        finished.FileAttributes = setAttributes ? CreationAttributes(kept) : 0;
         SetFileInformationByHandle(to.get(), FileBasicInfo, &finished, sizeof finished);
     }
     to.reset();
-    if (!copied && !DeleteFileW(target.c_str())) {
-        SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(target.c_str());
+    if (!copied && !DeleteFileW(targetPath.c_str())) {
+        SetFileAttributesW(targetPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(targetPath.c_str());
     }
     if (!copied) {
         SetLastError(error);
     }
     return copied;
+}
+
+// Opens `name` inside an open folder, as CreateFileW would open the whole path.
+HANDLE OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG sharing,
+                    ULONG disposition, ULONG options, ULONG attributes)
+{
+    if (name.empty() || name.size() > 32767 ||
+        name.find_first_of(L"\\/") != std::wstring::npos) {
+        SetLastError(ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    UNICODE_STRING objectName;
+    objectName.Buffer = const_cast<wchar_t*>(name.c_str());
+    objectName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    objectName.MaximumLength = objectName.Length;
+    OBJECT_ATTRIBUTES object;
+    InitializeObjectAttributes(&object, &objectName, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    IO_STATUS_BLOCK status{};
+    HANDLE file = nullptr;
+    const NTSTATUS result = NtCreateFile(
+        &file, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &object, &status, nullptr, attributes,
+        sharing, disposition, options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE,
+        nullptr, 0);
+    if (result < 0) {
+        SetLastError(RtlNtStatusToDosError(result));
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+}  // namespace
+
+bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& target,
+                            const KnownCopyDetails& known)
+{
+    // The target is shared with nobody, so a target that is the source itself
+    // (or a link to it) cannot be opened while the source is open for reading,
+    // and is never truncated.
+    const UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    DWORD kept = 0;
+    LARGE_INTEGER lastWrite{};
+    if (!from || !ReadSourceDetails(from.get(), known, kept, lastWrite)) {
+        return false;
+    }
+    UniqueFile to(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              CreationAttributes(kept), nullptr));
+    if (!to) {
+        return false;
+    }
+    return FinishCopy(from.get(), std::move(to), target, kept, lastWrite,
+                      TargetNeedsAttributes(known, kept));
+}
+
+UniqueFile OpenFolderForCopies(const std::wstring& folder)
+{
+    return UniqueFile(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+bool CopyFileBetweenFolders(HANDLE sourceFolder, HANDLE targetFolder, const std::wstring& name,
+                            const std::wstring& targetPath, const KnownCopyDetails& known)
+{
+    const UniqueFile from(OpenInFolder(sourceFolder, name, GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+                                       FILE_SEQUENTIAL_ONLY, 0));
+    DWORD kept = 0;
+    LARGE_INTEGER lastWrite{};
+    if (!from || !ReadSourceDetails(from.get(), known, kept, lastWrite)) {
+        return false;
+    }
+    UniqueFile to(OpenInFolder(targetFolder, name, GENERIC_WRITE, 0, FILE_OVERWRITE_IF, 0,
+                               CreationAttributes(kept)));
+    if (!to) {
+        return false;
+    }
+    return FinishCopy(from.get(), std::move(to), targetPath, kept, lastWrite,
+                      TargetNeedsAttributes(known, kept));
 }
 
 bool RenameFile(const std::wstring& source, const std::wstring& target)

@@ -566,6 +566,9 @@ TEST_F(FileSystemTest, PathExistsMatchesExactNamesOnly)
 
 // ---------------------------------------------------------------- CopyFileThroughHandles
 
+// Each way of copying: by whole paths knowing nothing, by whole paths with the
+// details a caller read before, and by names inside open folders, over an
+// older target with other attributes or to a new one.
 TEST_F(FileSystemTest, CopyFileThroughHandlesCarriesBytesAttributesAndWriteTime)
 {
     struct CopyCase {
@@ -579,33 +582,58 @@ TEST_F(FileSystemTest, CopyFileThroughHandlesCarriesBytesAttributesAndWriteTime)
         // More than one block of the copy.
         {"big.bin", std::string(200000, 'x') + "end", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE},
     };
+    enum Way { kPathsUnknown, kPathsKnown, kFoldersOverOld, kFoldersNew };
     MakeFolder(Path("to"));
-    for (const CopyCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string source = Path(c.name);
-        const std::string target = Path(std::string("to\\") + c.name);
-        MakeFile(source, c.content);
-        // An older, longer target is replaced whole.
-        MakeFile(target, std::string(300000, 'o'));
-        const HANDLE file = CreateFileW(WidenText(source).c_str(), FILE_WRITE_ATTRIBUTES, 0,
-                                        nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        const FILETIME written{0x12345600, 0x01d00000};
-        ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
-        CloseHandle(file);
-        ASSERT_TRUE(SetFileAttributesW(WidenText(source).c_str(), c.attributes));
+    const UniqueFile sourceFolder = OpenFolderForCopies(WidenText(Path("")));
+    const UniqueFile targetFolder = OpenFolderForCopies(WidenText(Path("to")));
+    ASSERT_TRUE(sourceFolder && targetFolder);
+    for (const Way way : {kPathsUnknown, kPathsKnown, kFoldersOverOld, kFoldersNew}) {
+        for (const CopyCase& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " way " + std::to_string(way));
+            const std::string source = Path(c.name);
+            const std::string target = Path(std::string("to\\") + c.name);
+            MakeFile(source, c.content);
+            DeleteFileW(WidenText(target).c_str());
+            if (way != kFoldersNew) {
+                // An older, longer target is replaced whole.
+                MakeFile(target, std::string(300000, 'o'));
+                SetFileAttributesW(WidenText(target).c_str(), FILE_ATTRIBUTE_SYSTEM);
+            }
+            const HANDLE file = CreateFileW(WidenText(source).c_str(), FILE_WRITE_ATTRIBUTES, 0,
+                                            nullptr, OPEN_EXISTING, 0, nullptr);
+            ASSERT_NE(file, INVALID_HANDLE_VALUE);
+            const FILETIME written{0x12345600, 0x01d00000};
+            ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &written));
+            CloseHandle(file);
+            ASSERT_TRUE(SetFileAttributesW(WidenText(source).c_str(), c.attributes));
+            KnownCopyDetails known;
+            known.sourceKnown = true;
+            known.sourceAttributes = c.attributes;
+            known.sourceWriteTime = written;
+            known.targetKnown = true;
+            known.targetAttributes = GetFileAttributesW(WidenText(target).c_str());
 
-        EXPECT_TRUE(CopyFileThroughHandles(WidenText(source), WidenText(target)));
-        std::string bytes;
-        EXPECT_TRUE(ReadFileBytes(target, bytes));
-        EXPECT_TRUE(bytes == c.content);
-        WIN32_FILE_ATTRIBUTE_DATA data{};
-        ASSERT_TRUE(GetFileAttributesExW(WidenText(target).c_str(), GetFileExInfoStandard, &data));
-        EXPECT_EQ(data.dwFileAttributes, c.attributes);
-        EXPECT_EQ(data.ftLastWriteTime.dwLowDateTime, written.dwLowDateTime);
-        EXPECT_EQ(data.ftLastWriteTime.dwHighDateTime, written.dwHighDateTime);
-        SetFileAttributesW(WidenText(source).c_str(), FILE_ATTRIBUTE_NORMAL);
-        SetFileAttributesW(WidenText(target).c_str(), FILE_ATTRIBUTE_NORMAL);
+            bool copied = false;
+            if (way == kPathsUnknown) {
+                copied = CopyFileThroughHandles(WidenText(source), WidenText(target));
+            } else if (way == kPathsKnown) {
+                copied = CopyFileThroughHandles(WidenText(source), WidenText(target), known);
+            } else {
+                copied = CopyFileBetweenFolders(sourceFolder.get(), targetFolder.get(),
+                                                WidenText(c.name), WidenText(target), known);
+            }
+            EXPECT_TRUE(copied);
+            std::string bytes;
+            EXPECT_TRUE(ReadFileBytes(target, bytes));
+            EXPECT_TRUE(bytes == c.content);
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            ASSERT_TRUE(GetFileAttributesExW(WidenText(target).c_str(), GetFileExInfoStandard, &data));
+            EXPECT_EQ(data.dwFileAttributes, c.attributes);
+            EXPECT_EQ(data.ftLastWriteTime.dwLowDateTime, written.dwLowDateTime);
+            EXPECT_EQ(data.ftLastWriteTime.dwHighDateTime, written.dwHighDateTime);
+            SetFileAttributesW(WidenText(source).c_str(), FILE_ATTRIBUTE_NORMAL);
+            SetFileAttributesW(WidenText(target).c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
     }
 }
 
@@ -640,6 +668,19 @@ TEST_F(FileSystemTest, CopyFileThroughHandlesRefusesWithoutHarm)
         SCOPED_TRACE(c.first + " -> " + c.second);
         EXPECT_FALSE(CopyFileThroughHandles(WidenText(c.first), WidenText(c.second)));
         EXPECT_FALSE(PathExists(Path("new.lsp")));
+        std::string bytes;
+        EXPECT_TRUE(ReadFileBytes(Path("a.lsp"), bytes));
+        EXPECT_EQ(bytes, "mine");
+    }
+    // Inside open folders: a name of more than one component, a missing file
+    // and the file itself, by its own name and in other letters.
+    const UniqueFile folder = OpenFolderForCopies(WidenText(Path("")));
+    const UniqueFile again = OpenFolderForCopies(WidenText(Path("").substr(0, Path("").size() - 1)));
+    ASSERT_TRUE(folder && again);
+    for (const wchar_t* name : {L"folder\\a.lsp", L"..\\a.lsp", L"missing.lsp", L"a.lsp", L"A.LSP"}) {
+        SCOPED_TRACE(NarrowText(name));
+        EXPECT_FALSE(CopyFileBetweenFolders(folder.get(), again.get(), name,
+                                            WidenText(Path("a.lsp")), KnownCopyDetails()));
         std::string bytes;
         EXPECT_TRUE(ReadFileBytes(Path("a.lsp"), bytes));
         EXPECT_EQ(bytes, "mine");
