@@ -296,8 +296,11 @@ bool MakeSubfolder(TreeCopy& tree, const std::string& destinationFolder, const s
                    bool& made)
 {
     const std::wstring path = WidenText(destinationFolder + name);
-    made = CreateDirectoryW(path.c_str(), nullptr) != FALSE;
-    if (!made && IsLink(GetFileAttributesW(path.c_str()))) {
+    // Asked first: a folder that exists already costs the system a failed
+    // creation otherwise.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    made = !Exists(attributes) && CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+    if (!made && IsLink(Exists(attributes) ? attributes : GetFileAttributesW(path.c_str()))) {
         tree.failed.push_back(destinationFolder + name);
         tree.stopped = true;
         return false;

@@ -346,6 +346,11 @@ bool FinishCopy(HANDLE from, UniqueFile to, const std::wstring& targetPath, DWOR
             error = wrote ? ERROR_DISK_FULL : GetLastError();
             break;
         }
+        // A file read synchronously comes short only at its end: asking once
+        // more would only hear so again.
+        if (got < kCopyBlock) {
+            break;
+        }
     }
     if (copied) {
         FILE_BASIC_INFO finished{};
