@@ -1,6 +1,6 @@
 #include "controls/group_panel.h"
 
-#include <algorithm>
+#include <cstddef>
 
 namespace {
 
@@ -67,15 +67,8 @@ void CGroupPanel::CollectMembers()
 
 bool CGroupPanel::IsMember(HWND window) const
 {
-    if (std::find(members_.begin(), members_.end(), window) != members_.end()) {
-        return true;
-    }
-    const int id = GetDlgCtrlID(window);
-    if (!HasOwnId(id)) {
-        return false;
-    }
-    for (std::size_t i = 0; i < members_.size(); ++i) {
-        if (memberIds_[i] == id && !IsWindow(members_[i])) {
+    for (std::size_t i = 0; window != nullptr && i < members_.size(); ++i) {
+        if (CurrentMember(i) == window) {
             return true;
         }
     }

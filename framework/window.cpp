@@ -122,32 +122,25 @@ bool CWindow::Subclass(HWND window)
     if (hwnd_ != nullptr || window == nullptr || !IsWindow(window)) {
         return false;
     }
-    {
+    const std::lock_guard<std::mutex> hold(subclassLock);
+    const auto entry = subclasses.find(window);
+    if (entry != subclasses.end()) {
         // A window whose former object let go of it keeps our procedure and
         // takes the new object without being subclassed again.
-        const std::lock_guard<std::mutex> hold(subclassLock);
-        const auto entry = subclasses.find(window);
-        if (entry != subclasses.end()) {
-            if (entry->second.object != nullptr) {
-                return false;
-            }
-            entry->second.object = this;
-            hwnd_ = window;
-            return true;
+        if (entry->second.object != nullptr) {
+            return false;
         }
-        subclasses[window].object = this;
+        entry->second.object = this;
+        hwnd_ = window;
+        return true;
     }
-    // The entry exists before the procedure changes: the first message may
-    // arrive while SetWindowLongPtr is still running.
     SetLastError(ERROR_SUCCESS);
     const auto replaced = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
         window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWindow::SubclassProc)));
-    const std::lock_guard<std::mutex> hold(subclassLock);
     if (replaced == nullptr && GetLastError() != ERROR_SUCCESS) {
-        subclasses.erase(window);
         return false;
     }
-    subclasses[window].replaced = replaced;
+    subclasses[window] = Subclassing{this, replaced};
     hwnd_ = window;
     return true;
 }
