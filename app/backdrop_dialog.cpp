@@ -1,6 +1,6 @@
 #include "app/backdrop_dialog.h"
 
-#include "framework/handles.h"
+#include "util/handles.h"
 #include "res/resource.h"
 
 namespace {

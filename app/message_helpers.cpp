@@ -3,6 +3,8 @@
 #include "app/overwrite_dlg.h"
 #include "util/wide_text.h"
 
+const char kMessageCaption[] = "墨岚岱文软件";
+
 int AskOverwrite(const std::string& question)
 {
     COverwriteDlg prompt;

@@ -1,13 +1,15 @@
 #pragma once
 // Small helpers that the install window and the copy operations share. The
-// last-error text and the %1/%2 filling live in the framework and come along
-// with this header.
+// last-error text and the %1/%2 filling come along with this header.
 #include <string>
 
 #include <windows.h>
 
-#include "framework/format_strings.h"
-#include "framework/last_error.h"
+#include "util/format_strings.h"
+#include "util/last_error.h"
+
+// The caption of the program's own boxes.
+extern const char kMessageCaption[];
 
 // Asks through the overwrite prompt; answers 0 (cancel), 2, 3, 4 or 5.
 int AskOverwrite(const std::string& question);

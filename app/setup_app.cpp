@@ -1,6 +1,7 @@
 #include "app/setup_app.h"
 
 #include "app/install_dlg.h"
+#include "app/message_helpers.h"
 #include "framework/message_box.h"
 #include "product/install_journal.h"
 
@@ -26,6 +27,7 @@ void UndoInterruptedInstall()
 
 bool CSetupApp::InitInstance()
 {
+    SetMessageCaption(kMessageCaption);
     UndoInterruptedInstall();
     CInstallDlg dialog;
     SetMainWindow(&dialog);

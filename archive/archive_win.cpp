@@ -10,7 +10,7 @@
 #include "archive/entry_name.h"
 #include "archive/entry_record.h"
 #include "archive/zip_reader.h"
-#include "framework/handles.h"
+#include "util/handles.h"
 #include "util/cp936.h"
 #include "util/wide_text.h"
 

@@ -51,3 +51,8 @@ if(MRV_FUZZ)
     target_link_options(${fuzzer} PRIVATE -fsanitize=fuzzer)
   endforeach()
 endif()
+
+# The layers' include rule (README, Layout), checked with the tests.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME layers.IncludesPointOneWay
+         COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/check_layers.py ${PROJECT_SOURCE_DIR})

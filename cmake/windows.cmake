@@ -32,7 +32,7 @@ add_library(mrv_core STATIC
   product/copy_policy.cpp
   product/running_check.cpp
   product/package_install.cpp
-  framework/last_error.cpp
+  util/last_error.cpp
   net/web_session.cpp
   net/text_fetch.cpp
   net/transfer_display.cpp
@@ -197,7 +197,7 @@ add_executable(platform_tests
   tests/bench/registry_fixture.cpp
   tests/util/file_system_test.cpp
   tests/product/product_record_test.cpp
-  tests/framework/last_error_test.cpp
+  tests/util/last_error_test.cpp
 )
 mrv_own_target(platform_tests)
 target_link_libraries(platform_tests PRIVATE mrv_core GTest::gtest)

@@ -5,7 +5,7 @@
 #include <windowsx.h>
 
 #include "controls/shell_folder_browser.h"
-#include "framework/handles.h"
+#include "util/handles.h"
 #include "util/wide_text.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "framework/controls.h"
-#include "framework/handles.h"
+#include "util/handles.h"
 
 // The indices of the state colours.
 enum IconButtonColor : int {

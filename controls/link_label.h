@@ -9,7 +9,7 @@
 #include <windows.h>
 
 #include "framework/controls.h"
-#include "framework/handles.h"
+#include "util/handles.h"
 
 enum LinkUnderline : int {
     kUnderlineOnHover = -1,

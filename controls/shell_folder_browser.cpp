@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "framework/handles.h"
+#include "util/handles.h"
 #include "util/wide_text.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <mshtml.h>
 #include <ole2.h>
 
-#include "framework/handles.h"
+#include "util/handles.h"
 #include "util/wide_text.h"
 
 namespace {

@@ -3,15 +3,19 @@
 #include "framework/window.h"
 #include "util/wide_text.h"
 
-const char kMessageCaption[] = "墨岚岱文软件";
-
 namespace {
 
 // Boxes belong to the user-interface thread (a worker shows one through the
 // UI-thread call), like the window they are owned by.
 CWindow* mainWindow = nullptr;
+std::string messageCaption;
 
 }  // namespace
+
+void SetMessageCaption(const std::string& caption)
+{
+    messageCaption = caption;
+}
 
 void SetMainWindow(CWindow* window)
 {
@@ -30,7 +34,7 @@ HWND GetMainWindow()
 
 int ShowMessageBox(const std::string& text, UINT flags)
 {
-    return ShowMessageBox(text, flags, kMessageCaption);
+    return ShowMessageBox(text, flags, messageCaption);
 }
 
 int ShowMessageBox(const std::string& text, UINT flags, const std::string& caption)

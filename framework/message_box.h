@@ -10,14 +10,15 @@
 
 class CWindow;
 
-// The caption of the application's own boxes: "墨岚岱文软件".
-extern const char kMessageCaption[];
+// The caption of the application's own boxes, which the application names at
+// its start (empty until then).
+void SetMessageCaption(const std::string& caption);
 
 void SetMainWindow(CWindow* window);
 // The main window's handle, or null while there is none.
 HWND GetMainWindow();
 
-// A modal box with a code page 936 text and MB_* flags, owned by the main
-// window; answers IDOK, IDCANCEL, IDYES ... (0 when no box could be shown).
+// A modal box with a code page 936 text and MB_* flags and the application's
+// caption, owned by the main window; answers IDOK, IDCANCEL, IDYES ... (0 when no box could be shown).
 int ShowMessageBox(const std::string& text, UINT flags = MB_OK);
 int ShowMessageBox(const std::string& text, UINT flags, const std::string& caption);

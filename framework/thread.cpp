@@ -9,12 +9,12 @@
 
 namespace {
 
-constexpr wchar_t kCallWindowClass[] = L"MorvaneUiThreadCall";
+constexpr wchar_t kCallWindowClass[] = L"FrameworkUiThreadCall";
 constexpr LRESULT kCallRan = 1;
 
 UINT CallMessage()
 {
-    static const UINT message = RegisterWindowMessageW(L"Morvane.Tessaly.UiThreadCall");
+    static const UINT message = RegisterWindowMessageW(L"Framework.UiThreadCall");
     return message;
 }
 

@@ -14,7 +14,7 @@
 
 #include <windows.h>
 
-#include "framework/handles.h"
+#include "util/handles.h"
 
 // The exit code of a worker whose body ended by an exception.
 constexpr DWORD kThreadFailed = 0xFFFFFFFFu;

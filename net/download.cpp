@@ -5,10 +5,10 @@
 #include <utility>
 #include <vector>
 
-#include "framework/format_strings.h"
-#include "framework/last_error.h"
+#include "util/format_strings.h"
+#include "util/last_error.h"
 #include "framework/thread.h"
-#include "framework/url.h"
+#include "net/url.h"
 #include "net/package_integrity.h"
 #include "net/web_session.h"
 #include "util/cp936.h"

@@ -21,7 +21,7 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include "framework/handles.h"
+#include "util/handles.h"
 #include "net/install_progress.h"
 #include "net/transfer_display.h"
 

@@ -1,8 +1,8 @@
 #pragma once
-// What the download worker and the install step tell whoever shows their
-// progress, and what they ask of the user, in the manner of a download sink:
-// it names no control, and the install window alone decides where each text
-// goes. The calls come from the download worker unless a call says otherwise;
+// What the download worker tells whoever shows its progress, beside what the
+// install step that it runs tells (product/install_progress.h), and what it
+// asks of the user, in the manner of a download sink: it names no control, and
+// the install window alone decides where each text goes. The calls come from the download worker unless a call says otherwise;
 // a window that shows them runs each one synchronously on its own thread, so it
 // must keep dispatching sent messages while the worker runs (and while it
 // waits for the worker to end).
@@ -10,6 +10,8 @@
 #include <string>
 
 #include <windows.h>
+
+#include "product/install_progress.h"
 
 // The steps of a download whose status text changes.
 enum class DownloadPhase {
@@ -26,18 +28,8 @@ struct ByteProgress {
     std::string caption;         // the window caption with the percentage
 };
 
-// Reported for the first entry and then at most once per progress interval.
-struct EntryProgress {
-    std::uint32_t done = 0;   // entries extracted so far
-    std::uint32_t total = 0;  // entries in the package
-    std::string status;       // "安装到 %1\"
-    std::string lastEntry;    // the name of the entry extracted last; "" before the first
-};
-
-class IInstallProgress {
+class IInstallProgress : public IExtractProgress {
 public:
-    virtual ~IInstallProgress() = default;
-
     // The file and its server, "%1 来自 %2"; on the user-interface thread,
     // before the worker starts.
     virtual void OnSource(const std::string& text) = 0;
@@ -49,12 +41,6 @@ public:
     // The transfer rate and the time left, at most once a second each.
     virtual void OnTransferRate(const std::string& text) = 0;
     virtual void OnTimeLeft(const std::string& text) = 0;
-
-    // Extraction begins: the download's texts are over.
-    virtual void OnExtractStart(std::uint32_t entryCount) = 0;
-    virtual void OnEntries(const EntryProgress& progress) = 0;
-    // Every entry is extracted.
-    virtual void OnExtractEnd(std::uint32_t entryCount) = 0;
 
     // On the user-interface thread, before the worker starts: true when the
     // existing file may be replaced (the question names it).

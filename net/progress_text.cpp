@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "framework/format_strings.h"
+#include "util/format_strings.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "framework/handles.h"
+#include "util/handles.h"
 #include "framework/thread.h"
 
 struct CTextFetch::State {

@@ -11,7 +11,7 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include "framework/handles.h"
+#include "util/handles.h"
 
 enum FetchResult : int {
     kFetchOk = 0,

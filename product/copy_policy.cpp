@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "framework/format_strings.h"
-#include "framework/handles.h"
+#include "util/format_strings.h"
+#include "util/handles.h"
 #include "product/product_record.h"
 #include "util/cp936.h"
 #include "util/file_system.h"

@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "framework/format_strings.h"
+#include "util/format_strings.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
 

@@ -11,8 +11,8 @@
 #include "archive/archive.h"
 #include "archive/entry_name.h"
 #include "archive/entry_record.h"
-#include "framework/format_strings.h"
-#include "net/install_progress.h"
+#include "util/format_strings.h"
+#include "product/install_progress.h"
 #include "product/copy_policy.h"
 #include "product/install_space.h"
 #include "util/cp936.h"
@@ -191,7 +191,7 @@ CPackageInstall::CPackageInstall(std::string installFolder, std::string backupFo
 {
 }
 
-int CPackageInstall::Install(const std::string& archivePath, IInstallProgress& progress,
+int CPackageInstall::Install(const std::string& archivePath, IExtractProgress& progress,
                              const std::atomic<bool>& abort)
 {
     Forget();
@@ -366,7 +366,7 @@ int CPackageInstall::CreateInstallFolder()
     return kInstallDone;
 }
 
-int CPackageInstall::ExtractEntries(const std::string& archivePath, IInstallProgress& progress,
+int CPackageInstall::ExtractEntries(const std::string& archivePath, IExtractProgress& progress,
                                     const std::atomic<bool>& abort)
 {
     ArchiveHandle* const archive = OpenArchive(archivePath.c_str(), 0, kArchiveFileName);

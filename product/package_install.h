@@ -11,7 +11,7 @@
 #include "product/install_space.h"
 #include "util/text.h"
 
-class IInstallProgress;
+class IExtractProgress;
 struct ArchiveEntry;
 struct ArchiveHandle;
 
@@ -40,7 +40,7 @@ public:
     // returns, so the folder is as it was. A finished one keeps its journal and
     // backups until Finish or RollBack: a cancel may still undo it, and a crash
     // before either is undone at the next start.
-    int Install(const std::string& archivePath, IInstallProgress& progress, const std::atomic<bool>& abort);
+    int Install(const std::string& archivePath, IExtractProgress& progress, const std::atomic<bool>& abort);
 
     // Once the caller has decided that a finished install stands: deletes the
     // journal and the backup folder. Nothing is left to roll back.
@@ -73,7 +73,7 @@ private:
     bool RecordCreatedFolder(const std::string& folder);
     int BackUpReplacedFile(const std::string& entryName, const std::string& destination,
                            const std::string& relativeName, bool& moved);
-    int ExtractEntries(const std::string& archivePath, IInstallProgress& progress,
+    int ExtractEntries(const std::string& archivePath, IExtractProgress& progress,
                        const std::atomic<bool>& abort);
     int InstallEntry(ArchiveHandle* archive, const ArchiveEntry& entry);
     int PrepareFolders(const TextList& parts, std::size_t count, const std::string& entryName,

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "framework/handles.h"
+#include "util/handles.h"
 #include "util/file_system.h"
 #include "util/text_path.h"
 #include "util/wide_text.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "framework/format_strings.h"
+#include "util/format_strings.h"
 
 const char kSpaceShortageText[] =
     "磁盘空间不足：%1 所在的磁盘需要 %2 MB，可用空间只有 %3 MB。\n\n请释放磁盘空间或选择其他目录后重试。";

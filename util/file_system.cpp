@@ -8,7 +8,7 @@
 #include <shlwapi.h>
 #include <winternl.h>
 
-#include "framework/handles.h"
+#include "util/handles.h"
 #include "util/file_read.h"
 #include "util/wide_text.h"
 

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "framework/handles.h"
+#include "util/handles.h"
 #include "util/text.h"
 #include "util/text_path.h"
 

@@ -7,7 +7,7 @@
 
 #include "app/message_helpers.h"
 #include "framework/controls.h"
-#include "framework/handles.h"
+#include "util/handles.h"
 #include "res/resource.h"
 #include "tests/framework/ui_test_support.h"
 

@@ -15,6 +15,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "app/message_helpers.h"
 #include "framework/message_box.h"
 #include "res/resource.h"
 #include "tests/bench/registry_fixture.h"
@@ -79,6 +80,7 @@ protected:
     {
         RegistryFixture::SetUp();
         ASSERT_TRUE(InitControlClasses());
+        SetMessageCaption(kMessageCaption);
     }
 
     static void Run(std::function<void(CProbeInstallDlg&)> probe)

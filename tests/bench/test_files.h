@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "framework/handles.h"
+#include "util/handles.h"
 #include "util/file_read.h"
 #include "util/wide_text.h"
 

@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/handles.h"
+#include "framework/message_box.h"
 #include "tests/controls/control_host.h"
 #include "tests/framework/ui_test_support.h"
+#include "util/handles.h"
 
 namespace {
 
@@ -166,13 +167,15 @@ TEST_F(LinkLabelTest, FailedOpenExplainsTheShellsCodeAndClearsVisited)
     ASSERT_TRUE(label.Attach(AddStatic(0, RECT{20, 20, 200, 40})));
     label.SetLinkAddress("C:\\windows\\mrv_no_such_file.htm");
     label.SetVisitedState(true);
+    SetMessageCaption("测试程序");
     std::wstring boxText;
-    CWindowDriver driver(L"#32770", L"墨岚岱文软件", [&boxText](HWND box) {
+    CWindowDriver driver(L"#32770", L"测试程序", [&boxText](HWND box) {
         boxText = WindowTextOf(GetDlgItem(box, 0xFFFF));
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     });
     EXPECT_FALSE(label.OpenLink());
     EXPECT_TRUE(driver.Finish());
+    SetMessageCaption(std::string());
     EXPECT_FALSE(label.IsVisited());
     EXPECT_EQ(boxText, L"Unable to open hyperlink:\n\nThe specified file was not found.");
 }

@@ -10,7 +10,7 @@
 
 #include <windows.h>
 
-#include "framework/handles.h"
+#include "util/handles.h"
 
 namespace e2e {
 

@@ -15,8 +15,13 @@ protected:
     {
         ASSERT_TRUE(mainWindow.Create());
         SetMainWindow(&mainWindow);
+        SetMessageCaption("测试程序");
     }
-    void TearDown() override { SetMainWindow(nullptr); }
+    void TearDown() override
+    {
+        SetMainWindow(nullptr);
+        SetMessageCaption(std::string());
+    }
 
     CTestMainWindow mainWindow;
 };
@@ -35,7 +40,7 @@ TEST_F(MessageBoxTest, BoxCarriesTheApplicationCaptionAndBelongsToTheMainWindow)
 {
     std::atomic<HWND> owner{nullptr};
     std::wstring text;
-    CWindowDriver driver(L"#32770", L"墨岚岱文软件", [&](HWND box) {
+    CWindowDriver driver(L"#32770", L"测试程序", [&](HWND box) {
         owner = GetWindow(box, GW_OWNER);
         HWND label = FindChildByText(box, L"安装完成。");
         text = label != nullptr ? WindowTextOf(label) : L"";
@@ -58,7 +63,7 @@ TEST_F(MessageBoxTest, WithoutMainWindowTheBoxHasNoOwner)
 {
     SetMainWindow(nullptr);
     std::atomic<HWND> owner{reinterpret_cast<HWND>(1)};
-    CWindowDriver driver(L"#32770", L"墨岚岱文软件", [&](HWND box) {
+    CWindowDriver driver(L"#32770", L"测试程序", [&](HWND box) {
         owner = GetWindow(box, GW_OWNER);
         ClickButton(box, IDOK);
     });

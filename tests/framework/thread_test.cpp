@@ -111,9 +111,9 @@ TEST_F(UiThreadCallTest, CallAfterTheWindowIsGoneFailsWithoutWaiting)
 TEST_F(UiThreadCallTest, ForeignMessageIsNotFollowed)
 {
     HWND window = nullptr;
-    for (HWND candidate = FindWindowExW(HWND_MESSAGE, nullptr, L"MorvaneUiThreadCall", nullptr);
+    for (HWND candidate = FindWindowExW(HWND_MESSAGE, nullptr, L"FrameworkUiThreadCall", nullptr);
          candidate != nullptr;
-         candidate = FindWindowExW(HWND_MESSAGE, candidate, L"MorvaneUiThreadCall", nullptr)) {
+         candidate = FindWindowExW(HWND_MESSAGE, candidate, L"FrameworkUiThreadCall", nullptr)) {
         if (GetWindowThreadProcessId(candidate, nullptr) == GetCurrentThreadId()) {
             window = candidate;
         }
@@ -121,7 +121,7 @@ TEST_F(UiThreadCallTest, ForeignMessageIsNotFollowed)
     ASSERT_NE(window, nullptr);
     bool ran = false;
     const std::function<void()> stray = [&] { ran = true; };
-    const UINT message = RegisterWindowMessageW(L"Morvane.Tessaly.UiThreadCall");
+    const UINT message = RegisterWindowMessageW(L"Framework.UiThreadCall");
     EXPECT_EQ(SendMessageW(window, message, 0, reinterpret_cast<LPARAM>(&stray)), 0);
     EXPECT_EQ(SendMessageW(window, message, 0, 0x1234), 0);
     EXPECT_FALSE(ran);

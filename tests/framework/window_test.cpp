@@ -7,7 +7,7 @@
 #include <commctrl.h>
 
 #include "framework/controls.h"
-#include "framework/handles.h"
+#include "util/handles.h"
 
 namespace {
 

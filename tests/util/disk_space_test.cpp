@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "framework/format_strings.h"
+#include "util/format_strings.h"
 #include "net/download.h"
 #include "tests/bench/null_progress.h"
 #include "product/install_journal.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "framework/last_error.h"
+#include "util/last_error.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/format_strings.h"
+#include "util/format_strings.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "framework/url.h"
+#include "net/url.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "framework/url.h"
+#include "net/url.h"
 
 #include <cstddef>
 #include <cstring>

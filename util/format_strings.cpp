@@ -1,4 +1,4 @@
-#include "framework/format_strings.h"
+#include "util/format_strings.h"
 
 #include "util/cp936.h"
 

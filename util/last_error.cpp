@@ -1,10 +1,10 @@
-#include "framework/last_error.h"
+#include "util/last_error.h"
 
 #include <string>
 
 #include <windows.h>
 
-#include "framework/handles.h"
+#include "util/handles.h"
 #include "util/wide_text.h"
 
 namespace {
