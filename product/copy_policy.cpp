@@ -253,8 +253,9 @@ struct TreeCopy {
     // A destination inside the source would otherwise be copied into itself
     // again and again, one level deeper each time.
     std::wstring destinationKey;
-    // Set where the destination holds a link: the copy stops there.
-    bool stopped = false;
+    // The link in the destination at which the copy stopped; empty while it goes on.
+    std::string stoppedAt;
+    bool Stopped() const { return !stoppedAt.empty(); }
 };
 
 bool IsLeftOutFolder(const std::string& lowerName)
@@ -280,7 +281,7 @@ bool CopyTreeFile(TreeCopy& tree, const FolderEntry& entry, const OpenFolders& f
     const std::string destination = destinationFolder + entry.name;
     if (outcome.throughLink) {
         tree.failed.push_back(destination);
-        tree.stopped = true;
+        tree.stoppedAt = destination;
     } else if (outcome.backupFailed || (outcome.copyTried && !outcome.copied)) {
         tree.failed.push_back(destination);
     } else if (outcome.copied) {
@@ -302,7 +303,7 @@ bool MakeSubfolder(TreeCopy& tree, const std::string& destinationFolder, const s
     made = !Exists(attributes) && CreateDirectoryW(path.c_str(), nullptr) != FALSE;
     if (!made && IsLink(Exists(attributes) ? attributes : GetFileAttributesW(path.c_str()))) {
         tree.failed.push_back(destinationFolder + name);
-        tree.stopped = true;
+        tree.stoppedAt = destinationFolder + name;
         return false;
     }
     return true;
@@ -328,7 +329,7 @@ int CopyFolderContent(TreeCopy& tree, const std::string& sourceFolder,
                               freshFolder, policy)) {
                 return kCopyCancelled;
             }
-            if (tree.stopped) {
+            if (tree.Stopped()) {
                 return policy;
             }
         }
@@ -352,7 +353,7 @@ int CopyFolderContent(TreeCopy& tree, const std::string& sourceFolder,
                               "*.*") == kCopyCancelled) {
             return kCopyCancelled;
         }
-        if (tree.stopped) {
+        if (tree.Stopped()) {
             return policy;
         }
     }
@@ -393,13 +394,21 @@ int CopyFileWithPrompt(const std::string& name, const std::string& sourceFolder,
 
 int CopyFolderTree(TextList& failed, TextList& copied, const std::string& sourceFolder,
                    const std::string& destinationFolder, const std::string& backupFolder,
-                   int policy, const std::string& pattern, const OverwritePrompt& ask)
+                   int policy, const std::string& pattern, const OverwritePrompt& ask,
+                   std::string* stoppedAt)
 {
+    if (stoppedAt != nullptr) {
+        stoppedAt->clear();
+    }
     if (sourceFolder.empty() || destinationFolder.empty()) {
         return kCopyCancelled;
     }
     const std::string destination = WithTrailingBackslash(destinationFolder);
-    TreeCopy tree{failed, copied, ask, GetOwnFileName(), FullPathKey(destination)};
-    return CopyFolderContent(tree, WithTrailingBackslash(sourceFolder), destination,
-                             WithTrailingBackslash(backupFolder), false, policy, pattern);
+    TreeCopy tree{failed, copied, ask, GetOwnFileName(), FullPathKey(destination), {}};
+    const int end = CopyFolderContent(tree, WithTrailingBackslash(sourceFolder), destination,
+                                      WithTrailingBackslash(backupFolder), false, policy, pattern);
+    if (stoppedAt != nullptr) {
+        *stoppedAt = tree.stoppedAt;
+    }
+    return end;
 }

@@ -38,7 +38,11 @@ int CopyFileWithPrompt(const std::string& name, const std::string& sourceFolder,
 // the program's own file and the update's bookkeeping. Appends full destination
 // paths to `copied` and to `failed` (a failed backup or copy; such a file keeps
 // its content). Returns 0 when cancelled or a folder text is empty, otherwise
-// the policy in force at the end of the top folder.
+// the policy in force at the end of the top folder. A link in the destination
+// stops the copy: it is the last path in `failed`, and `stoppedAt`, when
+// given, receives it (empty when the copy ran to its end); the files after it
+// are in neither list, so such a copy is a failed one.
 int CopyFolderTree(TextList& failed, TextList& copied, const std::string& sourceFolder,
                    const std::string& destinationFolder, const std::string& backupFolder,
-                   int policy, const std::string& pattern, const OverwritePrompt& ask);
+                   int policy, const std::string& pattern, const OverwritePrompt& ask,
+                   std::string* stoppedAt = nullptr);

@@ -113,12 +113,15 @@ bool MeasureInstallSpace(const std::string& archivePath, const std::string& inst
     return read;
 }
 
+// On one volume a replaced file is renamed into the backup folder and keeps
+// the room it had: only the package's files need room there. On another
+// volume every backup is a copy and needs room of its own.
 int CheckInstallSpace(const InstallSpaceNeed& need, const std::string& installFolder,
                       const std::string& backupFolder, std::string& message)
 {
     const std::wstring installVolume = VolumeOf(installFolder);
     if (!installVolume.empty() && installVolume == VolumeOf(backupFolder)) {
-        return CheckFreeSpace(installFolder, need.installBytes + need.backupBytes, message);
+        return CheckFreeSpace(installFolder, need.installBytes, message);
     }
     const int install = CheckFreeSpace(installFolder, need.installBytes, message);
     if (install == kSpaceShort) {

@@ -1,8 +1,8 @@
 #pragma once
 // The space a product package needs before it is extracted: the install
 // folder's volume must hold every file entry's uncompressed size, the backup
-// folder's volume every file that the package replaces. On one volume the two
-// needs add up.
+// folder's volume every file that the package replaces. On one volume a
+// backup is a rename and needs no room.
 #include <cstdint>
 #include <string>
 

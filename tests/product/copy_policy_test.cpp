@@ -690,9 +690,11 @@ TEST_F(CopyPolicyTest, NothingIsWrittenThroughALinkBelowTheTarget)
     ASSERT_TRUE(host_link::MakeFolderLink(link, root_ + "outside"));
     TextList failed;
     TextList copied;
+    std::string stoppedAt;
     EXPECT_EQ(CopyFolderTree(failed, copied, source_, destination_, "", kCopyOverwriteAll, "*.*",
-                             kNeverAsked),
+                             kNeverAsked, &stoppedAt),
               kCopyOverwriteAll);
+    EXPECT_EQ(stoppedAt, link);
     EXPECT_EQ(failed, TextList{link});
     EXPECT_EQ(copied, TextList{destination_ + "a.lsp"});
     EXPECT_EQ(CopyFileWithPrompt("Sub\\f.lsp", source_, destination_, "", kCopyOverwriteAll,
@@ -705,8 +707,9 @@ TEST_F(CopyPolicyTest, NothingIsWrittenThroughALinkBelowTheTarget)
     ASSERT_TRUE(host_link::MakeFolderLink(chosen, root_ + "outside"));
     failed.clear();
     EXPECT_EQ(CopyFolderTree(failed, copied, source_, chosen, "", kCopyOverwriteAll, "*.*",
-                             kNeverAsked),
+                             kNeverAsked, &stoppedAt),
               kCopyOverwriteAll);
+    EXPECT_EQ(stoppedAt, "");
     EXPECT_TRUE(failed.empty());
     EXPECT_EQ(Read(outside + "sub\\f.lsp"), "f");
     host_link::RemoveFolderLink(chosen);

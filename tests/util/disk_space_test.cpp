@@ -68,8 +68,9 @@ TEST_F(SmallDiskTest, FreeSpaceChecksAndAFullDisk)
     EXPECT_EQ(message, SpaceShortageText(install_, 20 * kMegabyte, emptyDisk));
     EXPECT_FALSE(PathExists(folder_)) << "a check writes nothing";
 
-    // An earlier install's 3 MB file that the package replaces: its backup
-    // needs room too when the backup folder is on the same disk.
+    // An earlier install's 3 MB file that the package replaces: its backup is
+    // a rename on the same disk and needs no room there, but a 12 MB package
+    // does not fit beside it.
     ASSERT_TRUE(CreateDirectoryTree(CPathName(install_ + "\\")));
     ASSERT_TRUE(WriteWholeFile(install_ + "\\data.bin", std::string(3 * kMegabyte, 'o')));
     EXPECT_LE(FreeBytes(install_), emptyDisk - 3 * kMegabyte);
@@ -84,7 +85,8 @@ TEST_F(SmallDiskTest, FreeSpaceChecksAndAFullDisk)
         const char* needed;
     } cases[] = {
         {"replace.zip", elsewhere, 3 * kMegabyte, 3 * kMegabyte, kSpaceEnough, ""},
-        {"replace.zip", sameDisk, 3 * kMegabyte, 3 * kMegabyte, kSpaceShort, "需要 6.0 MB"},
+        {"replace.zip", sameDisk, 3 * kMegabyte, 3 * kMegabyte, kSpaceEnough, ""},
+        {"big.zip", sameDisk, 12 * kMegabyte + 1, 0, kSpaceShort, "需要 12.1 MB"},
         {"big.zip", elsewhere, 12 * kMegabyte + 1, 0, kSpaceShort, "需要 12.1 MB"},
     };
     for (const auto& c : cases) {
