@@ -86,7 +86,10 @@ CInstallDlg::CInstallDlg()
     licenceLink_.SetUnderlineMode(kUnderlineAlways);
 }
 
-CInstallDlg::~CInstallDlg() = default;
+CInstallDlg::~CInstallDlg()
+{
+    job_.WaitForWorker();
+}
 
 LRESULT CInstallDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -191,7 +194,7 @@ void CInstallDlg::OnStartupFetch()
         return;
     }
     std::vector<CTextFetch::Answer> answers;
-    if (!FetchTexts(urls, answers)) {
+    if (!FetchTexts(urls, kFetchBoundMs, answers)) {
         return;
     }
     NavigateWebPanel(answers[0]);
@@ -200,12 +203,12 @@ void CInstallDlg::OnStartupFetch()
                                                                         : PageInstall);
 }
 
-bool CInstallDlg::FetchTexts(const std::vector<std::string>& urls,
+bool CInstallDlg::FetchTexts(const std::vector<std::string>& urls, DWORD boundMs,
                              std::vector<CTextFetch::Answer>& answers)
 {
     CTextFetch fetch;
     if (fetch.Start(urls) &&
-        WaitAnsweringUser(fetch.DoneEvent(), kFetchBoundMs, Hwnd()) == WaitEnd::kWindowEnded) {
+        WaitAnsweringUser(fetch.DoneEvent(), boundMs, Hwnd()) == WaitEnd::kWindowEnded) {
         return false;
     }
     answers = AnswersOrUnreachable(fetch, urls.size());
@@ -386,7 +389,6 @@ void CInstallDlg::ShowPage(int mode)
         showFrame(installFrame_);
         break;
     case PageDownload:
-        safeToClose_ = false;
         showFrame(downloadFrame_);
         break;
     case PageAfterInstall:
@@ -399,6 +401,7 @@ void CInstallDlg::ShowPage(int mode)
                 library = installFolder_ + "\\Library\\Script\\";
             }
             FillTargetList(library);
+            mode = PageAfterInstall;
             break;
         }
         uninstallVisible = mode == PageStartInstalled && IsProductInstalled();
@@ -442,53 +445,75 @@ void CInstallDlg::OnFinish()
     }
     UpdateData(false);
     if (startProduct_ != 0) {
-        const std::string version = GetInstalledVersion();
-        if (installFolder_.empty()) {
-            installFolder_ = WithoutTrailingBackslashes(GetInstallPath());
-        }
-        // Without any install folder there is nothing to start.
-        if (!installFolder_.empty()) {
-            if (!IsVersion2OrLater(version)) {
-                RunProgram(installFolder_ + "\\Sys\\MrvScript.exe", "");
-            } else {
-                RunProgram(installFolder_ + "\\" + launchFile_, launchArguments_);
-            }
+        if (!IsVersion2OrLater(GetInstalledVersion())) {
+            StartScriptHost("");
+        } else if (!ProductFolder().empty()) {
+            StartSetupProgram(installFolder_, launchFile_, launchArguments_);
         }
     }
     CBackdropDialog::OnOK();
 }
 
-// Enter and Esc end the window at once, except while an install is under way:
-// then they are a close request like the title bar's.
+// Enter and Esc end the window at once, also while the install command waits
+// for its description; once the worker runs they are a close request like the
+// title bar's.
 void CInstallDlg::OnOK()
 {
-    if (currentPage_ == PageDownload) {
+    switch (flow_.Stage()) {
+    case InstallStage::kIdle:
+    case InstallStage::kPreparing:
+        EndWindow();
+        CBackdropDialog::OnOK();
+        break;
+    default:
         OnCloseRequest();
-        return;
+        break;
     }
-    CBackdropDialog::OnOK();
 }
 
 void CInstallDlg::OnCancel()
 {
-    if (currentPage_ == PageDownload) {
+    switch (flow_.Stage()) {
+    case InstallStage::kIdle:
+    case InstallStage::kPreparing:
+        EndWindow();
+        CBackdropDialog::OnCancel();
+        break;
+    default:
         OnCloseRequest();
-        return;
+        break;
     }
-    CBackdropDialog::OnCancel();
 }
 
+// Before the first page nothing has been chosen or started, so the close
+// request ends the window at once, as Esc does. A second request while a
+// download stops ends the window without waiting for it; a roll-back under
+// way and an install that stands are waited for, so that their end is seen.
 void CInstallDlg::OnCloseRequest()
 {
-    if (currentPage_ != PageFinish && !ConfirmAbandon()) {
-        return;
+    switch (flow_.Stage()) {
+    case InstallStage::kIdle:
+        if (currentPage_ == PageNone || currentPage_ == PageFinish || ConfirmAbandon()) {
+            EndWindow();
+        }
+        break;
+    case InstallStage::kPreparing:
+    case InstallStage::kCancelling:
+        if (ConfirmAbandon()) {
+            EndWindow();
+        }
+        break;
+    case InstallStage::kDownloading:
+    case InstallStage::kInstalling:
+        if (ConfirmAbandon()) {
+            RequestAbort();
+        }
+        break;
+    case InstallStage::kInstalled:
+    case InstallStage::kRollingBack:
+    case InstallStage::kEnding:
+        break;
     }
-    if (safeToClose_) {
-        EndDialog(IDCANCEL);
-        return;
-    }
-    RequestAbort();
-    safeToClose_ = true;
 }
 
 // The worker stops at its next step, or at once when it waits for the server;
@@ -496,6 +521,9 @@ void CInstallDlg::OnCloseRequest()
 // from now on are dropped (ShowStatusText), so "终止下载" stays.
 void CInstallDlg::RequestAbort()
 {
+    if (!flow_.Cancel()) {
+        return;
+    }
     job_.RequestAbort();
     cancelButton_.Enable(false);
     ::SetLabelText(Hwnd(), IDC_STATUS_TEXT, "终止下载");
@@ -505,33 +533,43 @@ void CInstallDlg::RequestAbort()
 // A worker still held up in the network after the grace time does not keep
 // the window: it ends now, and the worker cleans up behind it (see OnDestroy).
 // An install step under way is waited for, since it rolls itself back, and so
-// is the end of an install that stands.
+// is the end of an install that stands: the window ends on WM_DOWNLOAD_DONE.
 void CInstallDlg::OnAbortTimer()
 {
-    if (downloadDone_ || job_.Installing() || installFinished_) {
-        if (downloadDone_) {
-            KillTimer(Hwnd(), kAbortTimer);
+    switch (flow_.Stage()) {
+    case InstallStage::kCancelling:
+        if (!flow_.EndUnlessInstalling()) {
+            return;
         }
-        return;
+        KillTimer(Hwnd(), kAbortTimer);
+        // Nothing was installed: the backup folder is empty, as after any abort.
+        RemoveDirectoryW(WidenText(backupFolder_).c_str());
+        EndDialog(IDCANCEL);
+        break;
+    case InstallStage::kInstalling:
+    case InstallStage::kInstalled:
+    case InstallStage::kRollingBack:
+        break;
+    default:
+        KillTimer(Hwnd(), kAbortTimer);
+        break;
     }
-    KillTimer(Hwnd(), kAbortTimer);
-    // Nothing was installed yet: the backup folder is empty, as after any abort.
-    RemoveDirectoryW(WidenText(backupFolder_).c_str());
-    EndDialog(IDCANCEL);
 }
 
 // A worker that still runs is told to stop; the wait runs the window updates
-// it sends meanwhile, so neither thread waits for the other. It is bounded, so
-// that a worker held up in the network never holds the window: such a worker
-// is waited for once the window has gone (the job's destructor), and deletes
-// its file before the program ends.
+// it sends meanwhile, so neither thread waits for the other. Outside the
+// install step it is bounded, so that a worker held up in the network never
+// holds the window: such a worker is waited for once the window has gone (the
+// destructor), and deletes its file before the program ends. An install step
+// is waited for to its end: it rolls itself back.
 void CInstallDlg::OnDestroy()
 {
     KillTimer(Hwnd(), kAbortTimer);
+    const bool installing = !flow_.EndUnlessInstalling();
     if (job_.WorkerRunning()) {
         job_.RequestAbort();
     }
-    job_.WaitForWorker(job_.Installing() ? INFINITE : kDestroyWaitMs);
+    job_.WaitForWorker(installing ? INFINITE : kDestroyWaitMs);
     uiCall_.Destroy();
     if (oleInitialised_) {
         OleUninitialize();
@@ -539,9 +577,11 @@ void CInstallDlg::OnDestroy()
     }
 }
 
-int CInstallDlg::Ask(const std::string& text, UINT flags)
+// Nothing of an install starts once the window has decided to end.
+void CInstallDlg::EndWindow()
 {
-    return MessageBoxW(Hwnd(), WidenText(text).c_str(), WidenText(kMessageCaption).c_str(), flags);
+    flow_.EndUnlessInstalling();
+    EndDialog(IDCANCEL);
 }
 
 void CInstallDlg::RunOnUiThread(const std::function<void()>& call)
@@ -633,7 +673,7 @@ void CInstallDlg::OnExtractEnd(std::uint32_t entryCount)
 bool CInstallDlg::AskReplace(const std::string& question)
 {
     bool replace = false;
-    RunOnUiThread([&] { replace = Ask(question, MB_YESNO) == IDYES; });
+    RunOnUiThread([&] { replace = ShowMessageBox(question, MB_YESNO) == IDYES; });
     return replace;
 }
 
@@ -641,9 +681,9 @@ void CInstallDlg::OnNotStarted(const std::string& errorText)
 {
     RunOnUiThread([&] {
         if (!errorText.empty()) {
-            Ask(errorText, MB_OK);
+            ShowMessageBox(errorText, MB_OK);
         }
-        EndDialog(IDCANCEL);
+        EndWindow();
     });
 }
 

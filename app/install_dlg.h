@@ -12,10 +12,11 @@
 // worker reads the members that the install command wrote before it started
 // (install folder, setup file and arguments, `install_`), and `install_` is the
 // worker's until WM_DOWNLOAD_DONE arrives; the user-interface thread only asks it
-// to stop through the job's abort flag. The vendor server's small texts are
+// to stop (`flow_` and the job's abort flag). Where the install stands is
+// `flow_`'s stage alone, which the close, cancel, abort-timer, worker-end and
+// destroy handlers each read. The vendor server's small texts are
 // fetched on threads of their own (CTextFetch) that touch nothing of the
 // window: the window waits for them with a bound, answering its user meanwhile.
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,6 +26,7 @@
 #include <windows.h>
 
 #include "app/backdrop_dialog.h"
+#include "app/install_flow.h"
 #include "controls/browse_edit.h"
 #include "controls/group_panel.h"
 #include "controls/icon_button.h"
@@ -37,8 +39,12 @@
 #include "net/text_fetch.h"
 #include "net/web_session.h"
 #include "product/package_install.h"
+#include "product/setup_descriptor.h"
 #include "util/text.h"
 
+// The page selector. As the current page, PageAfterInstall stands for the
+// script page; a request for PageStartInstalled shows the script or the
+// finish page and is never the current page itself.
 enum PageMode : int {
     // No page yet: the window has appeared and waits for the start-up fetches.
     PageNone = -1,
@@ -102,10 +108,11 @@ private:
     bool CompletePages();
     void NavigateWebPanel(const CTextFetch::Answer& advertisement);
     bool OfferServerVersion(const CTextFetch::Answer& serverVersion);
-    // Fetches `urls` while the window keeps answering, for at most the fetch
-    // bound; a server that takes longer counts as unreachable. False when the
-    // window was ended meanwhile.
-    bool FetchTexts(const std::vector<std::string>& urls, std::vector<CTextFetch::Answer>& answers);
+    // Fetches `urls` while the window keeps answering, for at most `boundMs`;
+    // a server that takes longer counts as unreachable. False when the window
+    // was ended meanwhile.
+    bool FetchTexts(const std::vector<std::string>& urls, DWORD boundMs,
+                    std::vector<CTextFetch::Answer>& answers);
 
     void OnCommand(int id);
     void OnFinish();
@@ -115,6 +122,11 @@ private:
     void OnDestroy();
     // Product install (install_dlg_install.cpp).
     void OnInstallNow();
+    bool PrepareAndStartInstall();
+    bool FetchSetupDescription(std::vector<CTextFetch::Answer>& answers);
+    void HoldInstallPage(bool hold);
+    bool AskUntilProductNotRunning(const SetupDescriptor& setup);
+    void StartWorker(const SetupDescriptor& setup);
     bool TakeInstallFolder();
     bool AcceptSetupDescription(const std::vector<CTextFetch::Answer>& answers);
     bool InstallProductPackage(const std::string& packagePath);
@@ -128,12 +140,15 @@ private:
     void OnPickTarget();
     void OnInstallScripts();
     void OnUninstall();
+    // The recorded install folder when none was chosen here; empty without one.
+    std::string ProductFolder();
+    // Starts the script host of the product, "Sys\MrvScript.exe".
+    void StartScriptHost(const std::string& arguments);
 
     // Runs while an abort waits for the worker (OnAbortTimer).
     static constexpr UINT_PTR kAbortTimer = 1;
 
-    // A box of the window's own with the application's caption.
-    int Ask(const std::string& text, UINT flags);
+    void EndWindow();
     void RunOnUiThread(const std::function<void()>& call);
     // On the user-interface thread; nothing after an abort request.
     void ShowStatusText(const std::string& text, bool repaint);
@@ -178,18 +193,15 @@ private:
     std::string localPackagePath_ = "data.cab";
     std::string backupFolder_;
 
-    // User-interface thread only.
-    bool safeToClose_ = true;
-    bool downloadDone_ = false;
+    // User-interface thread only: set while the window completes a picked folder.
     bool completingFolder_ = false;
-    bool fetchingSetup_ = false;
     CUiThreadCall uiCall_;
     // Made by the install command before the worker starts; the worker's until
     // WM_DOWNLOAD_DONE.
     std::unique_ptr<CPackageInstall> install_;
-    // Written by the worker once the install stands (no cancel came before it
-    // was decided); read on the user-interface thread, which then lets a
-    // cancel change nothing and waits for WM_DOWNLOAD_DONE.
-    std::atomic<bool> installFinished_{false};
+    CInstallFlow flow_;
+    // The worker uses `install_`, `flow_`, `uiCall_` and the controls above;
+    // the destructor waits for it before any member goes, so the order of
+    // the members does not matter to it.
     CDownloadJob job_;
 };

@@ -5,6 +5,7 @@
 
 #include "app/install_dlg_support.h"
 #include "app/message_helpers.h"
+#include "framework/message_box.h"
 #include "net/package_integrity.h"
 #include "product/setup_descriptor.h"
 #include "res/resource.h"
@@ -20,6 +21,8 @@ const char kFolderFailedText[] = "无法创建安装目录 %1";
 const char kRunningText[] =
     "安装向导发现 %1 正在运行!\n\n请立即关闭其所有实例，然后单击“确定”继续，或单\n击“取消”退出。";
 const char kAbandonQuestion[] = "你确定要放弃“墨岚软件”的安装吗？";
+// The network's own bounds of one fetch: connecting, then receiving.
+constexpr DWORD kSetupFetchBoundMs = kConnectTimeoutMs + kReceiveTimeoutMs;
 
 bool EndsWith(const std::string& text, const std::string& end)
 {
@@ -57,44 +60,91 @@ LRESULT CInstallDlg::OnBrowseNotify(WPARAM code)
     return 0;
 }
 
-// The folder is checked before the server is asked, so that a refusal comes at
-// once. The window keeps answering while the server is asked; a second click
-// meanwhile does nothing, and a window ended meanwhile installs nothing.
+// The window keeps answering while the server is asked, but the install page
+// takes no input: the folder and the licence are read once the description
+// has come, so what the page shows then is what is installed.
 void CInstallDlg::OnInstallNow()
 {
-    if (fetchingSetup_ || !TakeInstallFolder()) {
+    if (!flow_.BeginCommand()) {
         return;
+    }
+    if (!PrepareAndStartInstall()) {
+        flow_.AbandonCommand();
+    }
+}
+
+bool CInstallDlg::PrepareAndStartInstall()
+{
+    std::vector<CTextFetch::Answer> answers;
+    if (!FetchSetupDescription(answers)) {
+        return false;
+    }
+    if (licenceCheck_.GetCheck() != BST_CHECKED || !TakeInstallFolder() ||
+        !AcceptSetupDescription(answers)) {
+        return false;
     }
     SetupDescriptor setup;
     setup.downloadUrl = VendorUrl("/download.php?key=11");
-    std::vector<std::string> urls{VendorUrl("/download/MrvACAD.setup")};
-    if (SignatureRequired()) {
-        urls.push_back(VendorUrl(kDescriptionSignaturePath));
-    }
-    std::vector<CTextFetch::Answer> answers;
-    fetchingSetup_ = true;
-    const bool windowStays = FetchTexts(urls, answers);
-    fetchingSetup_ = false;
-    if (!windowStays) {
-        return;
-    }
-    const bool fetched = answers[0].result == kFetchOk;
-    if (!AcceptSetupDescription(answers)) {
-        return;
-    }
-    if (fetched) {
+    if (answers[0].result == kFetchOk) {
         ApplySetupDescriptor(answers[0].text, setup);
     }
     setupFile_ = setup.setupFile;
     setupArguments_ = setup.setupArguments;
     launchFile_ = setup.launchFile;
     launchArguments_ = setup.launchArguments;
+    if (!AskUntilProductNotRunning(setup) || !flow_.BeginDownload()) {
+        return false;
+    }
+    StartWorker(setup);
+    return true;
+}
 
+// The user has asked to install: the description is waited for as long as the
+// network's own time-outs allow (WinInet does not hold a URL's opening to
+// them), and the defaults stand in only when it cannot be fetched. False when
+// the window was ended meanwhile.
+bool CInstallDlg::FetchSetupDescription(std::vector<CTextFetch::Answer>& answers)
+{
+    std::vector<std::string> urls{VendorUrl("/download/MrvACAD.setup")};
+    if (SignatureRequired()) {
+        urls.push_back(VendorUrl(kDescriptionSignaturePath));
+    }
+    HoldInstallPage(true);
+    const bool windowStays = FetchTexts(urls, kSetupFetchBoundMs, answers);
+    if (windowStays) {
+        HoldInstallPage(false);
+    }
+    return windowStays;
+}
+
+// The page's controls are disabled while held; the window itself keeps the
+// focus, so that Esc and Enter still reach it.
+void CInstallDlg::HoldInstallPage(bool hold)
+{
+    if (hold) {
+        SetFocus(Hwnd());
+    }
+    installFrame_.Enable(!hold);
+    if (!hold) {
+        SetFocus(installButton_.Hwnd());
+    }
+}
+
+// False when the user gave up, or the window ended while a box was shown.
+bool CInstallDlg::AskUntilProductNotRunning(const SetupDescriptor& setup)
+{
     while (!CheckProductNotRunning(setup.instanceNames)) {
-        if (Ask(FormatString1(kRunningText, setup.displayName), MB_OKCANCEL | MB_ICONHAND) != IDOK) {
-            return;
+        if (ShowMessageBox(FormatString1(kRunningText, setup.displayName),
+                           MB_OKCANCEL | MB_ICONHAND) != IDOK ||
+            flow_.Stage() != InstallStage::kPreparing) {
+            return false;
         }
     }
+    return true;
+}
+
+void CInstallDlg::StartWorker(const SetupDescriptor& setup)
+{
     ShowPage(PageDownload);
     job_.downloadUrl = setup.downloadUrl;
     job_.targetPath = MakeTempFilePath("~download.tmp");
@@ -126,7 +176,7 @@ bool CInstallDlg::AcceptSetupDescription(const std::vector<CTextFetch::Answer>& 
     if (check == kDescriptionAccepted) {
         return true;
     }
-    Ask(DescriptionCheckText(check), MB_OK | MB_ICONHAND);
+    ShowMessageBox(DescriptionCheckText(check), MB_OK | MB_ICONHAND);
     return false;
 }
 
@@ -137,7 +187,7 @@ bool CInstallDlg::TakeInstallFolder()
 {
     std::string folder = folderEdit_.GetPath();
     if (TrimBlanks(folder).empty()) {
-        Ask(kNoFolderText, MB_OK | MB_ICONWARNING);
+        ShowMessageBox(kNoFolderText, MB_OK | MB_ICONWARNING);
         return false;
     }
     folder = WithoutTrailingBackslashes(folder);
@@ -150,13 +200,13 @@ bool CInstallDlg::TakeInstallFolder()
         completingFolder_ = false;
     }
     if (!IsFullFolderPath(folder)) {
-        Ask(FormatString1(kNotFullPathText, folder), MB_OK | MB_ICONWARNING);
+        ShowMessageBox(FormatString1(kNotFullPathText, folder), MB_OK | MB_ICONWARNING);
         return false;
     }
     CreateDirectoryTree(CPathName(folder + "\\"));
     const DWORD attributes = GetFileAttributesW(WidenText(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        Ask(FormatString1(kFolderFailedText, folder), MB_OK | MB_ICONHAND);
+        ShowMessageBox(FormatString1(kFolderFailedText, folder), MB_OK | MB_ICONHAND);
         return false;
     }
     installFolder_ = folder;
@@ -167,9 +217,13 @@ bool CInstallDlg::TakeInstallFolder()
 // Install returns. A finished one keeps its journal until it is decided here:
 // a cancel that came meanwhile rolls it back (a crash during that roll-back is
 // undone at the next start), otherwise it stands, and only then does the
-// setup program start. A cancel after that decision changes nothing.
+// setup program start. A cancel after that decision changes nothing. Nothing
+// is installed once a cancel or the window's end came before the step began.
 bool CInstallDlg::InstallProductPackage(const std::string& packagePath)
 {
+    if (!flow_.EnterInstallStep()) {
+        return true;
+    }
     const int result = install_->Install(packagePath, *this, job_.AbortFlag());
     if (result == kInstallCancelled) {
         return true;
@@ -178,53 +232,60 @@ bool CInstallDlg::InstallProductPackage(const std::string& packagePath)
         job_.SetErrorText(install_->ErrorText());
         return false;
     }
-    if (job_.AbortRequested()) {
+    if (!flow_.StandInstall()) {
         install_->RollBack();
         return true;
     }
     install_->Finish();
-    installFinished_ = true;
     StartSetupProgram(installFolder_, setupFile_, setupArguments_);
     return true;
 }
 
+// The worker posts this as its last act; once it has ended, what it wrote may
+// be read here. Only here does a cancelled or failed install end the window,
+// so that its message is always seen.
 LRESULT CInstallDlg::OnDownloadDone(bool failed)
 {
-    safeToClose_ = true;
-    downloadDone_ = true;
     KillTimer(Hwnd(), kAbortTimer);
-    // The worker posts this as its last act; once it has ended, what it wrote
-    // may be read here.
     job_.WaitForWorker();
-    if (job_.AbortRequested() && !installFinished_) {
+    switch (flow_.Stage()) {
+    case InstallStage::kCancelling:
+    case InstallStage::kRollingBack:
         // A roll-back that could not restore every file says where they are.
         if (install_ && !install_->ErrorText().empty()) {
-            Ask(install_->ErrorText(), MB_OK | MB_ICONHAND);
+            ShowMessageBox(install_->ErrorText(), MB_OK | MB_ICONHAND);
         }
         RemoveDirectoryW(WidenText(backupFolder_).c_str());
-        EndDialog(IDCANCEL);
-    } else if (failed) {
-        Ask(job_.ErrorText(), MB_OK);
-        EndDialog(IDCANCEL);
-    } else {
+        EndWindow();
+        break;
+    case InstallStage::kEnding:
+        break;
+    default:
+        if (failed) {
+            ShowMessageBox(job_.ErrorText(), MB_OK);
+            EndWindow();
+            break;
+        }
+        flow_.Reset();
         SetText(savedCaption_);
         ShowPage(PageAfterInstall);
+        break;
     }
     return 0;
 }
 
 // The worker rolls the install back itself once it sees the abort: the files
 // are never touched by two threads at once, and the setup program is not
-// started. A cancel that comes after the install has ended changes nothing.
+// started. A cancel that comes after the install has been decided changes
+// nothing (RequestAbort).
 void CInstallDlg::RollBackInstall()
 {
-    if (!ConfirmAbandon() || downloadDone_) {
-        return;
+    if (ConfirmAbandon()) {
+        RequestAbort();
     }
-    RequestAbort();
 }
 
 bool CInstallDlg::ConfirmAbandon()
 {
-    return Ask(kAbandonQuestion, MB_YESNO) == IDYES;
+    return ShowMessageBox(kAbandonQuestion, MB_YESNO) == IDYES;
 }

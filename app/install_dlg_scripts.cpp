@@ -4,7 +4,9 @@
 #include "app/install_dlg_support.h"
 #include "app/message_helpers.h"
 #include "controls/folder_picker.h"
+#include "framework/message_box.h"
 #include "product/copy_policy.h"
+#include "product/package_install.h"
 #include "product/product_record.h"
 #include "util/file_system.h"
 
@@ -12,6 +14,7 @@ namespace {
 
 const char kNoTargetText[] = "请选择安装文件夹！";
 const char kCopyFailedText[] = "复制时拷贝下面的文件失败！";
+const char kCopyStoppedText[] = "目标中的 %1 是一个链接，复制在此停止，其后的文件没有复制！";
 const char kUninstallQuestion[] = "确定卸载 墨岚软件 吗？";
 const char kUninstalledText[] = "卸载成功，可直接删除安装目录！\n%1";
 
@@ -38,33 +41,50 @@ void CInstallDlg::OnInstallScripts()
     UpdateData(false);
     const int index = targetCombo_.GetCurSel();
     if (index < 0 || static_cast<std::size_t>(index) >= targetFolders_.size()) {
-        Ask(kNoTargetText, MB_OK);
+        ShowMessageBox(kNoTargetText, MB_OK);
         return;
     }
     const std::string target = targetFolders_[static_cast<std::size_t>(index)];
     TextList failed;
     TextList copied;
+    std::string stoppedAt;
     if (CopyFolderTree(failed, copied, GetModuleFolder(), target, "", kCopyAsk, "*.*",
-                       AskOverwrite) == kCopyCancelled) {
+                       AskOverwrite, &stoppedAt) == kCopyCancelled) {
+        return;
+    }
+    // A half-copied package is not installed: its toolbar is not asked for,
+    // and the page stays for another target.
+    if (!stoppedAt.empty()) {
+        ShowMessageBox(FormatString1(kCopyStoppedText, stoppedAt), MB_OK | MB_ICONHAND);
         return;
     }
     if (installToolbar_ != 0) {
-        if (installFolder_.empty()) {
-            installFolder_ = WithoutTrailingBackslashes(GetInstallPath());
-        }
-        if (!installFolder_.empty()) {
-            RunProgram(installFolder_ + "\\Sys\\MrvScript.exe",
-                       "/dde " + GetModuleFolder() + "|" + target);
-        }
+        StartScriptHost("/dde " + GetModuleFolder() + "|" + target);
     }
     if (!failed.empty()) {
         std::string text = kCopyFailedText;
         for (const std::string& path : failed) {
             text += "\n" + path;
         }
-        Ask(text, MB_OK);
+        ShowMessageBox(text, MB_OK);
     }
     ShowPage(PageFinish);
+}
+
+std::string CInstallDlg::ProductFolder()
+{
+    if (installFolder_.empty()) {
+        installFolder_ = WithoutTrailingBackslashes(GetInstallPath());
+    }
+    return installFolder_;
+}
+
+// Without any install folder there is nothing to start.
+void CInstallDlg::StartScriptHost(const std::string& arguments)
+{
+    if (!ProductFolder().empty()) {
+        StartSetupProgram(installFolder_, "Sys\\MrvScript.exe", arguments);
+    }
 }
 
 // Ends the program on both paths that start something. Without a recorded
@@ -77,19 +97,18 @@ void CInstallDlg::OnUninstall()
         return;
     }
     const std::string path = folder + "\\";
-    const std::string uninstaller = path + "unins000.exe";
-    if (PathExists(uninstaller)) {
-        RunProgram(uninstaller, "null");
+    if (PathExists(path + "unins000.exe")) {
+        StartSetupProgram(folder, "unins000.exe", "null");
         PostQuitMessage(0);
         return;
     }
-    if (Ask(kUninstallQuestion, MB_OKCANCEL) != IDOK) {
+    if (ShowMessageBox(kUninstallQuestion, MB_OKCANCEL) != IDOK) {
         return;
     }
-    RunProgram(path + setupFile_, "null");
+    StartSetupProgram(folder, setupFile_, "null");
     std::string done;
     FormatString1(done, kUninstalledText, path);
-    Ask(done, MB_OK);
-    RunProgram(path, "");
+    ShowMessageBox(done, MB_OK);
+    StartSetupProgram(folder, "", "");
     CBackdropDialog::OnOK();
 }

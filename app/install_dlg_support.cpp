@@ -1,18 +1,5 @@
 #include "app/install_dlg_support.h"
 
-#include <windows.h>
-#include <shellapi.h>
-
-#include "util/wide_text.h"
-
-void RunProgram(const std::string& file, const std::string& arguments)
-{
-    const std::wstring program = WidenText(file);
-    const std::wstring parameters = WidenText(arguments);
-    ShellExecuteW(nullptr, L"OPEN", program.c_str(),
-                  parameters.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOW);
-}
-
 namespace {
 
 bool IsAsciiLetter(char c)
