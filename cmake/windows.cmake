@@ -54,7 +54,6 @@ add_library(mrv_core STATIC
   controls/shell_folder_browser.cpp
   app/install_dlg_support.cpp
   app/install_dlg.cpp
-  app/install_flow.cpp
   app/install_dlg_install.cpp
   app/install_dlg_scripts.cpp
   app/setup_app.cpp

@@ -365,24 +365,6 @@ TEST_F(InstallWindow, ProgressReportsShowOnTheDownloadPage)
     });
 }
 
-// Esc on the download page is a close request: a question, and the window
-// stays while the install runs; only a second request may end it.
-TEST_F(InstallWindow, EscWhileDownloadingAsksInsteadOfEndingTheWindow)
-{
-    CBoxAnswerer answerer(IDYES);
-    Run([](CProbeInstallDlg& window) {
-        window.ShowPage(PageDownload);
-        SendMessageW(window.Hwnd(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        EXPECT_TRUE(IsWindow(window.Hwnd()));
-        EXPECT_EQ(window.CurrentPage(), PageDownload);
-        // A status the worker reports after the request does not replace it.
-        window.OnPhase(DownloadPhase::kConnecting, "连接 127.0.0.1");
-        EXPECT_EQ(WindowTextOf(window.GetItem(IDC_STATUS_TEXT)), L"终止下载");
-        EXPECT_FALSE(IsWindowEnabled(window.GetItem(IDC_CANCEL_INSTALL)));
-    });
-    EXPECT_EQ(answerer.Texts(), std::vector<std::wstring>{L"你确定要放弃“墨岚软件”的安装吗？"});
-}
-
 // Installs the package of MRV_APP_PACKAGES as "data.cab" beside the program for
 // the life of the object.
 class CLocalPackage {
@@ -406,6 +388,29 @@ void StartInstall(CInstallDlg& window, const std::string& folder)
                    WidenText(folder).c_str());
     SendMessageW(window.Hwnd(), WM_COMMAND, MAKEWPARAM(IDC_INSTALL_NOW, BN_CLICKED),
                  reinterpret_cast<LPARAM>(window.GetItem(IDC_INSTALL_NOW)));
+}
+
+// Esc while the install runs is a close request: a question, and the window
+// stays until the worker has ended.
+TEST_F(InstallWindow, EscWhileInstallingAsksInsteadOfEndingTheWindow)
+{
+    CLocalPackage package("large.zip");
+    ASSERT_TRUE(package.Copied());
+    const std::string folder = MakeFolder("mrv_app_esc") + "\\MrvACAD";
+    CBoxAnswerer answerer(IDYES);
+    Run([&](CProbeInstallDlg& window) {
+        StartInstall(window, folder);
+        ASSERT_EQ(window.CurrentPage(), PageDownload);
+        SendMessageW(window.Hwnd(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        EXPECT_TRUE(IsWindow(window.Hwnd()));
+        EXPECT_EQ(window.CurrentPage(), PageDownload);
+        // A status the worker reports after the request does not replace it.
+        window.OnPhase(DownloadPhase::kConnecting, "连接 127.0.0.1");
+        EXPECT_EQ(WindowTextOf(window.GetItem(IDC_STATUS_TEXT)), L"终止下载");
+        EXPECT_FALSE(IsWindowEnabled(window.GetItem(IDC_CANCEL_INSTALL)));
+    });
+    EXPECT_EQ(answerer.Texts(), std::vector<std::wstring>{L"你确定要放弃“墨岚软件”的安装吗？"});
+    EXPECT_FALSE(PathExists(folder + "\\MrvCADSetup.exe"));
 }
 
 // The cancel button during the extraction: the worker stops at the next entry
