@@ -261,6 +261,8 @@ TEST_F(InstallFlow, MissingPackageIsReportedAndChangesNothing)
 // not match it is deleted unopened, and one that matches installs. The program
 // built with the test key takes the server's signed descriptions: a signed one
 // installs, a changed one or a wrong signature is refused before the download.
+// A description that comes late is waited for, and counts all the same; the
+// install page takes no input meanwhile.
 TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
 {
     std::string package;
@@ -273,10 +275,12 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
         const char* signedVariant;  // the server's signed description, for the test-key program
         const char* message;        // none: the install goes through
         bool downloads;
+        const char* descriptionDelayMs = "";
     } cases[] = {
         {"sha256", nullptr, kPackageHashMalformedText, false},
         {std::string(64, '0'), nullptr, kPackageAlteredText, true},
         {HexText(hash.data(), hash.size()), nullptr, nullptr, true},
+        {std::string(64, '0'), nullptr, kPackageAlteredText, true, "7000"},
         {"", "good", nullptr, true},
         {"", "tampered", kSignatureInvalidText, false},
         {"", "badsig", kSignatureInvalidText, false},
@@ -305,9 +309,17 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
             ASSERT_TRUE(CopyFileW(WidenText(BuildFolder() + "\\test_key\\TessalySetup.exe").c_str(),
                                   WidenText(program_).c_str(), FALSE));
         }
+        ASSERT_TRUE(site::Put("MrvACAD.setup.delay", c.descriptionDelayMs));
         const long requests = packageRequests(signedRow);
         Start();
         ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
+        if (*c.descriptionDelayMs != '\0') {
+            ASSERT_TRUE(WaitUntil([&] { return !IsEnabled(window_, IDC_LICENCE_ACCEPTED); }));
+            EXPECT_EQ(CurrentPage(), Page::Install);
+            EXPECT_FALSE(TypeText(FolderEdit(), root_ + "\\elsewhere"));
+            EXPECT_FALSE(SetCheck(window_, IDC_LICENCE_ACCEPTED, false));
+            Shot("waiting_for_the_description");
+        }
         if (c.message == nullptr) {
             ASSERT_TRUE(WaitForPage(Page::Finish, 60000));
             ExpectProductSetupStarted();

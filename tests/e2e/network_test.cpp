@@ -13,9 +13,12 @@ namespace {
 
 const char kAbandonQuestion[] = "你确定要放弃“墨岚软件”的安装吗？";
 const char kFileError[] = "当前下载文件错误:";
-// The program gives the vendor server 5 s, a stalled download 15 s.
+// The program gives the vendor server 5 s at its start, the setup description
+// the network's own bounds (10 s to connect, 15 s to receive), a stalled
+// download 15 s.
 constexpr DWORD kWindowShowsMs = 10000;
 constexpr DWORD kFetchGivesUpMs = 5000 + 15000;
+constexpr DWORD kSetupFetchGivesUpMs = 10000 + 15000 + 15000;
 constexpr DWORD kDownloadGivesUpMs = 15000 + 25000;
 constexpr DWORD kWindowEndsMs = 2000 + 6000;
 // The process may wait for a worker held up in the network after its window has gone.
@@ -54,7 +57,7 @@ protected:
     {
         ASSERT_TRUE(TypeText(FolderEdit(), productFolder_));
         ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
-        ASSERT_TRUE(WaitForPage(Page::Download, kFetchGivesUpMs));
+        ASSERT_TRUE(WaitForPage(Page::Download, kSetupFetchGivesUpMs));
     }
 
     // Asks to abandon the install by `how` (the cancel button or the close
@@ -104,22 +107,44 @@ TEST_F(InstallFlowNetwork, TheWindowShowsAndAnswersAtOnceWhateverTheServerDoes)
 }
 
 // Esc and the close request are answered while the server keeps the start-up
-// fetches waiting: the window ends before any page has come.
-TEST_F(InstallFlowNetwork, EscAndCloseDuringAStalledStartEndTheWindowInTime)
+// fetches or the setup description waiting. Before any page has come nothing
+// is there to abandon, and the close request ends the window as Esc does;
+// while the install command waits, it asks first, as on the install page.
+TEST_F(InstallFlowNetwork, EscAndCloseDuringAStalledStartOrDescriptionEndTheWindowInTime)
 {
-    for (const bool close : {false, true}) {
-        SCOPED_TRACE(close ? "close" : "esc");
+    const struct {
+        const char* name;
+        bool close;
+        bool installing;
+    } cases[] = {
+        {"esc at the start", false, false},
+        {"close at the start", true, false},
+        {"esc waiting for the description", false, true},
+        {"close waiting for the description", true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool close = c.close;
         StartProgram(Server::kSilent);
         ASSERT_NE(window_, nullptr);
-        EXPECT_EQ(CurrentPage(), Page::None);
+        if (c.installing) {
+            ExpectInstallPageWithDefaults();
+            ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
+            ASSERT_TRUE(WaitUntil([&] { return !IsEnabled(window_, IDC_INSTALL_NOW); }));
+            EXPECT_EQ(CurrentPage(), Page::Install);
+        } else {
+            EXPECT_EQ(CurrentPage(), Page::None);
+        }
         DWORD begin = GetTickCount();
-        if (close) {
+        if (close && c.installing) {
             ASSERT_TRUE(PostMessageW(window_, WM_CLOSE, 0, 0));
             const HWND box = WaitForMessageBox();
             ASSERT_NE(box, nullptr);
             EXPECT_EQ(MessageBoxText(box), kAbandonQuestion);
             begin = GetTickCount();
             ASSERT_TRUE(Answer(box, IDYES));
+        } else if (close) {
+            ASSERT_TRUE(PostMessageW(window_, WM_CLOSE, 0, 0));
         } else {
             ASSERT_TRUE(PostMessageW(window_, WM_COMMAND, IDCANCEL, 0));
         }

@@ -1,6 +1,7 @@
 // Script package installs of the real program: the target list, the overwrite
 // prompt and the toolbar option.
 #include "res/resource.h"
+#include "tests/bench/host_link.h"
 #include "tests/e2e/setup_scenario.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
@@ -87,6 +88,32 @@ TEST_F(ScriptInstall, LabelFolderTargetCopiesTheProgramFolderAndStartsTheToolbar
     EXPECT_EQ(records[0].arguments, "/dde " + programFolder_ + "|" + labelA_);
     FinishWithoutProduct();
     EXPECT_EQ(Records().size(), 1u);
+}
+
+// A link in the target stops the copy there: the message names it, the
+// toolbar install does not start for a half-copied package, and the page
+// stays for another target.
+TEST_F(ScriptInstall, ALinkInTheTargetStopsTheCopyWithAMessage)
+{
+    const std::string outside = root_ + "\\outside";
+    ASSERT_TRUE(CreateDirectoryW(WidenText(outside).c_str(), nullptr));
+    const std::string link = labelA_ + "icons";
+    ASSERT_TRUE(host_link::MakeFolderLink(link, outside));
+    StartOnScriptPage();
+    ASSERT_TRUE(SelectComboItem(window_, IDC_SCRIPT_TARGETS, 1));
+    ASSERT_TRUE(SetCheck(window_, IDC_INSTALL_TOOLBAR, true));
+    ASSERT_TRUE(Click(window_, IDC_INSTALL_SCRIPTS));
+    const HWND box = WaitForMessageBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box),
+              "目标中的 " + link + " 是一个链接，复制在此停止，其后的文件没有复制！");
+    Shot("copy_stopped", box);
+    ASSERT_TRUE(Answer(box, IDOK));
+    ASSERT_TRUE(Settle(window_));
+    EXPECT_EQ(CurrentPage(), Page::Script);
+    EXPECT_TRUE(Records().empty()) << "the toolbar install started for a half-copied package";
+    EXPECT_TRUE(SnapshotFolder(outside).empty()) << "a file was written through the link";
+    host_link::RemoveFolderLink(link);
 }
 
 TEST_F(ScriptInstall, OverwritePromptAnswersDecideFileByFile)

@@ -297,6 +297,7 @@ void SetupScenario::PutSite(const std::string& serverVersion, const std::string&
     put("MrvACAD.ver", serverVersion.empty() ? std::string() : serverVersion + "\r\n");
     put("MrvACAD.setupad", std::string(kVendorHost) + "/tessaly.php\r\n");
     put("MrvACAD.setup", setupDescriptor);
+    put("MrvACAD.setup.delay", "");
     std::string package;
     ASSERT_TRUE(ReadFileBytes(FixturePath(packageFile), package)) << packageFile;
     ASSERT_TRUE(site::Put("package.zip", package));
