@@ -89,9 +89,15 @@ private:
     bool RefuseWhenNoSpace();
     WorkerEnd RunInstallStep(const std::string& packagePath);
     void OnDownloadStatus(DWORD status, const void* information, DWORD length);
+    // What the number in a worker's error text is.
+    enum class ErrorCode {
+        kLastError,    // the thread's last error, as its text
+        kSystemError,  // a system error code given with the report
+        kHttpStatus,   // the server's HTTP status
+    };
     // Both set the error text; the worker then reports its end as failed.
     // ReportWorkerError also closes and deletes the target file.
-    void ReportWorkerError(const std::string& format, DWORD code);
+    void ReportWorkerError(const std::string& format, ErrorCode kind, DWORD code = 0);
     void ReportWorkerMessage(const std::string& text);
 
     bool OpenTargetFile();
