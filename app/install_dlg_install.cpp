@@ -109,24 +109,24 @@ bool CInstallDlg::FetchSetupDescription(std::vector<CTextFetch::Answer>& answers
     if (SignatureRequired()) {
         urls.push_back(VendorUrl(kDescriptionSignaturePath));
     }
+    const HWND focus = GetFocus();
     HoldInstallPage(true);
     const bool windowStays = FetchTexts(urls, kSetupFetchBoundMs, answers);
     if (windowStays) {
         HoldInstallPage(false);
+        SetFocus(focus);
     }
     return windowStays;
 }
 
-// The page's controls are disabled while held; the window itself keeps the
-// focus, so that Esc and Enter still reach it.
+// A held page's controls are disabled. The window then takes the focus back,
+// which it hands on to an enabled control of its own, so that Esc and Enter
+// still reach it: a disabled control would leave the focus nowhere.
 void CInstallDlg::HoldInstallPage(bool hold)
 {
+    installFrame_.Enable(!hold);
     if (hold) {
         SetFocus(Hwnd());
-    }
-    installFrame_.Enable(!hold);
-    if (!hold) {
-        SetFocus(installButton_.Hwnd());
     }
 }
 
