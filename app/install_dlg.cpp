@@ -462,7 +462,7 @@ void CInstallDlg::OnOK()
     switch (flow_.Stage()) {
     case InstallStage::kIdle:
     case InstallStage::kPreparing:
-        EndWindow();
+        flow_.EndUnlessInstalling();
         CBackdropDialog::OnOK();
         break;
     default:
@@ -476,7 +476,7 @@ void CInstallDlg::OnCancel()
     switch (flow_.Stage()) {
     case InstallStage::kIdle:
     case InstallStage::kPreparing:
-        EndWindow();
+        flow_.EndUnlessInstalling();
         CBackdropDialog::OnCancel();
         break;
     default:

@@ -199,6 +199,7 @@ private:
     // Made by the install command before the worker starts; the worker's until
     // WM_DOWNLOAD_DONE.
     std::unique_ptr<CPackageInstall> install_;
+    // Changed by both threads, each change one atomic step (app/install_flow.h).
     CInstallFlow flow_;
     // The worker uses `install_`, `flow_`, `uiCall_` and the controls above;
     // the destructor waits for it before any member goes, so the order of
