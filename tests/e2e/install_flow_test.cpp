@@ -332,6 +332,77 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
     }
 }
 
+// Wine takes a DLL beside a program before its own only when its DLL overrides
+// say so (WINEDLLOVERRIDES does not reach a program started from a Wine
+// process here): the prefix's overrides for the program's file name, for the
+// time of one test.
+class DllOverrides {
+public:
+    explicit DllOverrides(const std::vector<std::string>& names)
+    {
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_,
+                            nullptr) != ERROR_SUCCESS) {
+            key_ = nullptr;
+            return;
+        }
+        static const wchar_t kNativeFirst[] = L"native,builtin";
+        for (const std::string& name : names) {
+            RegSetValueExW(key_, WidenText(name).c_str(), 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(kNativeFirst), sizeof kNativeFirst);
+        }
+    }
+    ~DllOverrides()
+    {
+        if (key_ != nullptr) {
+            RegCloseKey(key_);
+            RegDeleteKeyW(HKEY_CURRENT_USER, kKey);
+        }
+    }
+    DllOverrides(const DllOverrides&) = delete;
+    DllOverrides& operator=(const DllOverrides&) = delete;
+    bool Set() const { return key_ != nullptr; }
+
+private:
+    static constexpr const wchar_t* kKey =
+        L"Software\\Wine\\AppDefaults\\TessalySetup.exe\\DllOverrides";
+    HKEY key_ = nullptr;
+};
+
+// A DLL of the name of each system DLL that the program loads late lies beside
+// it, and Wine is told to prefer such a DLL, as Windows does for DLLs outside
+// its known list. Through a whole install (page, download, hash, extraction,
+// the programs started) none of them loads. ole32 is not planted: Wine's own
+// imm32 loads it when the first window activates, along a search of its own
+// that no setting of the program reaches; on Windows ole32 is a known DLL,
+// which always comes from the system folder.
+TEST_F(InstallFlow, DllsPlantedBesideTheProgramNeverLoad)
+{
+    const std::vector<std::string> names = {"wininet", "bcrypt", "oleaut32", "shell32",
+                                            "shlwapi"};
+    for (const std::string& name : names) {
+        ASSERT_TRUE(CopyFileW(WidenText(BuildFolder() + "\\standins\\planted.dll").c_str(),
+                              WidenText(programFolder_ + name + ".dll").c_str(), FALSE));
+    }
+    const DllOverrides overrides(names);
+    ASSERT_TRUE(overrides.Set());
+    std::string package;
+    ASSERT_TRUE(ReadFileBytes(FixturePath("product.zip"), package));
+    CSha256 hasher;
+    std::vector<std::uint8_t> hash;
+    ASSERT_TRUE(hasher.Start() && hasher.Add(package.data(), package.size()) && hasher.Finish(hash));
+    PutSite("2.1", Descriptor(PackageTarget()) + HexText(hash.data(), hash.size()), "product.zip");
+    Start();
+    ChooseProductFolder();
+    ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
+    ASSERT_TRUE(WaitForPage(Page::Finish, 60000));
+    ExpectProductSetupStarted();
+    ASSERT_TRUE(Click(window_, IDC_FINISH));
+    ASSERT_TRUE(run_.WaitForExit());
+    for (const std::string& name : names) {
+        EXPECT_FALSE(FileExists(programFolder_ + name + ".dll.loaded")) << name << ".dll loaded";
+    }
+}
+
 TEST_F(InstallFlow, CancelDuringExtractionLeavesTheInstallFolderAsItWas)
 {
     LeaveEarlierInstall();
