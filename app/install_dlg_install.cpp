@@ -85,6 +85,11 @@ void CInstallDlg::OnInstallNow()
     if (fetched) {
         ApplySetupDescriptor(answers[0].text, setup);
     }
+    std::string unsafeName;
+    if (FindUnsafeProgramName(setup, unsafeName)) {
+        Ask(FormatString1(kUnsafeProgramNameText, unsafeName), MB_OK | MB_ICONHAND);
+        return;
+    }
     setupFile_ = setup.setupFile;
     setupArguments_ = setup.setupArguments;
     launchFile_ = setup.launchFile;

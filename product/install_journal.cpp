@@ -9,6 +9,7 @@
 
 const char kBackupFolderName[] = "~downloadtmp\\";
 const char kJournalFileName[] = "~install.journal";
+const char kBackupFilesFolder[] = "files\\";
 
 const char kInstallRecoveredText[] =
     "上次的安装没有完成（安装程序被中断或电脑断电）。\n\n已将 %1 恢复到安装前的状态：恢复了 %2 "

@@ -22,6 +22,9 @@
 // backslash, and the journal's name inside it.
 extern const char kBackupFolderName[];
 extern const char kJournalFileName[];
+// The folder inside the backup folder that holds the backups themselves (with
+// its trailing backslash): every backup name of a journal starts with it.
+extern const char kBackupFilesFolder[];
 std::string InstallBackupFolder();
 
 class CInstallJournal {

@@ -256,7 +256,8 @@ bool CPackageInstall::RecordFilesToReplace(const TextList& replacedFiles)
     for (const std::string& destination : replacedFiles) {
         recordedReplaced_.insert(destination);
         recorded = recorded &&
-                   journal_.RecordReplacedFile(destination, destination.substr(installFolder_.size() + 1));
+                   journal_.RecordReplacedFile(
+                       destination, kBackupFilesFolder + destination.substr(installFolder_.size() + 1));
     }
     return recorded && journal_.Commit();
 }
@@ -280,29 +281,38 @@ int CPackageInstall::BackUpReplacedFile(const std::string& entryName,
                                         const std::string& relativeName, bool& moved)
 {
     moved = false;
+    const std::string backup = BackupPath(relativeName);
     if (recordedReplaced_.count(destination) == 0 &&
-        (!journal_.RecordReplacedFile(destination, relativeName) || !journal_.Commit())) {
+        (!journal_.RecordReplacedFile(destination, kBackupFilesFolder + relativeName) ||
+         !journal_.Commit())) {
         return Fail(kJournalFailedText, backupFolder_);
     }
-    moved = MoveToBackup(destination, backupFolder_ + relativeName);
+    moved = MoveToBackup(destination, backup);
     if (moved) {
         return kInstallDone;
     }
     const std::string partialFolder = backupFolder_ + kPartialBackupFolder;
     if (!BackUpFile(relativeName, installFolder_ + "\\", partialFolder) ||
-        !RenameInFolder(partialFolder + relativeName, backupFolder_ + relativeName)) {
+        !RenameInFolder(partialFolder + relativeName, backup)) {
         return WriteFailedOnFullDisk(backupFolder_)
-                   ? Fail(kDiskFullText, backupFolder_ + relativeName)
+                   ? Fail(kDiskFullText, backup)
                    : Fail(kBackupFailedText, entryName);
     }
     return kInstallDone;
+}
+
+// Backups lie in a folder of their own inside the backup folder, beside the
+// journal and the copies under way: no entry name can be one of those.
+std::string CPackageInstall::BackupPath(const std::string& relativeName) const
+{
+    return backupFolder_ + kBackupFilesFolder + relativeName;
 }
 
 bool CPackageInstall::RollBack()
 {
     bool restored = true;
     for (const std::string& name : replaced_) {
-        if (!RestoreFile(backupFolder_ + name, JoinPath(installFolder_, name))) {
+        if (!RestoreFile(BackupPath(name), JoinPath(installFolder_, name))) {
             restored = false;
         }
     }
@@ -424,9 +434,11 @@ int CPackageInstall::InstallEntry(ArchiveHandle* archive, const ArchiveEntry& en
         return kInstallDone;
     }
     TextList parts;
-    if (!IsSafeEntryName(entryName) || entry.link || !SplitEntryName(entryName, parts)) {
+    if (entry.nameCut || !IsSafeEntryName(entryName) || entry.link ||
+        !SplitEntryName(entryName, parts)) {
         return Fail(kUnsafeNameText, entryName);
     }
+    TakeLongNames(parts);
     if (IsFolderEntry(entry, entryName)) {
         std::wstring key;
         FolderState state = FolderState::kExisted;
@@ -443,6 +455,18 @@ int CPackageInstall::InstallEntry(ArchiveHandle* archive, const ArchiveEntry& en
     // copied one was not touched when its target cannot be opened.
     return WriteFileEntry(archive, entry, entryName, destination,
                           !moved && replaced_.size() > replacedBefore);
+}
+
+// An 8.3 alias of a file or folder that exists is written, backed up and
+// restored under the long name: a roll-back that put the file back under its
+// alias would leave it under a name it never had.
+void CPackageInstall::TakeLongNames(TextList& parts) const
+{
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i].find('~') != std::string::npos) {
+            parts[i] = NarrowText(LongComponent(installFolder_, parts, i));
+        }
+    }
 }
 
 std::wstring CPackageInstall::ComponentKey(const TextList& parts, std::size_t index) const

@@ -83,6 +83,8 @@ private:
     int WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& entry,
                        const std::string& entryName, const std::string& destination,
                        bool copiedBackup);
+    void TakeLongNames(TextList& parts) const;
+    std::string BackupPath(const std::string& relativeName) const;
     std::wstring ComponentKey(const TextList& parts, std::size_t index) const;
     void ClearReadOnlyAttributes() const;
     void Forget();

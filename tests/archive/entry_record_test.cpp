@@ -263,6 +263,13 @@ TEST(EntryRecordTest, KeepsNamesWithinTheRecordField)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(RecordName(c.stored), c.kept);
+        // A record whose name is not the stored one says so: its name must
+        // never be written as though it were the entry's.
+        EntryFacts facts;
+        facts.name = c.stored;
+        ArchiveEntry entry;
+        FillEntryRecord(0, facts, entry);
+        EXPECT_EQ(entry.nameCut, c.kept != c.stored);
     }
 }
 

@@ -4,10 +4,12 @@
 #include <set>
 
 #include "net/package_integrity.h"
+#include "product/setup_descriptor.h"
 #include "res/resource.h"
 #include "tests/bench/vendor_server.h"
 #include "tests/e2e/setup_scenario.h"
 #include "util/file_system.h"
+#include "util/format_strings.h"
 #include "util/hex_text.h"
 #include "util/wide_text.h"
 
@@ -261,6 +263,8 @@ TEST_F(InstallFlow, MissingPackageIsReportedAndChangesNothing)
 // not match it is deleted unopened, and one that matches installs. The program
 // built with the test key takes the server's signed descriptions: a signed one
 // installs, a changed one or a wrong signature is refused before the download.
+// A description whose setup or launch file leaves the install folder is
+// refused before the download as well, with the name it gave.
 TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
 {
     std::string package;
@@ -268,18 +272,33 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
     CSha256 hasher;
     std::vector<std::uint8_t> hash;
     ASSERT_TRUE(hasher.Start() && hasher.Add(package.data(), package.size()) && hasher.Finish(hash));
+    const std::string unsafeSetup = "..\\..\\Windows\\System32\\cmd.exe";
+    const std::string unsafeLaunch = "C:\\Windows\\System32\\cmd.exe";
+    // The default description with its setup (line 4) or launch file (line 6) replaced.
+    const auto withProgram = [this](const std::string& line, const std::string& program) {
+        std::string text = Descriptor(PackageTarget());
+        const std::size_t at = text.find(line);
+        return text.replace(at, line.size(), program + "\r\n/c echo\r\n");
+    };
+    const std::string withUnsafeSetup = withProgram("MrvCADSetup.exe\r\nall\r\n", unsafeSetup);
+    const std::string withUnsafeLaunch = withProgram("MrvCADSetup.exe\r\ntessaly\r\n", unsafeLaunch);
     const struct {
         std::string hashLine;
         const char* signedVariant;  // the server's signed description, for the test-key program
-        const char* message;        // none: the install goes through
+        std::string message;        // none: the install goes through
         bool downloads;
+        std::string descriptor;     // none: the default lines
     } cases[] = {
-        {"sha256", nullptr, kPackageHashMalformedText, false},
-        {std::string(64, '0'), nullptr, kPackageAlteredText, true},
-        {HexText(hash.data(), hash.size()), nullptr, nullptr, true},
-        {"", "good", nullptr, true},
-        {"", "tampered", kSignatureInvalidText, false},
-        {"", "badsig", kSignatureInvalidText, false},
+        // The rows of the test-key program come last: it stays in place.
+        {"sha256", nullptr, kPackageHashMalformedText, false, ""},
+        {std::string(64, '0'), nullptr, kPackageAlteredText, true, ""},
+        {HexText(hash.data(), hash.size()), nullptr, "", true, ""},
+        {"", nullptr, FormatString1(kUnsafeProgramNameText, unsafeSetup), false, withUnsafeSetup},
+        {HexText(hash.data(), hash.size()), nullptr,
+         FormatString1(kUnsafeProgramNameText, unsafeLaunch), false, withUnsafeLaunch},
+        {"", "good", "", true, ""},
+        {"", "tampered", kSignatureInvalidText, false, ""},
+        {"", "badsig", kSignatureInvalidText, false, ""},
     };
     // The signed descriptions name the server's own address (direct or proxied).
     const auto packageRequests = [](bool signedRow) {
@@ -297,7 +316,8 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
         // The signed package brings no setup program: the earlier one starts.
         PutStandin("MrvCADSetup", productFolder_ + "\\MrvCADSetup.exe");
         const auto before = SnapshotFolder(productFolder_);
-        PutSite("2.2", Descriptor(PackageTarget()) + c.hashLine, "product.zip");
+        PutSite("2.2", (c.descriptor.empty() ? Descriptor(PackageTarget()) : c.descriptor) + c.hashLine,
+                "product.zip");
         if (signedRow) {
             const std::string path = std::string("/signed/") + c.signedVariant + "/download/MrvACAD.setup";
             ASSERT_TRUE(site::Put("MrvACAD.setup", vendor::FetchDirect(site::Url(path))));
@@ -308,7 +328,7 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
         const long requests = packageRequests(signedRow);
         Start();
         ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
-        if (c.message == nullptr) {
+        if (c.message.empty()) {
             ASSERT_TRUE(WaitForPage(Page::Finish, 60000));
             ExpectProductSetupStarted();
             EXPECT_EQ(ReadWholeFile(productFolder_ + "\\readme.txt"),
