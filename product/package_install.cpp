@@ -81,37 +81,6 @@ bool IsFolder(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// An extracted file may be read-only, hidden or system; a restore or a delete
-// that fails on that is tried again without them.
-void MakeWritable(const std::wstring& path)
-{
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-// The saved file goes back as it was, moved where it can be (it may have been
-// moved into the backup folder), else copied. A copy over an existing file
-// keeps that file's attributes, so the saved file's are put back after it.
-bool RestoreFile(const std::string& backup, const std::string& destination)
-{
-    const std::wstring source = WidenText(backup);
-    const std::wstring target = WidenText(destination);
-    const DWORD attributes = GetFileAttributesW(source.c_str());
-    const auto restore = [&source, &target] {
-        return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) ||
-               CopyFileW(source.c_str(), target.c_str(), FALSE);
-    };
-    if (!restore()) {
-        MakeWritable(target);
-        if (!restore()) {
-            return false;
-        }
-    }
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        SetFileAttributesW(target.c_str(), attributes);
-    }
-    return true;
-}
-
 // Saves a file that is about to be replaced by moving it into the backup
 // folder: the saved file is the user's own, bytes, attributes and times, and
 // the package's file is then written as a new one. False when it cannot be
@@ -159,15 +128,6 @@ bool WriteFailedOnFullDisk(const std::string& folder)
            (GetFreeBytes(folder, freeBytes) && freeBytes < kFullBelowBytes);
 }
 
-void DeleteAddedFile(const std::string& path)
-{
-    const std::wstring target = WidenText(path);
-    if (!DeleteFileW(target.c_str())) {
-        MakeWritable(target);
-        DeleteFileW(target.c_str());
-    }
-}
-
 }  // namespace
 
 std::wstring InstallNameKey(const std::string& folder, const std::string& relativeName)
@@ -198,7 +158,11 @@ int CPackageInstall::Install(const std::string& archivePath, IExtractProgress& p
     errorText_.clear();
 
     // Refused before anything is written: nothing to roll back, and the
-    // backups of an earlier install whose journal is still there stay.
+    // backups of an earlier install whose journal is still there stay. A
+    // journal names a full install folder only.
+    if (!IsFullFolderPath(installFolder_)) {
+        return Fail(kNotFullPathText, installFolder_);
+    }
     InstallSpaceNeed need;
     if (CheckSpace(archivePath, need) != kInstallDone) {
         return kInstallFailed;
@@ -268,7 +232,6 @@ bool CPackageInstall::RecordCreatedFolder(const std::string& folder)
         Fail(kJournalFailedText, backupFolder_);
         return false;
     }
-    createdFolders_.push_back(folder);
     return true;
 }
 
@@ -308,21 +271,15 @@ std::string CPackageInstall::BackupPath(const std::string& relativeName) const
     return backupFolder_ + kBackupFilesFolder + relativeName;
 }
 
+// The journal's own records are undone, by the routine that recovers a
+// journal at the next start: what a crash would leave undone and what a
+// roll-back undoes can never differ.
 bool CPackageInstall::RollBack()
 {
-    bool restored = true;
-    for (const std::string& name : replaced_) {
-        if (!RestoreFile(BackupPath(name), JoinPath(installFolder_, name))) {
-            restored = false;
-        }
-    }
-    for (const std::string& path : installed_) {
-        DeleteAddedFile(path);
-    }
-    // Deepest first; a folder that still holds anything stays.
-    for (auto folder = createdFolders_.rbegin(); folder != createdFolders_.rend(); ++folder) {
-        RemoveDirectoryW(WidenText(*folder).c_str());
-    }
+    JournalRecovery undone;
+    const bool restored = journal_.Records().empty() ||
+                          UndoJournalRecords(journal_.Records(), backupFolder_, undone) ==
+                              kInstallRecovered;
     if (restored) {
         journal_.Remove();
         DeleteFolderTree(backupFolder_);
@@ -340,7 +297,6 @@ void CPackageInstall::Forget()
     installed_.clear();
     replaced_.clear();
     readOnly_.clear();
-    createdFolders_.clear();
     folders_.clear();
     written_.clear();
     recordedReplaced_.clear();
@@ -349,9 +305,6 @@ void CPackageInstall::Forget()
 int CPackageInstall::CreateInstallFolder()
 {
     const std::size_t levelsStart = FolderLevelsStart(installFolder_);
-    if (levelsStart == std::string::npos) {
-        return Fail(kNotFullPathText, installFolder_);
-    }
     bool created = false;
     for (std::size_t separator = FindChar936(installFolder_, '\\', levelsStart);;
          separator = FindChar936(installFolder_, '\\', separator + 1)) {
@@ -586,8 +539,9 @@ int CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& 
     if (file == INVALID_HANDLE_VALUE) {
         // A target that could not be opened was not touched: there is nothing
         // to restore, and a file held open by another program could not be
-        // restored.
+        // restored. Without its copied backup the roll-back sees it so.
         if (copiedBackup) {
+            DeleteFileW(WidenText(BackupPath(replaced_.back())).c_str());
             replaced_.pop_back();
         }
         return FailWrite(entryName, destination);

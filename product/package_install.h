@@ -46,9 +46,9 @@ public:
     // journal and the backup folder. Nothing is left to roll back.
     void Finish();
 
-    // Restores every replaced file from its backup, deletes every added file and
-    // the folders the install created, then deletes the journal and the backup
-    // folder, in that order. False when a file could not be restored: the
+    // Undoes the journal's records, the last step first (UndoJournalRecords:
+    // replaced files restored from their backups, added files and created
+    // folders deleted), then deletes the journal and the backup folder. False when a file could not be restored: the
     // journal and the backup folder are then kept, so nothing of the user's is
     // lost, and ErrorText() ends with where the originals are. Leaves nothing to
     // roll back a second time.
@@ -98,8 +98,6 @@ private:
     TextList replaced_;
     // Files written with the read-only attribute, cleared at the end.
     TextList readOnly_;
-    // Folders that did not exist before, in the order they were made.
-    TextList createdFolders_;
     // Folders below the install folder met so far, by their identity ("" is
     // the install folder itself).
     std::unordered_map<std::wstring, FolderState> folders_;
