@@ -10,6 +10,7 @@
 #include "res/resource.h"
 #include "util/file_system.h"
 #include "util/text_path.h"
+#include "util/working_folder.h"
 #include "util/wide_text.h"
 
 namespace {
@@ -102,7 +103,7 @@ void CInstallDlg::OnInstallNow()
     }
     ShowPage(PageDownload);
     job_.downloadUrl = setup.downloadUrl;
-    job_.targetPath = MakeTempFilePath("~download.tmp");
+    job_.targetPath = WorkingFilePath("~download.tmp");
     DeleteFileW(WidenText(job_.targetPath).c_str());
     job_.localPackageMode = localPackagePresent_;
     job_.localPackagePath = localPackagePath_;

@@ -27,6 +27,7 @@ add_library(mrv_core STATIC
   ${MRV_PORTABLE_SOURCES}
   util/wide_text.cpp
   util/file_system.cpp
+  util/working_folder.cpp
   archive/archive_win.cpp
   product/product_record.cpp
   product/copy_policy.cpp

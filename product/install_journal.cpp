@@ -8,6 +8,7 @@
 #include "util/file_system.h"
 #include "util/text_path.h"
 #include "util/wide_text.h"
+#include "util/working_folder.h"
 
 const char kBackupFolderName[] = "~downloadtmp\\";
 const char kJournalFileName[] = "~install.journal";
@@ -166,7 +167,8 @@ std::string WithBackslash(const std::string& folder)
 
 std::string InstallBackupFolder()
 {
-    return MakeTempFilePath(kBackupFolderName);
+    const std::string folder = WorkingFolder();
+    return folder.empty() ? folder : folder + kBackupFolderName;
 }
 
 CInstallJournal::~CInstallJournal()

@@ -20,8 +20,9 @@
 #include "product/journal_records.h"
 #include "util/text.h"
 
-// The temporary folder's backup folder of a product install, with its trailing
-// backslash, and the journal's name inside it.
+// The backup folder of a product install inside the working folder (see
+// util/working_folder.h), with its trailing backslash, and the journal's name
+// inside it; empty when there is no working folder.
 extern const char kBackupFolderName[];
 extern const char kJournalFileName[];
 // The folder inside the backup folder that holds the backups themselves (with

@@ -87,8 +87,8 @@ TEST_F(InstallFlow, FirstInstallFromServerDownloadsExtractsAndStartsTheSetupProg
     EXPECT_TRUE(FileExists(productFolder_ + "\\readme.txt"));
     EXPECT_TRUE(FileExists(productFolder_ + "\\Sys\\MrvScript.exe"));
     EXPECT_TRUE(FileExists(productFolder_ + "\\Library\\Script\\welcome.lsp"));
-    EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
-    EXPECT_FALSE(FolderExists(tempFolder_ + "\\~downloadtmp"));
+    EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
+    EXPECT_FALSE(FolderExists(WorkFolder() + "~downloadtmp"));
     EXPECT_FALSE(IsShown(window_, IDC_UNINSTALL));
 
     // Below version 2.0 (nothing recorded yet) the script host is the product.
@@ -124,8 +124,8 @@ TEST_F(InstallFlow, NewerServerVersionOffersAnUpgradeOnTheInstallPage)
     EXPECT_EQ(MessageBoxText(box), kAbandonQuestion);
     ASSERT_TRUE(Answer(box, IDYES));
     ASSERT_TRUE(run_.WaitForExit());
-    EXPECT_TRUE(FolderExists(tempFolder_ + "\\~downloadtmp"));
-    EXPECT_TRUE(SnapshotFolder(tempFolder_ + "\\~downloadtmp").empty());
+    EXPECT_TRUE(FolderExists(WorkFolder() + "~downloadtmp"));
+    EXPECT_TRUE(SnapshotFolder(WorkFolder() + "~downloadtmp").empty());
     EXPECT_TRUE(Records().empty());
 }
 
@@ -160,7 +160,7 @@ TEST_F(InstallFlow, LocalPackageInstallsWithoutNetwork)
     EXPECT_TRUE(ReadFileBytes(productFolder_ + "\\readme.txt", readme));
     EXPECT_EQ(readme, "墨岚岱文 Morvane Tessaly 2.2\r\n");
     EXPECT_TRUE(FileExists(programFolder_ + "data.cab")) << "the local package must stay";
-    EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
+    EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
     DeleteFolderTree(productFolder_);
 }
 
@@ -217,8 +217,8 @@ TEST_F(InstallFlow, CancelDuringDownloadLeavesTheInstallFolderAsItWas)
     CancelAndConfirm();
     EXPECT_EQ(SnapshotFolder(productFolder_), before);
     EXPECT_TRUE(Records().empty());
-    EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
-    EXPECT_FALSE(FolderExists(tempFolder_ + "\\~downloadtmp"));
+    EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
+    EXPECT_FALSE(FolderExists(WorkFolder() + "~downloadtmp"));
 }
 
 TEST_F(InstallFlow, ClosingDuringDownloadStopsItAndEnds)
@@ -237,7 +237,7 @@ TEST_F(InstallFlow, ClosingDuringDownloadStopsItAndEnds)
     ASSERT_TRUE(run_.WaitForExit()) << "the window stayed after the close";
     EXPECT_EQ(SnapshotFolder(productFolder_), before);
     EXPECT_TRUE(Records().empty());
-    EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
+    EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
 }
 
 TEST_F(InstallFlow, MissingPackageIsReportedAndChangesNothing)
@@ -255,7 +255,7 @@ TEST_F(InstallFlow, MissingPackageIsReportedAndChangesNothing)
     ASSERT_TRUE(run_.WaitForExit());
     EXPECT_EQ(SnapshotFolder(productFolder_), before);
     EXPECT_TRUE(Records().empty());
-    EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
+    EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
 }
 
 // The description's eighth line names the package's SHA-256: a line that is no
@@ -348,7 +348,7 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
         }
         EXPECT_EQ(SnapshotFolder(productFolder_), before);
         EXPECT_TRUE(Records().empty());
-        EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
+        EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
     }
 }
 
@@ -441,7 +441,7 @@ TEST_F(InstallFlow, CancelDuringExtractionLeavesTheInstallFolderAsItWas)
     CancelAndConfirm();
     EXPECT_EQ(SnapshotFolder(productFolder_), before);
     EXPECT_TRUE(Records().empty()) << "the setup program was started after the cancel";
-    EXPECT_FALSE(FolderExists(tempFolder_ + "\\~downloadtmp"));
+    EXPECT_FALSE(FolderExists(WorkFolder() + "~downloadtmp"));
 }
 
 }  // namespace

@@ -90,9 +90,10 @@ TEST_F(InstallRecovery, AnInstallKilledAtAnyPointIsUndoneAtTheNextStart)
         SCOPED_TRACE(c.point);
         tempFolder_ = root_ + "\\temp" + std::to_string(++row);
         ASSERT_TRUE(CreateDirectoryTree(CPathName(tempFolder_ + "\\")));
-        const std::string journal = tempFolder_ + "\\" + kBackupFolderName + kJournalFileName;
+        DeleteFolderTree(WorkFolder());
+        const std::string journal = WorkFolder() + kBackupFolderName + kJournalFileName;
         const std::string partialBackup =
-            tempFolder_ + "\\" + kBackupFolderName + "~partial\\Data\\big.bin";
+            WorkFolder() + kBackupFolderName + "~partial\\Data\\big.bin";
         // Another program has the file open and does not let it be renamed:
         // its backup is a copy.
         HANDLE held = INVALID_HANDLE_VALUE;
@@ -134,7 +135,7 @@ TEST_F(InstallRecovery, AnInstallKilledAtAnyPointIsUndoneAtTheNextStart)
                   0u)
             << MessageBoxText(box);
         EXPECT_EQ(SnapshotFolder(productFolder_), before);
-        EXPECT_FALSE(FolderExists(tempFolder_ + "\\" + kBackupFolderName));
+        EXPECT_FALSE(FolderExists(WorkFolder() + kBackupFolderName));
         ASSERT_TRUE(Answer(box, IDOK));
         ASSERT_NE(run_.WaitForMainWindow(kCaption), nullptr);
         run_.Kill();
@@ -149,7 +150,7 @@ TEST_F(InstallRecovery, StartRestoresTheFolderBeforeTheWindowOpens)
     ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\Sys\\a.dll", "the user's a.dll"));
     ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\keep.txt", "kept"));
     const auto before = SnapshotFolder(productFolder_);
-    const std::string backupFolder = tempFolder_ + "\\" + kBackupFolderName;
+    const std::string backupFolder = WorkFolder() + kBackupFolderName;
     LeaveCutOffInstall(backupFolder);
     ASSERT_NE(SnapshotFolder(productFolder_), before);
 
@@ -176,7 +177,9 @@ TEST_F(InstallRecovery, StartRestoresTheFolderBeforeTheWindowOpens)
 
 // A journal that another program left, whose records leave the install folder
 // of its header or the backup folder: the program tells so, changes nothing,
-// sets the journal aside and opens its window.
+// sets the journal aside and opens its window. Under Wine, which keeps no
+// descriptors, the planted journal can lie in the working folder itself; one
+// in the user's temporary folder is not even read.
 TEST_F(InstallRecovery, AJournalWhoseRecordsLeaveTheirFoldersChangesNothing)
 {
     RecordInstalledProduct("2.1");
@@ -185,7 +188,7 @@ TEST_F(InstallRecovery, AJournalWhoseRecordsLeaveTheirFoldersChangesNothing)
     ASSERT_TRUE(CreateDirectoryTree(CPathName(outside + "\\")));
     ASSERT_TRUE(WriteWholeFile(outside + "\\x.dll", "a system file"));
     ASSERT_TRUE(WriteWholeFile(outside + "\\secret.txt", "secret"));
-    const std::string backupFolder = tempFolder_ + "\\" + kBackupFolderName;
+    const std::string backupFolder = WorkFolder() + kBackupFolderName;
     const std::string files = kBackupFilesFolder;
     ASSERT_TRUE(CreateDirectoryTree(CPathName(backupFolder + files)));
     ASSERT_TRUE(WriteWholeFile(backupFolder + files + "payload.dll", "payload"));
@@ -201,6 +204,11 @@ TEST_F(InstallRecovery, AJournalWhoseRecordsLeaveTheirFoldersChangesNothing)
         journal += FormatJournalRecord(record);
     }
     ASSERT_TRUE(WriteWholeFile(backupFolder + kJournalFileName, journal));
+    // The same journal in the user's own temporary folder is never read.
+    const std::string userBackupFolder = tempFolder_ + "\\" + kBackupFolderName;
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(userBackupFolder)));
+    ASSERT_TRUE(WriteWholeFile(userBackupFolder + kJournalFileName, journal));
+    const auto userTempBefore = SnapshotFolder(tempFolder_);
     const auto productBefore = SnapshotFolder(productFolder_);
     const auto outsideBefore = SnapshotFolder(outside);
     const auto backupBefore = SnapshotFolder(backupFolder + files);
@@ -218,6 +226,7 @@ TEST_F(InstallRecovery, AJournalWhoseRecordsLeaveTheirFoldersChangesNothing)
     EXPECT_EQ(SnapshotFolder(productFolder_), productBefore);
     EXPECT_EQ(SnapshotFolder(outside), outsideBefore);
     EXPECT_EQ(SnapshotFolder(backupFolder + files), backupBefore);
+    EXPECT_EQ(SnapshotFolder(tempFolder_), userTempBefore);
     ASSERT_TRUE(Answer(box, IDOK));
     window_ = run_.WaitForMainWindow(kCaption);
     ASSERT_NE(window_, nullptr) << "the install window did not show after the message";
