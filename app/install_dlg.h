@@ -117,7 +117,7 @@ private:
     void OnInstallNow();
     bool TakeInstallFolder();
     bool AcceptSetupDescription(const std::vector<CTextFetch::Answer>& answers);
-    bool InstallProductPackage(const std::string& packagePath);
+    bool InstallProductPackage(HANDLE package, const std::string& packagePath);
     LRESULT OnDownloadDone(bool failed);
     void RollBackInstall();
     bool ConfirmAbandon();

@@ -174,9 +174,9 @@ bool CInstallDlg::TakeInstallFolder()
 // a cancel that came meanwhile rolls it back (a crash during that roll-back is
 // undone at the next start), otherwise it stands, and only then does the
 // setup program start. A cancel after that decision changes nothing.
-bool CInstallDlg::InstallProductPackage(const std::string& packagePath)
+bool CInstallDlg::InstallProductPackage(HANDLE package, const std::string& packagePath)
 {
-    const int result = install_->Install(packagePath, *this, job_.AbortFlag());
+    const int result = install_->Install(package, packagePath, *this, job_.AbortFlag());
     if (result == kInstallCancelled) {
         return true;
     }

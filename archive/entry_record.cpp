@@ -203,4 +203,5 @@ void FillEntryRecord(int index, const EntryFacts& facts, ArchiveEntry& entry)
     entry.link = IsUnixLinkEntry(facts.versionMadeBy, facts.externalAttributes);
     entry.compressedSize = RecordSize(facts.compressedSize);
     entry.uncompressedSize = RecordSize(facts.uncompressedSize);
+    entry.uncompressedSize64 = facts.uncompressedSize;
 }

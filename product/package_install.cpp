@@ -20,6 +20,7 @@
 #include "util/file_system.h"
 #include "util/text_path.h"
 #include "util/wide_text.h"
+#include "util/working_folder.h"
 
 const char kNotFullPathText[] = "安装目录必须是完整的路径: %1";
 
@@ -154,6 +155,17 @@ CPackageInstall::CPackageInstall(std::string installFolder, std::string backupFo
 int CPackageInstall::Install(const std::string& archivePath, IExtractProgress& progress,
                              const std::atomic<bool>& abort)
 {
+    const UniqueFile package = OpenFileDenyingWriters(archivePath);
+    if (!package) {
+        Forget();
+        return Fail(kBadPackageText, archivePath);
+    }
+    return Install(package.get(), archivePath, progress, abort);
+}
+
+int CPackageInstall::Install(HANDLE package, const std::string& packageName,
+                             IExtractProgress& progress, const std::atomic<bool>& abort)
+{
     Forget();
     errorText_.clear();
 
@@ -164,7 +176,7 @@ int CPackageInstall::Install(const std::string& archivePath, IExtractProgress& p
         return Fail(kNotFullPathText, installFolder_);
     }
     InstallSpaceNeed need;
-    if (CheckSpace(archivePath, need) != kInstallDone) {
+    if (CheckSpace(package, need) != kInstallDone) {
         return kInstallFailed;
     }
     if (!journal_.Begin(backupFolder_, installFolder_) || !RecordFilesToReplace(need.replacedFiles)) {
@@ -173,7 +185,7 @@ int CPackageInstall::Install(const std::string& archivePath, IExtractProgress& p
     }
     int result = CreateInstallFolder();
     if (result == kInstallDone) {
-        result = ExtractEntries(archivePath, progress, abort);
+        result = ExtractEntries(package, packageName, progress, abort);
     }
     if (result == kInstallDone && abort) {
         result = kInstallCancelled;
@@ -195,9 +207,9 @@ void CPackageInstall::Finish()
 
 // A package whose directory cannot be read is reported as damaged by the
 // extraction, as before; a volume that does not answer is not held against it.
-int CPackageInstall::CheckSpace(const std::string& archivePath, InstallSpaceNeed& need)
+int CPackageInstall::CheckSpace(HANDLE package, InstallSpaceNeed& need)
 {
-    if (!MeasureInstallSpace(archivePath, installFolder_, need)) {
+    if (!MeasureInstallSpace(package, installFolder_, need)) {
         return kInstallDone;
     }
     std::string message;
@@ -313,6 +325,11 @@ int CPackageInstall::CreateInstallFolder()
         if (created && !RecordCreatedFolder(level)) {
             return kInstallFailed;
         }
+        // A level that this install makes is a program folder; one that was
+        // there keeps its own descriptor. A failure shows below.
+        if (created) {
+            CreateFolderWithSddl(level, kProgramFolderSddl);
+        }
         if (separator == std::string::npos) {
             break;
         }
@@ -329,18 +346,19 @@ int CPackageInstall::CreateInstallFolder()
     return kInstallDone;
 }
 
-int CPackageInstall::ExtractEntries(const std::string& archivePath, IExtractProgress& progress,
-                                    const std::atomic<bool>& abort)
+int CPackageInstall::ExtractEntries(HANDLE package, const std::string& packageName,
+                                    IExtractProgress& progress, const std::atomic<bool>& abort)
 {
-    ArchiveHandle* const archive = OpenArchive(archivePath.c_str(), 0, kArchiveFileName);
+    ArchiveHandle* const archive =
+        RewindFile(package) ? OpenArchive(&package, 0, kArchiveFileHandle) : nullptr;
     if (archive == nullptr) {
-        return Fail(kBadPackageText, archivePath);
+        return Fail(kBadPackageText, packageName);
     }
     ArchiveEntry count;
     GetArchiveEntry(archive, -1, count);
     if (ArchiveLastError() != kArchiveOk || count.index < 0) {
         CloseArchive(archive);
-        return Fail(kBadPackageText, archivePath);
+        return Fail(kBadPackageText, packageName);
     }
 
     const auto total = static_cast<std::uint32_t>(count.index);
@@ -367,7 +385,7 @@ int CPackageInstall::ExtractEntries(const std::string& archivePath, IExtractProg
         ArchiveEntry entry;
         GetArchiveEntry(archive, i, entry);
         if (ArchiveLastError() != kArchiveOk) {
-            result = Fail(kBadPackageText, archivePath);
+            result = Fail(kBadPackageText, packageName);
             break;
         }
         lastName.assign(entry.name, strnlen(entry.name, sizeof entry.name));

@@ -41,6 +41,11 @@ public:
     // backups until Finish or RollBack: a cancel may still undo it, and a crash
     // before either is undone at the next start.
     int Install(const std::string& archivePath, IExtractProgress& progress, const std::atomic<bool>& abort);
+    // The same through a package that the caller holds open (and that nobody
+    // else may write meanwhile): the survey and the extraction read through
+    // `package` from its first byte; `packageName` names it in messages.
+    int Install(HANDLE package, const std::string& packageName, IExtractProgress& progress,
+                const std::atomic<bool>& abort);
 
     // Once the caller has decided that a finished install stands: deletes the
     // journal and the backup folder. Nothing is left to roll back.
@@ -67,13 +72,13 @@ private:
     // install wrote).
     enum class FolderState { kExisted, kCreated };
 
-    int CheckSpace(const std::string& archivePath, InstallSpaceNeed& need);
+    int CheckSpace(HANDLE package, InstallSpaceNeed& need);
     bool RecordFilesToReplace(const TextList& replacedFiles);
     int CreateInstallFolder();
     bool RecordCreatedFolder(const std::string& folder);
     int BackUpReplacedFile(const std::string& entryName, const std::string& destination,
                            const std::string& relativeName, bool& moved);
-    int ExtractEntries(const std::string& archivePath, IExtractProgress& progress,
+    int ExtractEntries(HANDLE package, const std::string& packageName, IExtractProgress& progress,
                        const std::atomic<bool>& abort);
     int InstallEntry(ArchiveHandle* archive, const ArchiveEntry& entry);
     int PrepareFolders(const TextList& parts, std::size_t count, const std::string& entryName,

@@ -505,3 +505,15 @@ bool ReadFileBytes(const std::string& path, std::string& bytes)
     }
     return ok;
 }
+
+UniqueFile OpenFileDenyingWriters(const std::string& path)
+{
+    return UniqueFile(CreateFileW(WidenText(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool RewindFile(HANDLE file)
+{
+    LARGE_INTEGER zero{};
+    return SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) != FALSE;
+}

@@ -14,6 +14,9 @@
 const wchar_t kProtectedFolderSddl[] =
     L"O:BAG:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)S:(ML;OICI;NWNRNX;;;HI)";
 
+const wchar_t kProgramFolderSddl[] =
+    L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+
 namespace {
 
 const wchar_t kFolderName[] = L"MrvTessalySetup";
@@ -74,16 +77,21 @@ UniqueFile OpenFolder(const std::wstring& path)
     return folder;
 }
 
-bool CreateProtectedFolder(const std::wstring& path)
+bool CreateFolderWithDescriptor(const std::wstring& path, const wchar_t* sddl)
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kProtectedFolderSddl, SDDL_REVISION_1,
-                                                              &descriptor, nullptr)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
         return false;
     }
     const UniqueLocalMemory owned(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     return CreateDirectoryW(path.c_str(), &attributes) != FALSE;
+}
+
+bool CreateProtectedFolder(const std::wstring& path)
+{
+    return CreateFolderWithDescriptor(path, kProtectedFolderSddl);
 }
 
 // What the volume of `parent` keeps of the protected descriptor: a folder made
@@ -230,6 +238,11 @@ FolderTrust DecideFolderTrust(PSECURITY_DESCRIPTOR folder, PSECURITY_DESCRIPTOR 
         return FolderTrust::kSetAside;
     }
     return FolderTrust::kNoDescriptors;
+}
+
+bool CreateFolderWithSddl(const std::string& path, const wchar_t* sddl)
+{
+    return CreateFolderWithDescriptor(WidenText(path), sddl);
 }
 
 std::string WorkingFolderBelow(const std::string& parent)

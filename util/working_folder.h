@@ -21,6 +21,16 @@
 // and SYSTEM only, a high mandatory label that no lower process may write past.
 extern const wchar_t kProtectedFolderSddl[];
 
+// What a product folder that the program creates is given, as a program folder
+// of Windows has: Administrators and SYSTEM full control, Users read and run,
+// nothing inherited from a parent (outside Program Files that parent may let
+// every user change it). The owner is the elevated creator's default,
+// Administrators.
+extern const wchar_t kProgramFolderSddl[];
+
+// Creates one folder with the descriptor of `sddl`; false as CreateDirectory.
+bool CreateFolderWithSddl(const std::string& path, const wchar_t* sddl);
+
 enum class FolderTrust {
     kTrusted,        // owner and entries as this program makes them
     kSetAside,       // the volume keeps descriptors, and this one is not ours

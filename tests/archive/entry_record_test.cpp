@@ -305,6 +305,7 @@ TEST(EntryRecordTest, FillsEveryFieldOfTheRecord)
     FillEntryRecord(4, facts, entry);
     EXPECT_TRUE(entry.link);
     EXPECT_EQ(entry.uncompressedSize, 0xFFFFFFFFu);
+    EXPECT_EQ(entry.uncompressedSize64, 0x100000000u) << "the free-space sum takes the whole size";
 
     facts.dosDateTime = 0;
     facts.localExtraField.clear();

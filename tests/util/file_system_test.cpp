@@ -763,6 +763,9 @@ TEST(WorkingFolderTest, OnlyAFolderAsTheProgramMakesItIsTrusted)
     const wchar_t* const ours = kProtectedFolderSddl;
     // What Wine reads back for a folder made with kProtectedFolderSddl.
     const wchar_t wine[] = L"O:S-1-5-21-0-0-0-1000D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)";
+    // What the install step asks for a product folder it makes, with the owner
+    // that an elevated administrator's new folder gets.
+    const std::wstring programFolder = std::wstring(L"O:BA") + kProgramFolderSddl;
     const struct {
         const char* what;
         const wchar_t* folder;
@@ -774,6 +777,8 @@ TEST(WorkingFolderTest, OnlyAFolderAsTheProgramMakesItIsTrusted)
         {"users may read and list", L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)",
          ours, FolderTrust::kTrusted},
         {"a denying entry", L"O:BAD:P(D;;GW;;;WD)(A;;FA;;;BA)", ours, FolderTrust::kTrusted},
+        {"a product folder as the install step makes it",
+         programFolder.c_str(), ours, FolderTrust::kTrusted},
         {"owned by a user", L"O:S-1-5-21-1-2-3-1001D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", ours,
          FolderTrust::kSetAside},
         {"users may add files", L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x100116;;;BU)",
