@@ -71,7 +71,9 @@ std::string ProgramFilesFolder(HWND owner)
 CInstallDlg::CInstallDlg()
     : CBackdropDialog(IDD_INSTALL, nullptr),
       backupFolder_(MakeBackupFolder()),
-      job_(*this, [this](const std::string& packagePath) { return InstallProductPackage(packagePath); })
+      job_(*this, [this](HANDLE package, const std::string& packagePath) {
+          return InstallProductPackage(package, packagePath);
+      })
 {
     icon_ = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP));
     // The frames are bound with the window, as they hide the pages before it

@@ -129,7 +129,7 @@ private:
     void StartWorker(const SetupDescriptor& setup);
     bool TakeInstallFolder();
     bool AcceptSetupDescription(const std::vector<CTextFetch::Answer>& answers);
-    bool InstallProductPackage(const std::string& packagePath);
+    bool InstallProductPackage(HANDLE package, const std::string& packagePath);
     LRESULT OnDownloadDone(bool failed);
     void RollBackInstall();
     bool ConfirmAbandon();

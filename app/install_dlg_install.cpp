@@ -11,6 +11,7 @@
 #include "res/resource.h"
 #include "util/file_system.h"
 #include "util/text_path.h"
+#include "util/working_folder.h"
 #include "util/wide_text.h"
 
 namespace {
@@ -88,6 +89,11 @@ bool CInstallDlg::PrepareAndStartInstall()
     if (answers[0].result == kFetchOk) {
         ApplySetupDescriptor(answers[0].text, setup);
     }
+    std::string unsafeName;
+    if (FindUnsafeProgramName(setup, unsafeName)) {
+        ShowMessageBox(FormatString1(kUnsafeProgramNameText, unsafeName), MB_OK | MB_ICONHAND);
+        return false;
+    }
     setupFile_ = setup.setupFile;
     setupArguments_ = setup.setupArguments;
     launchFile_ = setup.launchFile;
@@ -147,7 +153,7 @@ void CInstallDlg::StartWorker(const SetupDescriptor& setup)
 {
     ShowPage(PageDownload);
     job_.downloadUrl = setup.downloadUrl;
-    job_.targetPath = MakeTempFilePath("~download.tmp");
+    job_.targetPath = WorkingFilePath("~download.tmp");
     DeleteFileW(WidenText(job_.targetPath).c_str());
     job_.localPackageMode = localPackagePresent_;
     job_.localPackagePath = localPackagePath_;
@@ -219,12 +225,12 @@ bool CInstallDlg::TakeInstallFolder()
 // undone at the next start), otherwise it stands, and only then does the
 // setup program start. A cancel after that decision changes nothing. Nothing
 // is installed once a cancel or the window's end came before the step began.
-bool CInstallDlg::InstallProductPackage(const std::string& packagePath)
+bool CInstallDlg::InstallProductPackage(HANDLE package, const std::string& packagePath)
 {
     if (!flow_.EnterInstallStep()) {
         return true;
     }
-    const int result = install_->Install(packagePath, *this, job_.AbortFlag());
+    const int result = install_->Install(package, packagePath, *this, job_.AbortFlag());
     if (result == kInstallCancelled) {
         return true;
     }

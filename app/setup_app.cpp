@@ -7,6 +7,9 @@
 
 namespace {
 
+const char kNoSafeDllSearch[] =
+    "此 Windows 缺少系统更新 KB2533623，安装程序无法安全地运行。\n\n请先安装该更新，然后再运行安装程序。";
+
 // An install that a killed process or a power loss cut off is undone before
 // anything else, so that the window starts from the folder as it was.
 void UndoInterruptedInstall()
@@ -24,6 +27,23 @@ void UndoInterruptedInstall()
 }
 
 }  // namespace
+
+// Looked up rather than imported: a Windows 7 without the update that brings
+// it must still start far enough to say what is missing.
+bool CSetupApp::RestrictDllSearch()
+{
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const auto setDefault = kernel == nullptr ? nullptr
+        : reinterpret_cast<SetDefaultDllDirectoriesFn>(
+              reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        return true;
+    }
+    SetMessageCaption(kMessageCaption);
+    ShowMessageBox(kNoSafeDllSearch, MB_OK | MB_ICONERROR);
+    return false;
+}
 
 bool CSetupApp::InitInstance()
 {

@@ -40,7 +40,11 @@ struct ArchiveEntry {
     ArchiveFileTime writeTime;
     std::uint32_t compressedSize = 0;    // 0xFFFFFFFF from 4 GB on
     std::uint32_t uncompressedSize = 0;  // 0xFFFFFFFF from 4 GB on
+    std::uint64_t uncompressedSize64 = 0;  // the whole size, also from 4 GB on
     bool link = false;  // a symbolic link stored by a Unix host: no file of a package
+    // The stored name holds a zero byte or is longer than `name` takes: `name`
+    // is not the entry's name, and writing it would put another file in place.
+    bool nameCut = false;
 };
 
 struct ArchiveHandle;

@@ -187,6 +187,7 @@ void FillEntryRecord(int index, const EntryFacts& facts, ArchiveEntry& entry)
     const std::string name = RecordName(facts.name);
     std::memcpy(entry.name, name.data(), name.size());
     entry.name[name.size()] = '\0';
+    entry.nameCut = name.size() != facts.name.size();
     entry.attributes = MapEntryAttributes(facts.externalAttributes);
 
     ArchiveFileTime stamp;
@@ -202,4 +203,5 @@ void FillEntryRecord(int index, const EntryFacts& facts, ArchiveEntry& entry)
     entry.link = IsUnixLinkEntry(facts.versionMadeBy, facts.externalAttributes);
     entry.compressedSize = RecordSize(facts.compressedSize);
     entry.uncompressedSize = RecordSize(facts.uncompressedSize);
+    entry.uncompressedSize64 = facts.uncompressedSize;
 }

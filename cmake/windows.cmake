@@ -27,6 +27,7 @@ add_library(mrv_core STATIC
   ${MRV_PORTABLE_SOURCES}
   util/wide_text.cpp
   util/file_system.cpp
+  util/working_folder.cpp
   archive/archive_win.cpp
   product/product_record.cpp
   product/copy_policy.cpp
@@ -295,6 +296,13 @@ foreach(standin MrvCADSetup unins000 MrvScript)
                         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/standins)
 endforeach()
 
+# A DLL that records its loading: planted beside the program under the names
+# of the system DLLs it delay-loads, it shows whether the program took it.
+add_library(planted_dll SHARED tests/fixtures/planted_dll.cpp)
+mrv_own_target(planted_dll)
+set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted
+                      RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/standins)
+
 # The first-window bench (tests/bench/window_bench.sh): a timer that starts a
 # program and waits for its window, and the least program with a window to
 # compare with.
@@ -387,7 +395,7 @@ add_library(e2e_driver STATIC
 mrv_own_target(e2e_driver)
 target_link_libraries(e2e_driver PUBLIC mrv_core GTest::gtest wininet comctl32 z)
 add_dependencies(e2e_driver e2e_site TessalySetup TessalySetup_test_key standin_MrvCADSetup
-                 standin_MrvScript standin_unins000)
+                 standin_MrvScript standin_unins000 planted_dll)
 
 add_executable(e2e_tests
   tests/test_main.cpp

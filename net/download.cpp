@@ -247,9 +247,10 @@ CDownloadJob::WorkerEnd CDownloadJob::RunWorker()
 CDownloadJob::WorkerEnd CDownloadJob::InstallLocalPackage()
 {
     CloseTargetFile();
-    const WorkerEnd end = RunInstallStep(localPackagePath);
     DeleteTargetFile();
-    return end;
+    // One that cannot be opened is reported by the install step as damaged.
+    const UniqueFile package = OpenFileDenyingWriters(localPackagePath);
+    return RunInstallStep(package.get(), localPackagePath);
 }
 
 // The window learns of an abort from the flag, not from the end.
@@ -401,7 +402,8 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
     progress_.OnPhase(DownloadPhase::kDownloading, "下载文件");
     display.Start();
 
-    // Hashed while it is written: the file is never read a second time.
+    // Hashed while it is written: the file is never read a second time, and
+    // the handle it is written through is the one the install step reads.
     CPackageVerifier verifier(packageHash);
     verifier.Start();
     std::uint64_t received = 0;
@@ -427,8 +429,8 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
         received += read;
         display.UpdateTransferDisplay(received, sizeKnown_, size_);
     }
-    CloseTargetFile();
     if (abort_) {
+        CloseTargetFile();
         DeleteTargetFile();
         return WorkerEnd::kFinished;
     }
@@ -436,25 +438,28 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
         const std::string missing = FormatString2(kIncompleteText, std::to_string(received),
                                           std::to_string(size_));
         errorText_ = FormatString1(kFileErrorText, missing);
+        CloseTargetFile();
         DeleteTargetFile();
         return WorkerEnd::kFailed;
     }
     const int check = verifier.Finish();
     if (check != kPackageIntact) {
         errorText_ = PackageCheckText(check);
+        CloseTargetFile();
         DeleteTargetFile();
         return WorkerEnd::kFailed;
     }
-    const WorkerEnd end = RunInstallStep(targetPath);
+    const WorkerEnd end = RunInstallStep(targetFile_.get(), targetPath);
+    CloseTargetFile();
     DeleteTargetFile();
     return end;
 }
 
 // An install step stopped by an abort is no failure: the window sees the flag.
-CDownloadJob::WorkerEnd CDownloadJob::RunInstallStep(const std::string& packagePath)
+CDownloadJob::WorkerEnd CDownloadJob::RunInstallStep(HANDLE package, const std::string& packagePath)
 {
     installing_ = true;
-    const bool installed = !installStep_ || installStep_(packagePath);
+    const bool installed = !installStep_ || installStep_(package, packagePath);
     installing_ = false;
     if (installed || abort_) {
         return WorkerEnd::kFinished;
@@ -514,11 +519,14 @@ void CDownloadJob::ReportWorkerMessage(const std::string& text)
     errorText_ = text;
 }
 
-// Others may read the file while it grows, but nobody else writes it.
+// Others may read the file while it grows, but nobody else writes, renames or
+// deletes it until the install step is done with it; the install step reads it
+// through this handle.
 bool CDownloadJob::OpenTargetFile()
 {
-    targetFile_.reset(CreateFileW(WidenText(targetPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    targetFile_.reset(CreateFileW(WidenText(targetPath).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
     return static_cast<bool>(targetFile_);
 }
 

@@ -29,8 +29,11 @@ class CDownloadJob {
 public:
     // Runs on the worker once the package is on disk (or at once in local-package
     // mode); true when the install went through. On failure it sets the error text
-    // (SetErrorText) that the window shows.
-    using InstallStep = std::function<bool(const std::string& packagePath)>;
+    // (SetErrorText) that the window shows. `package` is the handle through which
+    // the download was written and hashed (or the local package opened once),
+    // readable, held with no write or delete sharing until the step returns:
+    // what is installed is what was checked. `packagePath` names it.
+    using InstallStep = std::function<bool(HANDLE package, const std::string& packagePath)>;
 
     CDownloadJob(IInstallProgress& progress, InstallStep installStep);
     // Waits for a running worker (see WaitForWorker).
@@ -87,7 +90,7 @@ private:
     WorkerEnd CheckResponse();
     WorkerEnd TransferBody();
     bool RefuseWhenNoSpace();
-    WorkerEnd RunInstallStep(const std::string& packagePath);
+    WorkerEnd RunInstallStep(HANDLE package, const std::string& packagePath);
     void OnDownloadStatus(DWORD status, const void* information, DWORD length);
     // What the number in a worker's error text is.
     enum class ErrorCode {

@@ -3,12 +3,17 @@
 #include <utility>
 #include <vector>
 
+#include "archive/entry_name.h"
 #include "util/format_strings.h"
 #include "util/file_system.h"
+#include "util/text_path.h"
 #include "util/wide_text.h"
+#include "util/working_folder.h"
 
 const char kBackupFolderName[] = "~downloadtmp\\";
 const char kJournalFileName[] = "~install.journal";
+const char kBackupFilesFolder[] = "files\\";
+const char kRefusedJournalFileName[] = "~install.journal.refused";
 
 const char kInstallRecoveredText[] =
     "上次的安装没有完成（安装程序被中断或电脑断电）。\n\n已将 %1 恢复到安装前的状态：恢复了 %2 "
@@ -16,6 +21,10 @@ const char kInstallRecoveredText[] =
 const char kRecoveryIncompleteText[] =
     "上次的安装没有完成（安装程序被中断或电脑断电）。\n\n%1 中有 %2 个文件未能恢复，例如 %3。\n"
     "这些文件的原件保存在 %4，请关闭正在使用它们的程序后重新运行安装向导。";
+
+const char kRecoveryRefusedText[] =
+    "上次安装留下的安装记录 %1 不可信（其中的步骤超出了安装目录或备份目录，或记录过大），"
+    "安装向导没有按它改动任何文件。\n\n该记录已改名为 %2，不会再被读取。";
 
 const char kJournalFailedText[] =
     "无法在 %1 中记录安装步骤，安装已取消。\n\n上次未完成的安装如果还没有恢复，请重新运行安装向导。";
@@ -43,9 +52,18 @@ bool RestoreFile(const std::string& backup, const std::string& destination, bool
     if (untouched) {
         return true;
     }
-    MakeWritable(target);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !CopyFileW(source.c_str(), target.c_str(), FALSE)) {
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         return false;
+    }
+    const auto restore = [&source, &target] {
+        return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) ||
+               CopyFileW(source.c_str(), target.c_str(), FALSE);
+    };
+    if (!restore()) {
+        MakeWritable(target);
+        if (!restore()) {
+            return false;
+        }
     }
     SetFileAttributesW(target.c_str(), attributes);
     return true;
@@ -54,27 +72,90 @@ bool RestoreFile(const std::string& backup, const std::string& destination, bool
 bool DeleteAddedFile(const std::string& path)
 {
     const std::wstring target = WidenText(path);
+    if (DeleteFileW(target.c_str())) {
+        return true;
+    }
     MakeWritable(target);
     return DeleteFileW(target.c_str()) != FALSE;
 }
 
-// The whole journal, read through a handle that shares it with nobody: false
-// when it is missing, or open because an install is running right now.
-bool ReadJournal(const std::string& path, std::string& text)
+enum class JournalRead { kMissing, kRead, kTooLarge };
+
+// The whole journal, read through a handle that shares it with nobody (missing
+// too while an install is running right now), unless it is larger than any
+// journal of a real install.
+JournalRead ReadJournal(const std::string& path, std::string& text)
 {
     const HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_READ, 0, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return false;
+        return JournalRead::kMissing;
     }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || static_cast<std::uint64_t>(size.QuadPart) > kMaxJournalBytes) {
+        CloseHandle(file);
+        return JournalRead::kTooLarge;
+    }
+    text.reserve(static_cast<std::size_t>(size.QuadPart));
     char buffer[16384];
     DWORD read = 0;
     bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr) != FALSE) && read > 0) {
+    while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr) != FALSE) && read > 0 &&
+           text.size() + read <= kMaxJournalBytes) {
         text.append(buffer, read);
     }
     CloseHandle(file);
-    return ok;
+    if (read > 0) {
+        return JournalRead::kTooLarge;  // it grew while it was read
+    }
+    return ok ? JournalRead::kRead : JournalRead::kMissing;
+}
+
+// A name below the install folder as the install step writes it: a package's
+// entry name after its rules, in the one form that SplitEntryName gives.
+bool IsInstallStepName(const std::string& relative)
+{
+    TextList parts;
+    return IsSafeEntryName(relative) && SplitEntryName(relative, parts) &&
+           JoinParts(parts, parts.size()) == relative;
+}
+
+// `path` below `folder`, in `relative`.
+bool IsBelow(const std::string& path, const std::string& folder, std::string& relative)
+{
+    if (path.size() <= folder.size() + 1 || path.compare(0, folder.size(), folder) != 0 ||
+        path[folder.size()] != '\\') {
+        return false;
+    }
+    relative = path.substr(folder.size() + 1);
+    return IsInstallStepName(relative);
+}
+
+// The install folder itself, or a level of its path below the volume's root:
+// the install step creates those that are missing before the folder.
+bool IsLevelOf(const std::string& path, const std::string& folder)
+{
+    const std::size_t levels = FolderLevelsStart(folder);
+    return levels != std::string::npos && path.size() >= levels && path.size() <= folder.size() &&
+           folder.compare(0, path.size(), path) == 0 &&
+           (path.size() == folder.size() || folder[path.size()] == '\\');
+}
+
+bool RecordStaysInItsFolders(const JournalRecord& record, const std::string& installFolder)
+{
+    std::string relative;
+    switch (record.kind) {
+    case kJournalFolder:
+        return IsLevelOf(record.path, installFolder) ||
+               IsBelow(record.path, installFolder, relative);
+    case kJournalAdded:
+        return IsBelow(record.path, installFolder, relative);
+    case kJournalReplaced:
+        return IsBelow(record.path, installFolder, relative) &&
+               record.backupName == kBackupFilesFolder + relative;
+    default:
+        return false;
+    }
 }
 
 std::string WithBackslash(const std::string& folder)
@@ -86,7 +167,8 @@ std::string WithBackslash(const std::string& folder)
 
 std::string InstallBackupFolder()
 {
-    return MakeTempFilePath(kBackupFolderName);
+    const std::string folder = WorkingFolder();
+    return folder.empty() ? folder : folder + kBackupFolderName;
 }
 
 CInstallJournal::~CInstallJournal()
@@ -125,6 +207,7 @@ bool CInstallJournal::Begin(const std::string& backupFolder, const std::string& 
     if (file_ == INVALID_HANDLE_VALUE) {
         return false;
     }
+    records_.clear();
     if (!Append(kJournalHeader, installFolder, std::string()) || !Commit()) {
         Remove();
         return false;
@@ -159,6 +242,7 @@ void CInstallJournal::Remove()
         file_ = INVALID_HANDLE_VALUE;
         DeleteFileW(WidenText(path_).c_str());
     }
+    records_.clear();
 }
 
 // One write per record: a crash can only cut off the record being written.
@@ -170,28 +254,39 @@ bool CInstallJournal::Append(char kind, const std::string& path, const std::stri
     record.backupName = backupName;
     const std::string line = FormatJournalRecord(record);
     DWORD written = 0;
-    return file_ != INVALID_HANDLE_VALUE && !line.empty() &&
-           WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
-           written == line.size();
+    if (file_ == INVALID_HANDLE_VALUE || line.empty() ||
+        !WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
+        written != line.size()) {
+        return false;
+    }
+    records_.push_back(std::move(record));
+    return true;
 }
 
-int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& recovery)
+bool JournalStaysInItsFolders(const std::vector<JournalRecord>& records)
+{
+    if (records.empty() || records.front().kind != kJournalHeader ||
+        !IsFullFolderPath(records.front().path) || records.front().path.back() == '\\') {
+        return false;
+    }
+    const std::string& installFolder = records.front().path;
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        if (!RecordStaysInItsFolders(records[i], installFolder)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int UndoJournalRecords(const std::vector<JournalRecord>& records,
+                       const std::string& backupFolder, JournalRecovery& recovery)
 {
     recovery = JournalRecovery();
-    const std::string folder = WithBackslash(backupFolder);
-    const std::string journalPath = folder + kJournalFileName;
-    std::string text;
-    if (!ReadJournal(journalPath, text)) {
-        return kNothingToRecover;
-    }
-    std::vector<JournalRecord> records;
-    ParseJournal(text, records);
-    if (records.empty() || records.front().kind != kJournalHeader) {
-        // Cut off in its first record: the install had taken no step yet.
-        DeleteFileW(WidenText(journalPath).c_str());
-        return kNothingToRecover;
+    if (!JournalStaysInItsFolders(records)) {
+        return kRecoveryRefused;
     }
     recovery.installFolder = records.front().path;
+    const std::string folder = WithBackslash(backupFolder);
     for (auto record = records.rbegin(); record != records.rend(); ++record) {
         switch (record->kind) {
         case kJournalReplaced: {
@@ -217,16 +312,48 @@ int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& r
             break;
         }
     }
-    if (!recovery.notRestored.empty()) {
-        return kRecoveryIncomplete;
+    return recovery.notRestored.empty() ? kInstallRecovered : kRecoveryIncomplete;
+}
+
+int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& recovery)
+{
+    recovery = JournalRecovery();
+    const std::string folder = WithBackslash(backupFolder);
+    const std::string journalPath = folder + kJournalFileName;
+    std::string text;
+    const JournalRead read = ReadJournal(journalPath, text);
+    if (read == JournalRead::kMissing) {
+        return kNothingToRecover;
     }
-    DeleteFolderTree(folder);
-    return kInstallRecovered;
+    std::vector<JournalRecord> records;
+    if (read == JournalRead::kRead) {
+        ParseJournal(text, records);
+        if (records.empty() || records.front().kind != kJournalHeader) {
+            // Cut off in its first record: the install had taken no step yet.
+            DeleteFileW(WidenText(journalPath).c_str());
+            return kNothingToRecover;
+        }
+    }
+    const int result = read == JournalRead::kRead ? UndoJournalRecords(records, folder, recovery)
+                                                  : kRecoveryRefused;
+    if (result == kRecoveryRefused) {
+        recovery = JournalRecovery();
+        MoveFileExW(WidenText(journalPath).c_str(), WidenText(folder + kRefusedJournalFileName).c_str(),
+                    MOVEFILE_REPLACE_EXISTING);
+    } else if (result == kInstallRecovered) {
+        DeleteFolderTree(folder);
+    }
+    return result;
 }
 
 std::string RecoveryMessage(int result, const JournalRecovery& recovery,
                             const std::string& backupFolder)
 {
+    if (result == kRecoveryRefused) {
+        const std::string folder = WithBackslash(backupFolder);
+        const std::string args[] = {folder + kJournalFileName, folder + kRefusedJournalFileName};
+        return FormatStrings(kRecoveryRefusedText, args, 2);
+    }
     if (result == kRecoveryIncomplete && !recovery.notRestored.empty()) {
         const std::string args[] = {recovery.installFolder,
                                     std::to_string(recovery.notRestored.size()),

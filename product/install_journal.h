@@ -11,17 +11,23 @@
 // its first entry, after naming every file that the package may replace; a
 // folder or file that it adds is not flushed on its own, as a power loss can
 // then at worst leave a new file behind, never lose one of the user's.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
 #include "product/journal_records.h"
 #include "util/text.h"
 
-// The temporary folder's backup folder of a product install, with its trailing
-// backslash, and the journal's name inside it.
+// The backup folder of a product install inside the working folder (see
+// util/working_folder.h), with its trailing backslash, and the journal's name
+// inside it; empty when there is no working folder.
 extern const char kBackupFolderName[];
 extern const char kJournalFileName[];
+// The folder inside the backup folder that holds the backups themselves (with
+// its trailing backslash): every backup name of a journal starts with it.
+extern const char kBackupFilesFolder[];
 std::string InstallBackupFolder();
 
 class CInstallJournal {
@@ -56,17 +62,27 @@ public:
     // After a finished or rolled-back install: closes and deletes the journal.
     void Remove();
 
+    // Every record written so far, the header first: what a roll-back undoes.
+    const std::vector<JournalRecord>& Records() const { return records_; }
+
 private:
     bool Append(char kind, const std::string& path, const std::string& backupName);
 
     HANDLE file_ = INVALID_HANDLE_VALUE;
     std::string path_;
+    std::vector<JournalRecord> records_;
 };
+
+// Larger than any journal of a real package (a record per file and folder):
+// a bigger one is refused unread.
+constexpr std::uint64_t kMaxJournalBytes = 64u << 20;
 
 enum RecoveryResult : int {
     kNothingToRecover = 0,   // no journal, or one that recorded no step yet
     kInstallRecovered = 1,   // the install folder is as it was; journal and backups removed
     kRecoveryIncomplete = 2, // some files could not be restored; journal and backups kept
+    kRecoveryRefused = 3,    // a record leaves its folders, or the journal is too large:
+                             // nothing was touched, the journal is set aside
 };
 
 struct JournalRecovery {
@@ -77,18 +93,38 @@ struct JournalRecovery {
     TextList notRestored;  // full paths whose backups could not be put back
 };
 
-// At start-up, before the install window: undoes the install that the journal
-// in `backupFolder` describes, the last step first: replaced files are copied
-// back from their backups, added files deleted, created folders removed (a
-// folder that still holds something stays). A record cut off by the crash is
-// left out: its step had not been taken.
+// True when every record lies inside the install folder of the header (the
+// first record) by the rules of a package's entry names, or is a level of that
+// folder's own path that the install created, and every backup name is the
+// file's own name inside the backup folder's kBackupFilesFolder.
+bool JournalStaysInItsFolders(const std::vector<JournalRecord>& records);
+
+// Undoes the install that `records` describe, the last step first: replaced
+// files go back from their backups in `backupFolder` (moved, else copied; a
+// backup that is missing while the file is there means that the file was never
+// touched), added files are deleted, created folders removed (a folder that
+// still holds something stays). Nothing at all is done, and kRecoveryRefused
+// answered, when JournalStaysInItsFolders fails. The roll-back of a running
+// install and the recovery at start-up both come here; neither the journal nor
+// the backups are removed.
+int UndoJournalRecords(const std::vector<JournalRecord>& records,
+                       const std::string& backupFolder, JournalRecovery& recovery);
+
+// At start-up, before the install window: undoes (UndoJournalRecords) the
+// install that the journal in `backupFolder` describes and removes the backup
+// folder once everything is back. A record cut off by the crash is left out:
+// its step had not been taken. A refused journal is renamed to
+// kRefusedJournalFileName beside it, so that it is read no more.
 int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& recovery);
 
-// The one message that tells the user what the recovery did (result 1 or 2).
+extern const char kRefusedJournalFileName[];
+
+// The one message that tells the user what the recovery did (result 1, 2 or 3).
 std::string RecoveryMessage(int result, const JournalRecovery& recovery,
                             const std::string& backupFolder);
 
 extern const char kInstallRecoveredText[];
 extern const char kRecoveryIncompleteText[];
+extern const char kRecoveryRefusedText[];
 // The install step's refusal when Begin or a record fails; %1 the backup folder.
 extern const char kJournalFailedText[];

@@ -10,6 +10,7 @@
 #include "archive/entry_name.h"
 #include "archive/entry_record.h"
 #include "util/disk_space.h"
+#include "util/file_system.h"
 #include "util/wide_text.h"
 
 namespace {
@@ -79,7 +80,17 @@ bool MeasureInstallSpace(const std::string& archivePath, const std::string& inst
                          InstallSpaceNeed& need)
 {
     need = InstallSpaceNeed();
-    ArchiveHandle* const archive = OpenArchive(archivePath.c_str(), 0, kArchiveFileName);
+    const UniqueFile package = OpenFileDenyingWriters(archivePath);
+    return package && MeasureInstallSpace(package.get(), installFolder, need);
+}
+
+bool MeasureInstallSpace(HANDLE package, const std::string& installFolder, InstallSpaceNeed& need)
+{
+    need = InstallSpaceNeed();
+    if (!RewindFile(package)) {
+        return false;
+    }
+    ArchiveHandle* const archive = OpenArchive(&package, 0, kArchiveFileHandle);
     if (archive == nullptr) {
         return false;
     }
@@ -97,7 +108,8 @@ bool MeasureInstallSpace(const std::string& archivePath, const std::string& inst
         if (!read || name.empty() || IsFolderEntry(entry, name)) {
             continue;
         }
-        need.installBytes += entry.uncompressedSize;
+        // A ZIP64 entry's size counts whole: 4 GB would be far short of it.
+        need.installBytes += entry.uncompressedSize64;
         // A name the install refuses replaces nothing.
         if (!SplitEntryName(name, parts) || !folders.Exists(JoinParts(parts, parts.size() - 1))) {
             continue;

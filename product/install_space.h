@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include <windows.h>
+
 #include "util/text.h"
 
 struct InstallSpaceNeed {
@@ -20,6 +22,8 @@ struct InstallSpaceNeed {
 // step then reports the damaged package as before). The disk is asked once per
 // folder of the package and once per file in a folder that exists, so a new
 // install folder costs no look-up per file.
+// `package` is read from its first byte, whatever its position.
+bool MeasureInstallSpace(HANDLE package, const std::string& installFolder, InstallSpaceNeed& need);
 bool MeasureInstallSpace(const std::string& archivePath, const std::string& installFolder,
                          InstallSpaceNeed& need);
 

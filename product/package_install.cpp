@@ -20,6 +20,7 @@
 #include "util/file_system.h"
 #include "util/text_path.h"
 #include "util/wide_text.h"
+#include "util/working_folder.h"
 
 const char kNotFullPathText[] = "安装目录必须是完整的路径: %1";
 
@@ -81,37 +82,6 @@ bool IsFolder(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// An extracted file may be read-only, hidden or system; a restore or a delete
-// that fails on that is tried again without them.
-void MakeWritable(const std::wstring& path)
-{
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-// The saved file goes back as it was, moved where it can be (it may have been
-// moved into the backup folder), else copied. A copy over an existing file
-// keeps that file's attributes, so the saved file's are put back after it.
-bool RestoreFile(const std::string& backup, const std::string& destination)
-{
-    const std::wstring source = WidenText(backup);
-    const std::wstring target = WidenText(destination);
-    const DWORD attributes = GetFileAttributesW(source.c_str());
-    const auto restore = [&source, &target] {
-        return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) ||
-               CopyFileW(source.c_str(), target.c_str(), FALSE);
-    };
-    if (!restore()) {
-        MakeWritable(target);
-        if (!restore()) {
-            return false;
-        }
-    }
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        SetFileAttributesW(target.c_str(), attributes);
-    }
-    return true;
-}
-
 // Saves a file that is about to be replaced by moving it into the backup
 // folder: the saved file is the user's own, bytes, attributes and times, and
 // the package's file is then written as a new one. False when it cannot be
@@ -159,15 +129,6 @@ bool WriteFailedOnFullDisk(const std::string& folder)
            (GetFreeBytes(folder, freeBytes) && freeBytes < kFullBelowBytes);
 }
 
-void DeleteAddedFile(const std::string& path)
-{
-    const std::wstring target = WidenText(path);
-    if (!DeleteFileW(target.c_str())) {
-        MakeWritable(target);
-        DeleteFileW(target.c_str());
-    }
-}
-
 }  // namespace
 
 std::wstring InstallNameKey(const std::string& folder, const std::string& relativeName)
@@ -194,13 +155,28 @@ CPackageInstall::CPackageInstall(std::string installFolder, std::string backupFo
 int CPackageInstall::Install(const std::string& archivePath, IExtractProgress& progress,
                              const std::atomic<bool>& abort)
 {
+    const UniqueFile package = OpenFileDenyingWriters(archivePath);
+    if (!package) {
+        Forget();
+        return Fail(kBadPackageText, archivePath);
+    }
+    return Install(package.get(), archivePath, progress, abort);
+}
+
+int CPackageInstall::Install(HANDLE package, const std::string& packageName,
+                             IExtractProgress& progress, const std::atomic<bool>& abort)
+{
     Forget();
     errorText_.clear();
 
     // Refused before anything is written: nothing to roll back, and the
-    // backups of an earlier install whose journal is still there stay.
+    // backups of an earlier install whose journal is still there stay. A
+    // journal names a full install folder only.
+    if (!IsFullFolderPath(installFolder_)) {
+        return Fail(kNotFullPathText, installFolder_);
+    }
     InstallSpaceNeed need;
-    if (CheckSpace(archivePath, need) != kInstallDone) {
+    if (CheckSpace(package, need) != kInstallDone) {
         return kInstallFailed;
     }
     if (!journal_.Begin(backupFolder_, installFolder_) || !RecordFilesToReplace(need.replacedFiles)) {
@@ -209,7 +185,7 @@ int CPackageInstall::Install(const std::string& archivePath, IExtractProgress& p
     }
     int result = CreateInstallFolder();
     if (result == kInstallDone) {
-        result = ExtractEntries(archivePath, progress, abort);
+        result = ExtractEntries(package, packageName, progress, abort);
     }
     if (result == kInstallDone && abort) {
         result = kInstallCancelled;
@@ -231,9 +207,9 @@ void CPackageInstall::Finish()
 
 // A package whose directory cannot be read is reported as damaged by the
 // extraction, as before; a volume that does not answer is not held against it.
-int CPackageInstall::CheckSpace(const std::string& archivePath, InstallSpaceNeed& need)
+int CPackageInstall::CheckSpace(HANDLE package, InstallSpaceNeed& need)
 {
-    if (!MeasureInstallSpace(archivePath, installFolder_, need)) {
+    if (!MeasureInstallSpace(package, installFolder_, need)) {
         return kInstallDone;
     }
     std::string message;
@@ -256,7 +232,8 @@ bool CPackageInstall::RecordFilesToReplace(const TextList& replacedFiles)
     for (const std::string& destination : replacedFiles) {
         recordedReplaced_.insert(destination);
         recorded = recorded &&
-                   journal_.RecordReplacedFile(destination, destination.substr(installFolder_.size() + 1));
+                   journal_.RecordReplacedFile(
+                       destination, kBackupFilesFolder + destination.substr(installFolder_.size() + 1));
     }
     return recorded && journal_.Commit();
 }
@@ -267,7 +244,6 @@ bool CPackageInstall::RecordCreatedFolder(const std::string& folder)
         Fail(kJournalFailedText, backupFolder_);
         return false;
     }
-    createdFolders_.push_back(folder);
     return true;
 }
 
@@ -280,39 +256,42 @@ int CPackageInstall::BackUpReplacedFile(const std::string& entryName,
                                         const std::string& relativeName, bool& moved)
 {
     moved = false;
+    const std::string backup = BackupPath(relativeName);
     if (recordedReplaced_.count(destination) == 0 &&
-        (!journal_.RecordReplacedFile(destination, relativeName) || !journal_.Commit())) {
+        (!journal_.RecordReplacedFile(destination, kBackupFilesFolder + relativeName) ||
+         !journal_.Commit())) {
         return Fail(kJournalFailedText, backupFolder_);
     }
-    moved = MoveToBackup(destination, backupFolder_ + relativeName);
+    moved = MoveToBackup(destination, backup);
     if (moved) {
         return kInstallDone;
     }
     const std::string partialFolder = backupFolder_ + kPartialBackupFolder;
     if (!BackUpFile(relativeName, installFolder_ + "\\", partialFolder) ||
-        !RenameInFolder(partialFolder + relativeName, backupFolder_ + relativeName)) {
+        !RenameInFolder(partialFolder + relativeName, backup)) {
         return WriteFailedOnFullDisk(backupFolder_)
-                   ? Fail(kDiskFullText, backupFolder_ + relativeName)
+                   ? Fail(kDiskFullText, backup)
                    : Fail(kBackupFailedText, entryName);
     }
     return kInstallDone;
 }
 
+// Backups lie in a folder of their own inside the backup folder, beside the
+// journal and the copies under way: no entry name can be one of those.
+std::string CPackageInstall::BackupPath(const std::string& relativeName) const
+{
+    return backupFolder_ + kBackupFilesFolder + relativeName;
+}
+
+// The journal's own records are undone, by the routine that recovers a
+// journal at the next start: what a crash would leave undone and what a
+// roll-back undoes can never differ.
 bool CPackageInstall::RollBack()
 {
-    bool restored = true;
-    for (const std::string& name : replaced_) {
-        if (!RestoreFile(backupFolder_ + name, JoinPath(installFolder_, name))) {
-            restored = false;
-        }
-    }
-    for (const std::string& path : installed_) {
-        DeleteAddedFile(path);
-    }
-    // Deepest first; a folder that still holds anything stays.
-    for (auto folder = createdFolders_.rbegin(); folder != createdFolders_.rend(); ++folder) {
-        RemoveDirectoryW(WidenText(*folder).c_str());
-    }
+    JournalRecovery undone;
+    const bool restored = journal_.Records().empty() ||
+                          UndoJournalRecords(journal_.Records(), backupFolder_, undone) ==
+                              kInstallRecovered;
     if (restored) {
         journal_.Remove();
         DeleteFolderTree(backupFolder_);
@@ -330,7 +309,6 @@ void CPackageInstall::Forget()
     installed_.clear();
     replaced_.clear();
     readOnly_.clear();
-    createdFolders_.clear();
     folders_.clear();
     written_.clear();
     recordedReplaced_.clear();
@@ -339,9 +317,6 @@ void CPackageInstall::Forget()
 int CPackageInstall::CreateInstallFolder()
 {
     const std::size_t levelsStart = FolderLevelsStart(installFolder_);
-    if (levelsStart == std::string::npos) {
-        return Fail(kNotFullPathText, installFolder_);
-    }
     bool created = false;
     for (std::size_t separator = FindChar936(installFolder_, '\\', levelsStart);;
          separator = FindChar936(installFolder_, '\\', separator + 1)) {
@@ -349,6 +324,11 @@ int CPackageInstall::CreateInstallFolder()
         created = !PathExists(level);
         if (created && !RecordCreatedFolder(level)) {
             return kInstallFailed;
+        }
+        // A level that this install makes is a program folder; one that was
+        // there keeps its own descriptor. A failure shows below.
+        if (created) {
+            CreateFolderWithSddl(level, kProgramFolderSddl);
         }
         if (separator == std::string::npos) {
             break;
@@ -366,18 +346,19 @@ int CPackageInstall::CreateInstallFolder()
     return kInstallDone;
 }
 
-int CPackageInstall::ExtractEntries(const std::string& archivePath, IExtractProgress& progress,
-                                    const std::atomic<bool>& abort)
+int CPackageInstall::ExtractEntries(HANDLE package, const std::string& packageName,
+                                    IExtractProgress& progress, const std::atomic<bool>& abort)
 {
-    ArchiveHandle* const archive = OpenArchive(archivePath.c_str(), 0, kArchiveFileName);
+    ArchiveHandle* const archive =
+        RewindFile(package) ? OpenArchive(&package, 0, kArchiveFileHandle) : nullptr;
     if (archive == nullptr) {
-        return Fail(kBadPackageText, archivePath);
+        return Fail(kBadPackageText, packageName);
     }
     ArchiveEntry count;
     GetArchiveEntry(archive, -1, count);
     if (ArchiveLastError() != kArchiveOk || count.index < 0) {
         CloseArchive(archive);
-        return Fail(kBadPackageText, archivePath);
+        return Fail(kBadPackageText, packageName);
     }
 
     const auto total = static_cast<std::uint32_t>(count.index);
@@ -404,7 +385,7 @@ int CPackageInstall::ExtractEntries(const std::string& archivePath, IExtractProg
         ArchiveEntry entry;
         GetArchiveEntry(archive, i, entry);
         if (ArchiveLastError() != kArchiveOk) {
-            result = Fail(kBadPackageText, archivePath);
+            result = Fail(kBadPackageText, packageName);
             break;
         }
         lastName.assign(entry.name, strnlen(entry.name, sizeof entry.name));
@@ -424,9 +405,11 @@ int CPackageInstall::InstallEntry(ArchiveHandle* archive, const ArchiveEntry& en
         return kInstallDone;
     }
     TextList parts;
-    if (!IsSafeEntryName(entryName) || entry.link || !SplitEntryName(entryName, parts)) {
+    if (entry.nameCut || !IsSafeEntryName(entryName) || entry.link ||
+        !SplitEntryName(entryName, parts)) {
         return Fail(kUnsafeNameText, entryName);
     }
+    TakeLongNames(parts);
     if (IsFolderEntry(entry, entryName)) {
         std::wstring key;
         FolderState state = FolderState::kExisted;
@@ -443,6 +426,18 @@ int CPackageInstall::InstallEntry(ArchiveHandle* archive, const ArchiveEntry& en
     // copied one was not touched when its target cannot be opened.
     return WriteFileEntry(archive, entry, entryName, destination,
                           !moved && replaced_.size() > replacedBefore);
+}
+
+// An 8.3 alias of a file or folder that exists is written, backed up and
+// restored under the long name: a roll-back that put the file back under its
+// alias would leave it under a name it never had.
+void CPackageInstall::TakeLongNames(TextList& parts) const
+{
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (parts[i].find('~') != std::string::npos) {
+            parts[i] = NarrowText(LongComponent(installFolder_, parts, i));
+        }
+    }
 }
 
 std::wstring CPackageInstall::ComponentKey(const TextList& parts, std::size_t index) const
@@ -562,8 +557,9 @@ int CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& 
     if (file == INVALID_HANDLE_VALUE) {
         // A target that could not be opened was not touched: there is nothing
         // to restore, and a file held open by another program could not be
-        // restored.
+        // restored. Without its copied backup the roll-back sees it so.
         if (copiedBackup) {
+            DeleteFileW(WidenText(BackupPath(replaced_.back())).c_str());
             replaced_.pop_back();
         }
         return FailWrite(entryName, destination);

@@ -41,14 +41,19 @@ public:
     // backups until Finish or RollBack: a cancel may still undo it, and a crash
     // before either is undone at the next start.
     int Install(const std::string& archivePath, IExtractProgress& progress, const std::atomic<bool>& abort);
+    // The same through a package that the caller holds open (and that nobody
+    // else may write meanwhile): the survey and the extraction read through
+    // `package` from its first byte; `packageName` names it in messages.
+    int Install(HANDLE package, const std::string& packageName, IExtractProgress& progress,
+                const std::atomic<bool>& abort);
 
     // Once the caller has decided that a finished install stands: deletes the
     // journal and the backup folder. Nothing is left to roll back.
     void Finish();
 
-    // Restores every replaced file from its backup, deletes every added file and
-    // the folders the install created, then deletes the journal and the backup
-    // folder, in that order. False when a file could not be restored: the
+    // Undoes the journal's records, the last step first (UndoJournalRecords:
+    // replaced files restored from their backups, added files and created
+    // folders deleted), then deletes the journal and the backup folder. False when a file could not be restored: the
     // journal and the backup folder are then kept, so nothing of the user's is
     // lost, and ErrorText() ends with where the originals are. Leaves nothing to
     // roll back a second time.
@@ -67,13 +72,13 @@ private:
     // install wrote).
     enum class FolderState { kExisted, kCreated };
 
-    int CheckSpace(const std::string& archivePath, InstallSpaceNeed& need);
+    int CheckSpace(HANDLE package, InstallSpaceNeed& need);
     bool RecordFilesToReplace(const TextList& replacedFiles);
     int CreateInstallFolder();
     bool RecordCreatedFolder(const std::string& folder);
     int BackUpReplacedFile(const std::string& entryName, const std::string& destination,
                            const std::string& relativeName, bool& moved);
-    int ExtractEntries(const std::string& archivePath, IExtractProgress& progress,
+    int ExtractEntries(HANDLE package, const std::string& packageName, IExtractProgress& progress,
                        const std::atomic<bool>& abort);
     int InstallEntry(ArchiveHandle* archive, const ArchiveEntry& entry);
     int PrepareFolders(const TextList& parts, std::size_t count, const std::string& entryName,
@@ -83,6 +88,8 @@ private:
     int WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& entry,
                        const std::string& entryName, const std::string& destination,
                        bool copiedBackup);
+    void TakeLongNames(TextList& parts) const;
+    std::string BackupPath(const std::string& relativeName) const;
     std::wstring ComponentKey(const TextList& parts, std::size_t index) const;
     void ClearReadOnlyAttributes() const;
     void Forget();
@@ -96,8 +103,6 @@ private:
     TextList replaced_;
     // Files written with the read-only attribute, cleared at the end.
     TextList readOnly_;
-    // Folders that did not exist before, in the order they were made.
-    TextList createdFolders_;
     // Folders below the install folder met so far, by their identity ("" is
     // the install folder itself).
     std::unordered_map<std::wstring, FolderState> folders_;

@@ -2,8 +2,12 @@
 
 #include <cstddef>
 
+#include "archive/entry_name.h"
 #include "util/hex_text.h"
 #include "util/text_path.h"
+
+const char kUnsafeProgramNameText[] =
+    "安装说明指定的程序不在安装目录中: %1\n\n安装已取消。";
 
 namespace {
 
@@ -41,4 +45,16 @@ void ApplySetupDescriptor(const std::string& text, SetupDescriptor& descriptor)
     if (lines.size() > kHashLineIndex) {
         ApplyHashLine(lines[kHashLineIndex], descriptor);
     }
+}
+
+bool FindUnsafeProgramName(const SetupDescriptor& descriptor, std::string& name)
+{
+    TextList parts;
+    for (const std::string* program : {&descriptor.setupFile, &descriptor.launchFile}) {
+        if (!IsSafeEntryName(*program) || !SplitEntryName(*program, parts)) {
+            name = *program;
+            return true;
+        }
+    }
+    return false;
 }

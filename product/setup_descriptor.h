@@ -31,5 +31,15 @@ constexpr std::size_t kPackageHashBytes = 32;
 // eighth line, the package's SHA-256, sets packageHashLine and packageHash.
 void ApplySetupDescriptor(const std::string& text, SetupDescriptor& descriptor);
 
+// The description's setup or launch file that is no name below the install
+// folder (the rules of a package's entry names: no "..", drive, stream, rooted
+// or UNC name), in `name`; false when both are. Such a description is refused
+// before anything is downloaded: the elevated program would start whatever it
+// names.
+bool FindUnsafeProgramName(const SetupDescriptor& descriptor, std::string& name);
+
+// The refusal; %1 is the name.
+extern const char kUnsafeProgramNameText[];
+
 // True when no mutex of the blank-separated names exists (none is running).
 bool CheckProductNotRunning(const std::string& instanceNames);

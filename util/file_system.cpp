@@ -131,6 +131,25 @@ void DeleteLink(const FolderEntry& entry)
     }
 }
 
+// A folder of the tree held open while its content goes: without delete
+// sharing it cannot be renamed or replaced by a link meanwhile, so the paths
+// below it stay inside it. Opened on the link itself where there is one, and
+// checked on that handle; invalid for anything but a plain folder. (Wine
+// follows a link even so; there the listing's attributes, checked first, see it.)
+UniqueFile HoldPlainFolder(const std::wstring& folder)
+{
+    UniqueFile held(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (held && (!GetFileInformationByHandle(held.get(), &information) ||
+                 (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+                 (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+        held.reset();
+    }
+    return held;
+}
+
 void DeleteFolderContent(const std::wstring& folder)
 {
     for (const FolderEntry& entry : ListFolderEntries(folder)) {
@@ -143,7 +162,13 @@ void DeleteFolderContent(const std::wstring& folder)
             SetFileAttributesW(entry.path.c_str(), FILE_ATTRIBUTE_NORMAL);
         }
         if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            DeleteFolderContent(entry.path);
+            {
+                const UniqueFile held = HoldPlainFolder(entry.path);
+                if (held) {
+                    DeleteFolderContent(entry.path);
+                }
+            }
+            // A link that took the folder's place is removed itself.
             RemoveDirectoryW(entry.path.c_str());
         } else {
             DeleteFileW(entry.path.c_str());
@@ -233,7 +258,12 @@ void DeleteFolderTree(const std::string& folder)
         RemoveDirectoryW(wideFolder.c_str());
         return;
     }
-    DeleteFolderContent(searched);
+    {
+        const UniqueFile held = HoldPlainFolder(searched);
+        if (held) {
+            DeleteFolderContent(searched);
+        }
+    }
     RemoveDirectoryW(wideFolder.c_str());
 }
 
@@ -504,4 +534,16 @@ bool ReadFileBytes(const std::string& path, std::string& bytes)
         bytes = std::move(content);
     }
     return ok;
+}
+
+UniqueFile OpenFileDenyingWriters(const std::string& path)
+{
+    return UniqueFile(CreateFileW(WidenText(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool RewindFile(HANDLE file)
+{
+    LARGE_INTEGER zero{};
+    return SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) != FALSE;
 }

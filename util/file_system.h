@@ -70,3 +70,12 @@ bool CopyFileBetweenFolders(HANDLE sourceFolder, HANDLE targetFolder, const std:
 // for the target's name once, where MoveFileEx looks it up twice and reads the
 // source's details first.
 bool RenameFile(const std::wstring& source, const std::wstring& target);
+
+// A file opened for reading that nobody may write, rename or delete while the
+// handle is held; what is read through it is what was checked through it.
+// Invalid when it cannot be opened.
+UniqueFile OpenFileDenyingWriters(const std::string& path);
+
+// Puts the file's position at its first byte: an archive read through a
+// handle starts where the handle stands.
+bool RewindFile(HANDLE file);

@@ -263,6 +263,13 @@ TEST(EntryRecordTest, KeepsNamesWithinTheRecordField)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(RecordName(c.stored), c.kept);
+        // A record whose name is not the stored one says so: its name must
+        // never be written as though it were the entry's.
+        EntryFacts facts;
+        facts.name = c.stored;
+        ArchiveEntry entry;
+        FillEntryRecord(0, facts, entry);
+        EXPECT_EQ(entry.nameCut, c.kept != c.stored);
     }
 }
 
@@ -298,6 +305,7 @@ TEST(EntryRecordTest, FillsEveryFieldOfTheRecord)
     FillEntryRecord(4, facts, entry);
     EXPECT_TRUE(entry.link);
     EXPECT_EQ(entry.uncompressedSize, 0xFFFFFFFFu);
+    EXPECT_EQ(entry.uncompressedSize64, 0x100000000u) << "the free-space sum takes the whole size";
 
     facts.dosDateTime = 0;
     facts.localExtraField.clear();

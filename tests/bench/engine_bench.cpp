@@ -78,7 +78,7 @@ bool Copy(const std::string& source, const std::string& destination)
 bool Download(const std::string& url, const std::string& target, const std::string& hash)
 {
     NullView view;
-    CDownloadJob job(view, [](const std::string&) { return true; });
+    CDownloadJob job(view, [](HANDLE, const std::string&) { return true; });
     job.downloadUrl = url;
     job.targetPath = target;
     if (!hash.empty() && !ParseHexBytes(hash, 32, job.packageHash)) {

@@ -4,10 +4,12 @@
 #include <set>
 
 #include "net/package_integrity.h"
+#include "product/setup_descriptor.h"
 #include "res/resource.h"
 #include "tests/bench/vendor_server.h"
 #include "tests/e2e/setup_scenario.h"
 #include "util/file_system.h"
+#include "util/format_strings.h"
 #include "util/hex_text.h"
 #include "util/wide_text.h"
 
@@ -85,8 +87,8 @@ TEST_F(InstallFlow, FirstInstallFromServerDownloadsExtractsAndStartsTheSetupProg
     EXPECT_TRUE(FileExists(productFolder_ + "\\readme.txt"));
     EXPECT_TRUE(FileExists(productFolder_ + "\\Sys\\MrvScript.exe"));
     EXPECT_TRUE(FileExists(productFolder_ + "\\Library\\Script\\welcome.lsp"));
-    EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
-    EXPECT_FALSE(FolderExists(tempFolder_ + "\\~downloadtmp"));
+    EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
+    EXPECT_FALSE(FolderExists(WorkFolder() + "~downloadtmp"));
     EXPECT_FALSE(IsShown(window_, IDC_UNINSTALL));
 
     // Below version 2.0 (nothing recorded yet) the script host is the product.
@@ -122,8 +124,8 @@ TEST_F(InstallFlow, NewerServerVersionOffersAnUpgradeOnTheInstallPage)
     EXPECT_EQ(MessageBoxText(box), kAbandonQuestion);
     ASSERT_TRUE(Answer(box, IDYES));
     ASSERT_TRUE(run_.WaitForExit());
-    EXPECT_TRUE(FolderExists(tempFolder_ + "\\~downloadtmp"));
-    EXPECT_TRUE(SnapshotFolder(tempFolder_ + "\\~downloadtmp").empty());
+    EXPECT_TRUE(FolderExists(WorkFolder() + "~downloadtmp"));
+    EXPECT_TRUE(SnapshotFolder(WorkFolder() + "~downloadtmp").empty());
     EXPECT_TRUE(Records().empty());
 }
 
@@ -158,7 +160,7 @@ TEST_F(InstallFlow, LocalPackageInstallsWithoutNetwork)
     EXPECT_TRUE(ReadFileBytes(productFolder_ + "\\readme.txt", readme));
     EXPECT_EQ(readme, "墨岚岱文 Morvane Tessaly 2.2\r\n");
     EXPECT_TRUE(FileExists(programFolder_ + "data.cab")) << "the local package must stay";
-    EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
+    EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
     DeleteFolderTree(productFolder_);
 }
 
@@ -215,8 +217,8 @@ TEST_F(InstallFlow, CancelDuringDownloadLeavesTheInstallFolderAsItWas)
     CancelAndConfirm();
     EXPECT_EQ(SnapshotFolder(productFolder_), before);
     EXPECT_TRUE(Records().empty());
-    EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
-    EXPECT_FALSE(FolderExists(tempFolder_ + "\\~downloadtmp"));
+    EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
+    EXPECT_FALSE(FolderExists(WorkFolder() + "~downloadtmp"));
 }
 
 TEST_F(InstallFlow, ClosingDuringDownloadStopsItAndEnds)
@@ -235,7 +237,7 @@ TEST_F(InstallFlow, ClosingDuringDownloadStopsItAndEnds)
     ASSERT_TRUE(run_.WaitForExit()) << "the window stayed after the close";
     EXPECT_EQ(SnapshotFolder(productFolder_), before);
     EXPECT_TRUE(Records().empty());
-    EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
+    EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
 }
 
 TEST_F(InstallFlow, MissingPackageIsReportedAndChangesNothing)
@@ -253,7 +255,7 @@ TEST_F(InstallFlow, MissingPackageIsReportedAndChangesNothing)
     ASSERT_TRUE(run_.WaitForExit());
     EXPECT_EQ(SnapshotFolder(productFolder_), before);
     EXPECT_TRUE(Records().empty());
-    EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
+    EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
 }
 
 // The description's eighth line names the package's SHA-256: a line that is no
@@ -263,6 +265,8 @@ TEST_F(InstallFlow, MissingPackageIsReportedAndChangesNothing)
 // installs, a changed one or a wrong signature is refused before the download.
 // A description that comes late is waited for, and counts all the same; the
 // install page takes no input meanwhile.
+// A description whose setup or launch file leaves the install folder is
+// refused before the download as well, with the name it gave.
 TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
 {
     std::string package;
@@ -270,20 +274,35 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
     CSha256 hasher;
     std::vector<std::uint8_t> hash;
     ASSERT_TRUE(hasher.Start() && hasher.Add(package.data(), package.size()) && hasher.Finish(hash));
+    const std::string unsafeSetup = "..\\..\\Windows\\System32\\cmd.exe";
+    const std::string unsafeLaunch = "C:\\Windows\\System32\\cmd.exe";
+    // The default description with its setup (line 4) or launch file (line 6) replaced.
+    const auto withProgram = [this](const std::string& line, const std::string& program) {
+        std::string text = Descriptor(PackageTarget());
+        const std::size_t at = text.find(line);
+        return text.replace(at, line.size(), program + "\r\n/c echo\r\n");
+    };
+    const std::string withUnsafeSetup = withProgram("MrvCADSetup.exe\r\nall\r\n", unsafeSetup);
+    const std::string withUnsafeLaunch = withProgram("MrvCADSetup.exe\r\ntessaly\r\n", unsafeLaunch);
     const struct {
         std::string hashLine;
         const char* signedVariant;  // the server's signed description, for the test-key program
-        const char* message;        // none: the install goes through
+        std::string message;        // none: the install goes through
         bool downloads;
+        std::string descriptor;     // none: the default lines
         const char* descriptionDelayMs = "";
     } cases[] = {
-        {"sha256", nullptr, kPackageHashMalformedText, false},
-        {std::string(64, '0'), nullptr, kPackageAlteredText, true},
-        {HexText(hash.data(), hash.size()), nullptr, nullptr, true},
-        {std::string(64, '0'), nullptr, kPackageAlteredText, true, "7000"},
-        {"", "good", nullptr, true},
-        {"", "tampered", kSignatureInvalidText, false},
-        {"", "badsig", kSignatureInvalidText, false},
+        // The rows of the test-key program come last: it stays in place.
+        {"sha256", nullptr, kPackageHashMalformedText, false, ""},
+        {std::string(64, '0'), nullptr, kPackageAlteredText, true, ""},
+        {HexText(hash.data(), hash.size()), nullptr, "", true, ""},
+        {std::string(64, '0'), nullptr, kPackageAlteredText, true, "", "7000"},
+        {"", nullptr, FormatString1(kUnsafeProgramNameText, unsafeSetup), false, withUnsafeSetup},
+        {HexText(hash.data(), hash.size()), nullptr,
+         FormatString1(kUnsafeProgramNameText, unsafeLaunch), false, withUnsafeLaunch},
+        {"", "good", "", true, ""},
+        {"", "tampered", kSignatureInvalidText, false, ""},
+        {"", "badsig", kSignatureInvalidText, false, ""},
     };
     // The signed descriptions name the server's own address (direct or proxied).
     const auto packageRequests = [](bool signedRow) {
@@ -301,7 +320,8 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
         // The signed package brings no setup program: the earlier one starts.
         PutStandin("MrvCADSetup", productFolder_ + "\\MrvCADSetup.exe");
         const auto before = SnapshotFolder(productFolder_);
-        PutSite("2.2", Descriptor(PackageTarget()) + c.hashLine, "product.zip");
+        PutSite("2.2", (c.descriptor.empty() ? Descriptor(PackageTarget()) : c.descriptor) + c.hashLine,
+                "product.zip");
         if (signedRow) {
             const std::string path = std::string("/signed/") + c.signedVariant + "/download/MrvACAD.setup";
             ASSERT_TRUE(site::Put("MrvACAD.setup", vendor::FetchDirect(site::Url(path))));
@@ -327,7 +347,7 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
             EXPECT_FALSE(SetCheck(window_, IDC_LICENCE_ACCEPTED, false));
             Shot("waiting_for_the_description");
         }
-        if (c.message == nullptr) {
+        if (c.message.empty()) {
             ASSERT_TRUE(WaitForPage(Page::Finish, 60000));
             ExpectProductSetupStarted();
             EXPECT_EQ(ReadWholeFile(productFolder_ + "\\readme.txt"),
@@ -347,7 +367,78 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
         }
         EXPECT_EQ(SnapshotFolder(productFolder_), before);
         EXPECT_TRUE(Records().empty());
-        EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
+        EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
+    }
+}
+
+// Wine takes a DLL beside a program before its own only when its DLL overrides
+// say so (WINEDLLOVERRIDES does not reach a program started from a Wine
+// process here): the prefix's overrides for the program's file name, for the
+// time of one test.
+class DllOverrides {
+public:
+    explicit DllOverrides(const std::vector<std::string>& names)
+    {
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key_,
+                            nullptr) != ERROR_SUCCESS) {
+            key_ = nullptr;
+            return;
+        }
+        static const wchar_t kNativeFirst[] = L"native,builtin";
+        for (const std::string& name : names) {
+            RegSetValueExW(key_, WidenText(name).c_str(), 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(kNativeFirst), sizeof kNativeFirst);
+        }
+    }
+    ~DllOverrides()
+    {
+        if (key_ != nullptr) {
+            RegCloseKey(key_);
+            RegDeleteKeyW(HKEY_CURRENT_USER, kKey);
+        }
+    }
+    DllOverrides(const DllOverrides&) = delete;
+    DllOverrides& operator=(const DllOverrides&) = delete;
+    bool Set() const { return key_ != nullptr; }
+
+private:
+    static constexpr const wchar_t* kKey =
+        L"Software\\Wine\\AppDefaults\\TessalySetup.exe\\DllOverrides";
+    HKEY key_ = nullptr;
+};
+
+// A DLL of the name of each system DLL that the program loads late lies beside
+// it, and Wine is told to prefer such a DLL, as Windows does for DLLs outside
+// its known list. Through a whole install (page, download, hash, extraction,
+// the programs started) none of them loads. ole32 is not planted: Wine's own
+// imm32 loads it when the first window activates, along a search of its own
+// that no setting of the program reaches; on Windows ole32 is a known DLL,
+// which always comes from the system folder.
+TEST_F(InstallFlow, DllsPlantedBesideTheProgramNeverLoad)
+{
+    const std::vector<std::string> names = {"wininet", "bcrypt", "oleaut32", "shell32",
+                                            "shlwapi"};
+    for (const std::string& name : names) {
+        ASSERT_TRUE(CopyFileW(WidenText(BuildFolder() + "\\standins\\planted.dll").c_str(),
+                              WidenText(programFolder_ + name + ".dll").c_str(), FALSE));
+    }
+    const DllOverrides overrides(names);
+    ASSERT_TRUE(overrides.Set());
+    std::string package;
+    ASSERT_TRUE(ReadFileBytes(FixturePath("product.zip"), package));
+    CSha256 hasher;
+    std::vector<std::uint8_t> hash;
+    ASSERT_TRUE(hasher.Start() && hasher.Add(package.data(), package.size()) && hasher.Finish(hash));
+    PutSite("2.1", Descriptor(PackageTarget()) + HexText(hash.data(), hash.size()), "product.zip");
+    Start();
+    ChooseProductFolder();
+    ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
+    ASSERT_TRUE(WaitForPage(Page::Finish, 60000));
+    ExpectProductSetupStarted();
+    ASSERT_TRUE(Click(window_, IDC_FINISH));
+    ASSERT_TRUE(run_.WaitForExit());
+    for (const std::string& name : names) {
+        EXPECT_FALSE(FileExists(programFolder_ + name + ".dll.loaded")) << name << ".dll loaded";
     }
 }
 
@@ -369,7 +460,7 @@ TEST_F(InstallFlow, CancelDuringExtractionLeavesTheInstallFolderAsItWas)
     CancelAndConfirm();
     EXPECT_EQ(SnapshotFolder(productFolder_), before);
     EXPECT_TRUE(Records().empty()) << "the setup program was started after the cancel";
-    EXPECT_FALSE(FolderExists(tempFolder_ + "\\~downloadtmp"));
+    EXPECT_FALSE(FolderExists(WorkFolder() + "~downloadtmp"));
 }
 
 }  // namespace

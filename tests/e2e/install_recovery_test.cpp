@@ -21,9 +21,11 @@ protected:
         ASSERT_TRUE(journal.Begin(backupFolder, productFolder_));
         ASSERT_TRUE(journal.RecordCreatedFolder(productFolder_ + "\\New"));
         ASSERT_TRUE(journal.RecordAddedFile(productFolder_ + "\\New\\added.txt"));
+        const std::string backupName = kBackupFilesFolder + std::string("Sys\\a.dll");
+        ASSERT_TRUE(CreateDirectoryTree(CPathName(backupFolder + backupName)));
         ASSERT_TRUE(CopyFileW(WidenText(productFolder_ + "\\Sys\\a.dll").c_str(),
-                              WidenText(backupFolder + "Sys\\a.dll").c_str(), FALSE));
-        ASSERT_TRUE(journal.RecordReplacedFile(productFolder_ + "\\Sys\\a.dll", "Sys\\a.dll"));
+                              WidenText(backupFolder + backupName).c_str(), FALSE));
+        ASSERT_TRUE(journal.RecordReplacedFile(productFolder_ + "\\Sys\\a.dll", backupName));
         ASSERT_TRUE(journal.Commit());
         ASSERT_TRUE(CreateDirectoryW(WidenText(productFolder_ + "\\New").c_str(), nullptr));
         ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\New\\added.txt", "added"));
@@ -88,9 +90,10 @@ TEST_F(InstallRecovery, AnInstallKilledAtAnyPointIsUndoneAtTheNextStart)
         SCOPED_TRACE(c.point);
         tempFolder_ = root_ + "\\temp" + std::to_string(++row);
         ASSERT_TRUE(CreateDirectoryTree(CPathName(tempFolder_ + "\\")));
-        const std::string journal = tempFolder_ + "\\" + kBackupFolderName + kJournalFileName;
+        DeleteFolderTree(WorkFolder());
+        const std::string journal = WorkFolder() + kBackupFolderName + kJournalFileName;
         const std::string partialBackup =
-            tempFolder_ + "\\" + kBackupFolderName + "~partial\\Data\\big.bin";
+            WorkFolder() + kBackupFolderName + "~partial\\Data\\big.bin";
         // Another program has the file open and does not let it be renamed:
         // its backup is a copy.
         HANDLE held = INVALID_HANDLE_VALUE;
@@ -132,7 +135,7 @@ TEST_F(InstallRecovery, AnInstallKilledAtAnyPointIsUndoneAtTheNextStart)
                   0u)
             << MessageBoxText(box);
         EXPECT_EQ(SnapshotFolder(productFolder_), before);
-        EXPECT_FALSE(FolderExists(tempFolder_ + "\\" + kBackupFolderName));
+        EXPECT_FALSE(FolderExists(WorkFolder() + kBackupFolderName));
         ASSERT_TRUE(Answer(box, IDOK));
         ASSERT_NE(run_.WaitForMainWindow(kCaption), nullptr);
         run_.Kill();
@@ -147,8 +150,7 @@ TEST_F(InstallRecovery, StartRestoresTheFolderBeforeTheWindowOpens)
     ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\Sys\\a.dll", "the user's a.dll"));
     ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\keep.txt", "kept"));
     const auto before = SnapshotFolder(productFolder_);
-    const std::string backupFolder = tempFolder_ + "\\" + kBackupFolderName;
-    ASSERT_TRUE(CreateDirectoryTree(CPathName(backupFolder + "Sys\\")));
+    const std::string backupFolder = WorkFolder() + kBackupFolderName;
     LeaveCutOffInstall(backupFolder);
     ASSERT_NE(SnapshotFolder(productFolder_), before);
 
@@ -171,6 +173,63 @@ TEST_F(InstallRecovery, StartRestoresTheFolderBeforeTheWindowOpens)
     window_ = run_.WaitForMainWindow(kCaption);
     ASSERT_NE(window_, nullptr) << "the install window did not show after the message";
     EXPECT_TRUE(WaitUntil([&] { return CurrentPage() != Page::None; }));
+}
+
+// A journal that another program left, whose records leave the install folder
+// of its header or the backup folder: the program tells so, changes nothing,
+// sets the journal aside and opens its window. Under Wine, which keeps no
+// descriptors, the planted journal can lie in the working folder itself; one
+// in the user's temporary folder is not even read.
+TEST_F(InstallRecovery, AJournalWhoseRecordsLeaveTheirFoldersChangesNothing)
+{
+    RecordInstalledProduct("2.1");
+    ASSERT_TRUE(WriteWholeFile(productFolder_ + "\\keep.txt", "kept"));
+    const std::string outside = root_ + "\\outside";
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(outside + "\\")));
+    ASSERT_TRUE(WriteWholeFile(outside + "\\x.dll", "a system file"));
+    ASSERT_TRUE(WriteWholeFile(outside + "\\secret.txt", "secret"));
+    const std::string backupFolder = WorkFolder() + kBackupFolderName;
+    const std::string files = kBackupFilesFolder;
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(backupFolder + files)));
+    ASSERT_TRUE(WriteWholeFile(backupFolder + files + "payload.dll", "payload"));
+    std::string journal;
+    for (const JournalRecord& record : {
+             JournalRecord{kJournalHeader, productFolder_, ""},
+             JournalRecord{kJournalAdded, productFolder_ + "\\keep.txt", ""},
+             JournalRecord{kJournalReplaced, outside + "\\x.dll", files + "payload.dll"},
+             JournalRecord{kJournalReplaced, productFolder_ + "\\keep.txt",
+                           files + "..\\..\\..\\outside\\secret.txt"},
+             JournalRecord{kJournalAdded, outside + "\\secret.txt", ""},
+         }) {
+        journal += FormatJournalRecord(record);
+    }
+    ASSERT_TRUE(WriteWholeFile(backupFolder + kJournalFileName, journal));
+    // The same journal in the user's own temporary folder is never read.
+    const std::string userBackupFolder = tempFolder_ + "\\" + kBackupFolderName;
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(userBackupFolder)));
+    ASSERT_TRUE(WriteWholeFile(userBackupFolder + kJournalFileName, journal));
+    const auto userTempBefore = SnapshotFolder(tempFolder_);
+    const auto productBefore = SnapshotFolder(productFolder_);
+    const auto outsideBefore = SnapshotFolder(outside);
+    const auto backupBefore = SnapshotFolder(backupFolder + files);
+
+    ASSERT_TRUE(run_.Start(program_, Environment()));
+    const HWND box = run_.WaitForMainWindow(kMessageCaption);
+    ASSERT_NE(box, nullptr) << "no message about the journal";
+    ASSERT_TRUE(WaitUntil([&] { return !MessageBoxText(box).empty(); }));
+    Shot("refused", box);
+    EXPECT_EQ(MessageBoxText(box),
+              "上次安装留下的安装记录 " + backupFolder + kJournalFileName +
+                  " 不可信（其中的步骤超出了安装目录或备份目录，或记录过大），安装向导没有按它"
+                  "改动任何文件。\n\n该记录已改名为 " + backupFolder + kRefusedJournalFileName +
+                  "，不会再被读取。");
+    EXPECT_EQ(SnapshotFolder(productFolder_), productBefore);
+    EXPECT_EQ(SnapshotFolder(outside), outsideBefore);
+    EXPECT_EQ(SnapshotFolder(backupFolder + files), backupBefore);
+    EXPECT_EQ(SnapshotFolder(tempFolder_), userTempBefore);
+    ASSERT_TRUE(Answer(box, IDOK));
+    window_ = run_.WaitForMainWindow(kCaption);
+    ASSERT_NE(window_, nullptr) << "the install window did not show after the message";
 }
 
 }  // namespace

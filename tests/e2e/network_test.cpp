@@ -86,8 +86,8 @@ protected:
     void ExpectNothingLeftBehind()
     {
         ASSERT_TRUE(run_.WaitForExit(kProgramEndsMs)) << "the program did not end";
-        EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
-        EXPECT_TRUE(SnapshotFolder(tempFolder_ + "\\~downloadtmp").empty());
+        EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
+        EXPECT_TRUE(SnapshotFolder(WorkFolder() + "~downloadtmp").empty());
         EXPECT_TRUE(SnapshotFolder(productFolder_).empty());
         EXPECT_TRUE(Records().empty());
     }

@@ -11,6 +11,7 @@
 #include "res/resource.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
+#include "util/working_folder.h"
 #include "tests/bench/vendor_server.h"
 
 namespace e2e {
@@ -238,6 +239,9 @@ void SetupScenario::SetUp()
     recordPath_ = root_ + "\\started.record";
     CreateDirectoryW(WidenText(programFolder_).c_str(), nullptr);
     CreateDirectoryW(WidenText(tempFolder_).c_str(), nullptr);
+    // The working folder outlives the run folder: what an earlier run left
+    // there would be this run's journal.
+    DeleteFolderTree(WorkFolder());
     ASSERT_TRUE(CopyFileW(WidenText(BuildFolder() + "\\TessalySetup.exe").c_str(),
                           WidenText(program_).c_str(), FALSE));
     PutSite("2.2", Descriptor(std::string(kVendorHost) + "/download.php?key=11"), "product.zip");
@@ -248,6 +252,7 @@ void SetupScenario::TearDown()
     run_.Kill();
     if (!KeepRunFolder()) {
         DeleteFolderTree(root_);
+        DeleteFolderTree(WorkFolder());
     }
     RegistryFixture::TearDown();
 }
@@ -307,6 +312,11 @@ std::string SetupScenario::Descriptor(const std::string& downloadUrl)
 {
     return std::string("墨岚 AutoCAD 插件\r\n") + kDefaultNames + "\r\n" + downloadUrl +
            "\r\nMrvCADSetup.exe\r\nall\r\nMrvCADSetup.exe\r\ntessaly\r\n";
+}
+
+std::string SetupScenario::WorkFolder() const
+{
+    return WorkingFolderOf(tempFolder_ + "\\");
 }
 
 void SetupScenario::PutBesideProgram(const std::string& name, const std::string& bytes)

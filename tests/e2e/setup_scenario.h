@@ -116,6 +116,9 @@ protected:
     // folder's screenshots\ as TEST_NAME.png.
     void Shot(const std::string& name, HWND window = nullptr) const;
     std::vector<StartRecord> Records() const;
+    // The program's working folder for the scenario's temporary folder, with
+    // its trailing backslash: the download and the backup folder lie there.
+    std::string WorkFolder() const;
     std::vector<StartRecord> WaitForRecords(std::size_t count) const;
 
     std::string root_;

@@ -34,17 +34,29 @@ struct InstallSeen {
     bool existed = false;
     std::uint64_t size = 0;
     bool pattern = false;  // every byte i is i % 251, as the server's bodies are
+    // Another opener (Wine checks sharing across processes as within one) could
+    // neither write, rename nor delete the package while the step ran.
+    bool othersRefused = false;
 };
 
-void LookAtPackage(const std::string& path, InstallSeen& seen)
+// Reads the package through the handle that the job hands over.
+void LookAtPackage(HANDLE file, const std::string& path, InstallSeen& seen)
 {
     ++seen.runs;
     seen.path = path;
-    HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    seen.existed = file != INVALID_HANDLE_VALUE;
+    seen.existed = file != INVALID_HANDLE_VALUE && RewindFile(file);
     if (!seen.existed) {
         return;
+    }
+    const std::wstring name = WidenText(path);
+    const HANDLE writer = CreateFileW(name.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    seen.othersRefused = writer == INVALID_HANDLE_VALUE &&
+                         !MoveFileExW(name.c_str(), (name + L".moved").c_str(), 0) &&
+                         !DeleteFileW(name.c_str());
+    if (writer != INVALID_HANDLE_VALUE) {
+        CloseHandle(writer);
     }
     seen.pattern = true;
     std::vector<char> buffer(1 << 20);
@@ -58,7 +70,6 @@ void LookAtPackage(const std::string& path, InstallSeen& seen)
         }
         seen.size += read;
     }
-    CloseHandle(file);
 }
 
 bool StartsWith(const std::string& text, const std::string& start)
@@ -112,8 +123,8 @@ protected:
     // its clock moves `tick` milliseconds at each reading.
     CDownloadJob& MakeJob(const std::string& url, bool installs = true, std::uint32_t tick = 250)
     {
-        job_ = std::make_unique<CDownloadJob>(view_, [this, installs](const std::string& path) {
-            LookAtPackage(path, seen_);
+        job_ = std::make_unique<CDownloadJob>(view_, [this, installs](HANDLE package, const std::string& path) {
+            LookAtPackage(package, path, seen_);
             if (!installs && !installText_.empty()) {
                 job_->SetErrorText(installText_);
             }
@@ -152,6 +163,7 @@ protected:
         EXPECT_TRUE(seen_.existed);
         EXPECT_EQ(seen_.size, size);
         EXPECT_TRUE(seen_.pattern);
+        EXPECT_TRUE(seen_.othersRefused);
         EXPECT_FALSE(PathExists(target_));
     }
 
@@ -237,8 +249,8 @@ TEST_F(DownloadTest, AStatusOtherThan200FailsAndLeavesNoFile)
     for (const char* code : {"404", "403", "500", "503", "204"}) {
         SCOPED_TRACE(code);
         TestView view;
-        CDownloadJob job(view, [this](const std::string& path) {
-            LookAtPackage(path, seen_);
+        CDownloadJob job(view, [this](HANDLE package, const std::string& path) {
+            LookAtPackage(package, path, seen_);
             return true;
         });
         job.downloadUrl = vendor::Url(Marked(std::string("/behave/status?code=") + code));
@@ -275,8 +287,8 @@ TEST_F(DownloadTest, OnlyAPackageWithTheDescriptionsHashIsInstalled)
         SCOPED_TRACE(c.installs);
         seen_ = InstallSeen();
         TestView view;
-        CDownloadJob job(view, [this](const std::string& path) {
-            LookAtPackage(path, seen_);
+        CDownloadJob job(view, [this](HANDLE package, const std::string& path) {
+            LookAtPackage(package, path, seen_);
             return true;
         });
         job.downloadUrl = vendor::Url(Marked("/behave/data?size=" + std::to_string(size)));
@@ -341,8 +353,8 @@ TEST_F(DownloadTest, AnAbortEndsAWorkerThatWaitsForASilentServer)
         SCOPED_TRACE(behaviour);
         TestView view;
         InstallSeen seen;
-        CDownloadJob job(view, [&seen](const std::string& path) {
-            LookAtPackage(path, seen);
+        CDownloadJob job(view, [&seen](HANDLE package, const std::string& path) {
+            LookAtPackage(package, path, seen);
             return true;
         });
         const std::string target = Marked(behaviour);
@@ -417,8 +429,8 @@ TEST_F(DownloadTest, AnAddressThatCannotBeParsedEndsTheWindowUntouched)
                                 "127.0.0.1:0/x", "host:eighty/x", "[::1/x"}) {
         SCOPED_TRACE(address);
         TestView view;
-        CDownloadJob job(view, [this](const std::string& path) {
-            LookAtPackage(path, seen_);
+        CDownloadJob job(view, [this](HANDLE package, const std::string& path) {
+            LookAtPackage(package, path, seen_);
             return true;
         });
         job.downloadUrl = address;
@@ -812,8 +824,8 @@ TEST_F(DownloadTest, ClosingDuringTheTransferWaitsForTheWorkerWithoutDeadlock)
 TEST_F(DownloadTest, DestroyingTheJobWaitsForItsWorker)
 {
     {
-        CDownloadJob job(view_, [this](const std::string& path) {
-            LookAtPackage(path, seen_);
+        CDownloadJob job(view_, [this](HANDLE package, const std::string& path) {
+            LookAtPackage(package, path, seen_);
             return true;
         });
         job.downloadUrl = vendor::Url(Marked("/behave/slow?size=30000&delay=10"));

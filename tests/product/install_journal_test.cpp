@@ -76,10 +76,11 @@ protected:
         ASSERT_TRUE(CreateDirectoryW(WidenText(install_ + "\\Sub\\Deep").c_str(), nullptr));
         ASSERT_TRUE(WriteWholeFile(install_ + "\\Sub\\Deep\\new.txt", "new"));
         for (const char* name : {"readme.txt", "Sys\\運.dll"}) {
-            ASSERT_TRUE(CreateDirectoryTree(CPathName(backup_ + name)));
+            ASSERT_TRUE(CreateDirectoryTree(CPathName(BackupPath(name))));
             ASSERT_TRUE(CopyFileW(WidenText(install_ + "\\" + name).c_str(),
-                                  WidenText(backup_ + name).c_str(), FALSE));
-            ASSERT_TRUE(journal.RecordReplacedFile(install_ + "\\" + name, name));
+                                  WidenText(BackupPath(name)).c_str(), FALSE));
+            ASSERT_TRUE(journal.RecordReplacedFile(install_ + "\\" + name,
+                                                   kBackupFilesFolder + std::string(name)));
             ASSERT_TRUE(journal.Commit());
             SetFileAttributesW(WidenText(install_ + "\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);
             ASSERT_TRUE(WriteWholeFile(install_ + "\\" + name, "new content, longer than before"));
@@ -90,6 +91,10 @@ protected:
     }
 
     std::string JournalPath() const { return backup_ + kJournalFileName; }
+    std::string BackupPath(const std::string& name) const
+    {
+        return backup_ + kBackupFilesFolder + name;
+    }
 
     std::string root_;
     std::string install_;
@@ -159,11 +164,92 @@ TEST_F(InstallJournalTest, FileInUseKeepsItsBackupAndTheJournal)
     ASSERT_EQ(result, kRecoveryIncomplete);
     EXPECT_EQ(recovery.notRestored, TextList{install_ + "\\readme.txt"});
     EXPECT_TRUE(PathExists(JournalPath()));
-    EXPECT_EQ(ReadWholeFile(backup_ + "readme.txt"), std::string("old\0readme", 10));
+    EXPECT_EQ(ReadWholeFile(BackupPath("readme.txt")), std::string("old\0readme", 10));
     EXPECT_NE(RecoveryMessage(result, recovery, backup_).find(backup_), std::string::npos);
 
     ASSERT_EQ(RecoverUnfinishedInstall(backup_, recovery), kInstallRecovered);
     EXPECT_EQ(Snapshot(root_ + "\\安装"), before_);
+}
+
+// A journal that another program wrote, or one damaged past its CRCs: as soon
+// as one record leaves the install folder of its header, or a backup name
+// leaves the backup folder, nothing at all is done. The journal is set aside.
+TEST_F(InstallJournalTest, RecordsThatLeaveTheirFoldersChangeNothing)
+{
+    const std::string outside = root_ + "\\outside";
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(outside + "\\empty\\")));
+    ASSERT_TRUE(WriteWholeFile(outside + "\\x.dll", "system file"));
+    ASSERT_TRUE(WriteWholeFile(outside + "\\secret.txt", "secret"));
+    const std::string dll = outside + "\\x.dll";
+    const std::string files = kBackupFilesFolder;
+    const struct {
+        const char* what;
+        char kind;
+        std::string path;
+        std::string backupName;
+    } cases[] = {
+        {"a backup copied over a file elsewhere", 'R', dll, files + "payload.dll"},
+        {"a file elsewhere deleted", 'A', dll, ""},
+        {"a folder elsewhere removed", 'D', outside + "\\empty", ""},
+        {"a climb out of the install folder", 'A', install_ + "\\..\\..\\outside\\x.dll", ""},
+        {"a sibling with the folder's name as prefix", 'A', install_ + "2\\x.dll", ""},
+        {"a name in another form", 'A', install_ + "\\Sys/./x.dll", ""},
+        {"a stream", 'A', install_ + "\\keep.txt:s", ""},
+        {"a backup from outside the backup folder", 'R', install_ + "\\readme.txt",
+         files + "..\\..\\outside\\secret.txt"},
+        {"a backup beside the backup files", 'R', install_ + "\\readme.txt", "readme.txt"},
+        {"a backup of another file", 'R', install_ + "\\readme.txt", files + "keep.txt"},
+        {"the drive root as a level", 'D', install_.substr(0, 2), ""},
+    };
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(BackupPath("payload.dll"))));
+    ASSERT_TRUE(WriteWholeFile(BackupPath("payload.dll"), "payload"));
+    ASSERT_TRUE(WriteWholeFile(BackupPath("keep.txt"), "other"));
+    const auto outsideBefore = Snapshot(outside);
+    const auto backupBefore = Snapshot(backup_ + kBackupFilesFolder);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Harmless records around the bad one: not one of them is undone.
+        std::string text;
+        for (const JournalRecord& record :
+             {JournalRecord{kJournalHeader, install_, ""},
+              JournalRecord{kJournalAdded, install_ + "\\keep.txt", ""},
+              JournalRecord{c.kind, c.path, c.backupName},
+              JournalRecord{kJournalReplaced, install_ + "\\readme.txt", files + "readme.txt"}}) {
+            const std::string line = FormatJournalRecord(record);
+            ASSERT_FALSE(line.empty());
+            text += line;
+        }
+        ASSERT_TRUE(WriteWholeFile(JournalPath(), text));
+        JournalRecovery recovery;
+        std::vector<JournalRecord> records;
+        ParseJournal(text, records);
+        EXPECT_FALSE(JournalStaysInItsFolders(records));
+        EXPECT_EQ(UndoJournalRecords(records, backup_, recovery), kRecoveryRefused);
+        EXPECT_EQ(RecoverUnfinishedInstall(backup_, recovery), kRecoveryRefused);
+        EXPECT_EQ(Snapshot(root_ + "\\安装"), before_);
+        EXPECT_EQ(Snapshot(outside), outsideBefore);
+        EXPECT_EQ(Snapshot(backup_ + kBackupFilesFolder), backupBefore);
+        EXPECT_FALSE(PathExists(JournalPath()));
+        EXPECT_EQ(ReadWholeFile(backup_ + kRefusedJournalFileName), text);
+        EXPECT_EQ(RecoveryMessage(kRecoveryRefused, recovery, backup_),
+                  "上次安装留下的安装记录 " + JournalPath() +
+                      " 不可信（其中的步骤超出了安装目录或备份目录，或记录过大），安装向导没有按它"
+                      "改动任何文件。\n\n该记录已改名为 " + backup_ + kRefusedJournalFileName +
+                      "，不会再被读取。");
+    }
+
+    // A journal larger than any install writes is not read at all.
+    const std::string record =
+        FormatJournalRecord(JournalRecord{kJournalAdded, install_ + "\\keep.txt", ""});
+    std::string huge = FormatJournalRecord(JournalRecord{kJournalHeader, install_, ""});
+    while (huge.size() <= kMaxJournalBytes) {
+        huge += record;
+    }
+    ASSERT_TRUE(WriteWholeFile(JournalPath(), huge));
+    JournalRecovery recovery;
+    EXPECT_EQ(RecoverUnfinishedInstall(backup_, recovery), kRecoveryRefused);
+    EXPECT_EQ(Snapshot(root_ + "\\安装"), before_);
+    EXPECT_FALSE(PathExists(JournalPath()));
 }
 
 }  // namespace

@@ -224,6 +224,11 @@ protected:
         return installFolder_ + "\\" + relative;
     }
 
+    std::string BackupPath(const std::string& relative) const
+    {
+        return backupFolder_ + kBackupFilesFolder + relative;
+    }
+
     // The folder that the upgrade package meets: files it replaces, in the top
     // folder and two levels down, and files and a folder of the user's that it
     // does not know.
@@ -370,9 +375,9 @@ TEST_F(PackageInstallTest, UpgradeBacksUpReplacedFilesAndRollBackRestoresThem)
     }
     EXPECT_EQ(install_.ReplacedFiles(), expectedReplaced);
     EXPECT_EQ(install_.InstalledFiles(), expectedAdded);
-    EXPECT_EQ(ReadBytes(backupFolder_ + "readme.txt"), "user readme");
-    EXPECT_EQ(ReadBytes(backupFolder_ + "Sys\\MrvScript.exe"), "user script host");
-    EXPECT_EQ(ReadBytes(backupFolder_ + "Sys\\Deep\\config.ini"), "[user]\r\nconfig=1\r\n");
+    EXPECT_EQ(ReadBytes(BackupPath("readme.txt")), "user readme");
+    EXPECT_EQ(ReadBytes(BackupPath("Sys\\MrvScript.exe")), "user script host");
+    EXPECT_EQ(ReadBytes(BackupPath("Sys\\Deep\\config.ini")), "[user]\r\nconfig=1\r\n");
     EXPECT_EQ(ReadBytes(InstallPath("Sys\\Deep\\userdata.txt")), "user data");
     EXPECT_TRUE(IsReadOnly(InstallPath("notes.txt"))) << "a file of the user's was changed";
     EXPECT_TRUE(PathExists(backupFolder_ + kJournalFileName)) << "an undecided install keeps its journal";
@@ -399,9 +404,17 @@ TEST_F(PackageInstallTest, UpgradeBacksUpReplacedFilesAndRollBackRestoresThem)
     }
 }
 
+// The package also names the install step's own files in its backup folder:
+// none of them is touched, and each is backed up like any other file.
 TEST_F(PackageInstallTest, EntriesForOneFileNeverOverwriteItsBackup)
 {
     MakeUserTree();
+    const char* const workingNames[] = {"~install.journal", "~partial\\readme.txt",
+                                        "files\\readme.txt"};
+    for (const char* name : workingNames) {
+        ASSERT_TRUE(CreateDirectoryTree(CPathName(InstallPath(name))));
+        ASSERT_TRUE(WriteWholeFile(InstallPath(name), std::string("user ") + name));
+    }
     const Tree before = TreeOf(root_);
     install_ = CPackageInstall(installFolder_, backupFolder_);
     ASSERT_EQ(Install("duplicates.zip"), kInstallDone) << install_.ErrorText();
@@ -409,10 +422,15 @@ TEST_F(PackageInstallTest, EntriesForOneFileNeverOverwriteItsBackup)
     EXPECT_EQ(ReadBytes(InstallPath("Sys\\MrvScript.exe")),
               PackageContent("./Sys/./MrvScript.exe"));
     EXPECT_EQ(ReadBytes(InstallPath("New\\n.txt")), PackageContent("New/./n.txt"));
-    EXPECT_EQ(ReadBytes(backupFolder_ + "readme.txt"), "user readme");
-    EXPECT_EQ(ReadBytes(backupFolder_ + "Sys\\MrvScript.exe"), "user script host");
+    EXPECT_EQ(ReadBytes(BackupPath("readme.txt")), "user readme");
+    EXPECT_EQ(ReadBytes(BackupPath("Sys\\MrvScript.exe")), "user script host");
+    for (const char* name : workingNames) {
+        EXPECT_EQ(ReadBytes(BackupPath(name)), std::string("user ") + name);
+    }
     // A "." component names the folder it stands in and is no part of the path.
-    EXPECT_EQ(install_.ReplacedFiles(), (TextList{"readme.txt", "Sys\\MrvScript.exe"}));
+    EXPECT_EQ(install_.ReplacedFiles(),
+              (TextList{"readme.txt", "Sys\\MrvScript.exe", "~install.journal",
+                        "~partial\\readme.txt", "files\\readme.txt"}));
     EXPECT_EQ(install_.InstalledFiles(),
               (TextList{InstallPath("added.txt"), InstallPath("New\\n.txt")}));
 
@@ -462,27 +480,41 @@ TEST_F(PackageInstallTest, CancelStopsAtTheNextEntryAndRollsBack)
 
 // The same names as HOSTILE_NAMES of the package script, in its order, and
 // its symbolic link.
-const char* const kHostileNames[] = {
-    "../outside.txt",  "..\\outside.txt",         "sub/../../outside.txt",
-    "/mrv_rooted.txt", "\\mrv_rooted.txt",        "C:/mrv_drive.txt",
-    "C:mrv_drive.txt", "//mrvserver/share/x.txt", "a.txt:stream",
-    "CON",             "sub/nul.txt",             "COM1.log",
-    "sub/.../x.txt",   "a.txt.",                  "sub /x.txt",
-    "sub/. ./x.txt",   "sub/link.txt",
+const std::string kHostileNames[] = {
+    "../outside.txt",
+    "..\\outside.txt",
+    "sub/../../outside.txt",
+    "/mrv_rooted.txt",
+    "\\mrv_rooted.txt",
+    "C:/mrv_drive.txt",
+    "C:mrv_drive.txt",
+    "//mrvserver/share/x.txt",
+    "a.txt:stream",
+    "CON",
+    "sub/nul.txt",
+    "COM1.log",
+    "sub/.../x.txt",
+    "a.txt.",
+    "sub /x.txt",
+    "sub/. ./x.txt",
+    std::string("MrvCADSetup.exe\0.txt", 20),
+    "long/" + std::string(199, 'x') + "/" + std::string(45, 'y') + "/setup.exe.txt",
+    "sub/link.txt",
 };
 
 TEST_F(PackageInstallTest, HostileEntryNameFailsAndLeavesEverythingAsItWas)
 {
     MakeUserTree();
     int number = 0;
-    for (const char* name : kHostileNames) {
+    for (const std::string& stored : kHostileNames) {
+        // The message shows the name as far as it can be read.
+        const std::string name = stored.substr(0, std::min<std::size_t>(stored.find('\0'), 259));
         char package[32];
         snprintf(package, sizeof package, "hostile_%02d.zip", ++number);
         const Tree before = TreeOf(root_);
         install_ = CPackageInstall(installFolder_, backupFolder_);
         EXPECT_EQ(Install(package), kInstallFailed) << name;
-        EXPECT_NE(install_.ErrorText().find(name), std::string::npos)
-            << name << ": " << install_.ErrorText();
+        EXPECT_EQ(install_.ErrorText(), "安装包含有不安全的文件名: " + name) << name;
         EXPECT_EQ(TreeDifferences(before, TreeOf(root_)), "") << name;
         EXPECT_FALSE(PathExists("C:\\mrv_rooted.txt")) << name;
         EXPECT_FALSE(PathExists("C:\\mrv_drive.txt")) << name;
@@ -692,7 +724,7 @@ TEST_F(PackageInstallTest, RollBackKeepsTheBackupWhenAFileCannotBeRestored)
     EXPECT_FALSE(install_.RollBack());
     CloseHandle(inUse);
     EXPECT_TRUE(PathExists(backupFolder_ + kJournalFileName)) << "the next start finishes it";
-    EXPECT_EQ(ReadBytes(backupFolder_ + "readme.txt"), "user readme");
+    EXPECT_EQ(ReadBytes(BackupPath("readme.txt")), "user readme");
     EXPECT_EQ(ReadBytes(InstallPath("Sys\\MrvScript.exe")), "user script host");
     EXPECT_FALSE(PathExists(InstallPath("MrvCADSetup.exe")));
 }

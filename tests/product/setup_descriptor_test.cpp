@@ -1,5 +1,7 @@
 #include "product/setup_descriptor.h"
 
+#include <string>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -131,3 +133,37 @@ TEST(SetupDescriptorTest, PackageHashLine)
 }
 
 }  // namespace
+
+// The elevated program starts the setup and launch files from the install
+// folder: only names below it pass, whatever the description says.
+TEST(SetupDescriptorTest, ProgramNamesStayBelowTheInstallFolder)
+{
+    const struct {
+        const char* setupFile;
+        const char* launchFile;
+        const char* unsafe;  // none: both pass
+    } cases[] = {
+        {"MrvCADSetup.exe", "MrvCADSetup.exe", nullptr},
+        {"bin\\setup.exe", "bin/launch.exe", nullptr},
+        {"墨岚\\安装.exe", "MrvCADSetup.exe", nullptr},
+        {"..\\..\\Windows\\System32\\cmd.exe", "MrvCADSetup.exe", "..\\..\\Windows\\System32\\cmd.exe"},
+        {"MrvCADSetup.exe", "bin\\..\\..\\x.exe", "bin\\..\\..\\x.exe"},
+        {"C:\\Windows\\System32\\cmd.exe", "MrvCADSetup.exe", "C:\\Windows\\System32\\cmd.exe"},
+        {"C:cmd.exe", "MrvCADSetup.exe", "C:cmd.exe"},
+        {"\\Windows\\cmd.exe", "MrvCADSetup.exe", "\\Windows\\cmd.exe"},
+        {"MrvCADSetup.exe", "/bin/sh", "/bin/sh"},
+        {"\\\\server\\share\\x.exe", "MrvCADSetup.exe", "\\\\server\\share\\x.exe"},
+        {"setup.exe:stream", "MrvCADSetup.exe", "setup.exe:stream"},
+        {"MrvCADSetup.exe", "", ""},
+        {".", "MrvCADSetup.exe", "."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.setupFile) + " | " + c.launchFile);
+        SetupDescriptor descriptor;
+        descriptor.setupFile = c.setupFile;
+        descriptor.launchFile = c.launchFile;
+        std::string name = "untouched";
+        EXPECT_EQ(FindUnsafeProgramName(descriptor, name), c.unsafe != nullptr);
+        EXPECT_EQ(name, c.unsafe != nullptr ? c.unsafe : "untouched");
+    }
+}

@@ -163,7 +163,7 @@ TEST_F(SmallDiskTest, InstallStepOnASmallDisk)
     ASSERT_TRUE(CreateDirectoryTree(CPathName(otherDisk + "\\")));
     ASSERT_TRUE(WriteWholeFile(otherDisk + "\\data.bin", std::string(3 * kMegabyte, 'o')));
     const std::string writes[][3] = {{install_, backup, install_ + "\\data.bin"},
-                                     {otherDisk, smallBackup, smallBackup + "data.bin"}};
+                                     {otherDisk, smallBackup, smallBackup + kBackupFilesFolder + "data.bin"}};
     for (const auto& w : writes) {
         CPackageInstall step(w[0], w[1]);
         EXPECT_EQ(step.Install(packages + "replace.zip", view, abort), kInstallFailed);
@@ -180,7 +180,7 @@ TEST_F(SmallDiskTest, InstallStepOnASmallDisk)
     ASSERT_TRUE(vendor::Running()) << "the test vendor server is not running";
     ASSERT_TRUE(CreateDirectoryTree(CPathName(folder_ + "\\")));
     bool installed = false;
-    CDownloadJob job(view, [&installed](const std::string&) { return installed = true; });
+    CDownloadJob job(view, [&installed](HANDLE, const std::string&) { return installed = true; });
     job.downloadUrl = vendor::Url("/behave/data?size=" + std::to_string(12 * kMegabyte));
     job.targetPath = folder_ + "\\~download.tmp";
     ASSERT_TRUE(job.StartDownload());

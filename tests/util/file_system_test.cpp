@@ -10,6 +10,9 @@
 #include "util/file_read.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
+#include "util/working_folder.h"
+
+#include <sddl.h>
 
 // In code page 936 "運" is DF 5C, "誠" D5 5C and "錦" E5 5C: folder names made of
 // them end in a byte that a byte-wise search would take for a backslash.
@@ -736,6 +739,87 @@ TEST_F(FileSystemTest, ReadFileBytesRefusesWhatIsNoSmallFile)
         EXPECT_FALSE(ReadFileBytes(path, bytes));
         EXPECT_EQ(bytes, "untouched");
     }
+}
+
+// ---------------------------------------------------------------- Working folder
+
+// A descriptor made in memory from its SDDL text, as Windows would return it
+// for a folder; null for no text.
+UniqueLocalMemory Descriptor(const wchar_t* sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (sddl != nullptr) {
+        EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                                         &descriptor, nullptr))
+            << NarrowText(sddl);
+    }
+    return UniqueLocalMemory(descriptor);
+}
+
+// Wine keeps no descriptor; these are the answers that Windows gives, and the
+// one that Wine gives for a folder made with the protected descriptor.
+TEST(WorkingFolderTest, OnlyAFolderAsTheProgramMakesItIsTrusted)
+{
+    const wchar_t* const ours = kProtectedFolderSddl;
+    // What Wine reads back for a folder made with kProtectedFolderSddl.
+    const wchar_t wine[] = L"O:S-1-5-21-0-0-0-1000D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)";
+    // What the install step asks for a product folder it makes, with the owner
+    // that an elevated administrator's new folder gets.
+    const std::wstring programFolder = std::wstring(L"O:BA") + kProgramFolderSddl;
+    const struct {
+        const char* what;
+        const wchar_t* folder;
+        const wchar_t* probe;  // a folder just made on the same volume; null: none could be
+        FolderTrust trust;
+    } cases[] = {
+        {"as made", ours, ours, FolderTrust::kTrusted},
+        {"owned by SYSTEM", L"O:SYD:P(A;OICI;FA;;;SY)", ours, FolderTrust::kTrusted},
+        {"users may read and list", L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)",
+         ours, FolderTrust::kTrusted},
+        {"a denying entry", L"O:BAD:P(D;;GW;;;WD)(A;;FA;;;BA)", ours, FolderTrust::kTrusted},
+        {"a product folder as the install step makes it",
+         programFolder.c_str(), ours, FolderTrust::kTrusted},
+        {"owned by a user", L"O:S-1-5-21-1-2-3-1001D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", ours,
+         FolderTrust::kSetAside},
+        {"users may add files", L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x100116;;;BU)",
+         ours, FolderTrust::kSetAside},
+        {"everyone may write", L"O:BAD:P(A;OICI;FA;;;BA)(A;;GW;;;WD)", ours, FolderTrust::kSetAside},
+        {"users may delete it", L"O:BAD:P(A;OICI;FA;;;BA)(A;;SD;;;BU)", ours, FolderTrust::kSetAside},
+        {"users may change who may", L"O:BAD:P(A;OICI;FA;;;BA)(A;;WD;;;BU)", ours,
+         FolderTrust::kSetAside},
+        {"entries inherited", L"O:BAD:(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)", ours,
+         FolderTrust::kSetAside},
+        {"not protected", L"O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", ours, FolderTrust::kSetAside},
+        {"no DACL: everyone anything", L"O:BAD:NO_ACCESS_CONTROL", ours, FolderTrust::kSetAside},
+        {"no owner", L"D:P(A;OICI;FA;;;BA)", ours, FolderTrust::kSetAside},
+        {"Wine: nothing kept on the volume", wine, wine, FolderTrust::kNoDescriptors},
+        {"FAT: no DACL on the volume", L"O:BAD:NO_ACCESS_CONTROL", L"O:BAD:NO_ACCESS_CONTROL",
+         FolderTrust::kNoDescriptors},
+        {"the volume keeps descriptors, the folder is another's", wine, ours, FolderTrust::kSetAside},
+        {"no probe", wine, nullptr, FolderTrust::kSetAside},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const UniqueLocalMemory folder = Descriptor(c.folder);
+        const UniqueLocalMemory probe = Descriptor(c.probe);
+        EXPECT_EQ(DecideFolderTrust(folder.get(), probe.get()), c.trust);
+    }
+}
+
+// Wine keeps no descriptor and checks no access: here the folder is made, held
+// open and named as it should be; who may change it cannot be seen.
+TEST_F(FileSystemTest, WorkingFolderIsMadeBelowItsParentAndHeldOpen)
+{
+    const std::string folder = WorkingFolderBelow(root_);
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.rfind(root_ + "\\MrvTessalySetup\\", 0), 0u) << folder;
+    EXPECT_EQ(folder.size(), root_.size() + 34) << "a 16-digit level below, with its backslash";
+    EXPECT_TRUE(IsFolder(folder));
+    EXPECT_EQ(WorkingFolderBelow(root_), folder) << "the same user's folder again";
+    const std::string top = root_ + "\\MrvTessalySetup";
+    EXPECT_FALSE(MoveFileExW(WidenText(top).c_str(), WidenText(root_ + "\\moved").c_str(), 0))
+        << "a folder in use was renamed";
+    EXPECT_TRUE(IsFolder(folder));
 }
 
 }  // namespace
