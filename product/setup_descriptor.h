@@ -9,7 +9,7 @@
 enum PackageHashLine : int {
     kHashAbsent = 0,     // no eighth line, or an empty one: the package is not checked
     kHashPresent = 1,    // 64 hex digits: packageHash holds the 32 bytes
-    kHashMalformed = 2,  // something else: the install is refused, never run unchecked
+    kHashMalformed = 2,  // something else: a signing build refuses it; without a key it checks nothing
 };
 
 struct SetupDescriptor {

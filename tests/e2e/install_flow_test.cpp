@@ -256,11 +256,12 @@ TEST_F(InstallFlow, MissingPackageIsReportedAndChangesNothing)
     EXPECT_FALSE(FileExists(tempFolder_ + "\\~download.tmp"));
 }
 
-// The description's eighth line names the package's SHA-256: a line that is no
-// hash refuses the install before anything is downloaded, a package that does
-// not match it is deleted unopened, and one that matches installs. The program
-// built with the test key takes the server's signed descriptions: a signed one
-// installs, a changed one or a wrong signature is refused before the download.
+// The description's eighth line names the package's SHA-256: a package that
+// does not match it is deleted unopened, one that matches installs, and a line
+// that is no hash is ignored as later lines are. The program built with the
+// test key takes the server's signed descriptions: a signed one installs, a
+// changed one, a wrong signature or a signed line that is no hash is refused
+// before the download.
 TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
 {
     std::string package;
@@ -274,12 +275,13 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
         const char* message;        // none: the install goes through
         bool downloads;
     } cases[] = {
-        {"sha256", nullptr, kPackageHashMalformedText, false},
+        {"hello", nullptr, nullptr, true},
         {std::string(64, '0'), nullptr, kPackageAlteredText, true},
         {HexText(hash.data(), hash.size()), nullptr, nullptr, true},
         {"", "good", nullptr, true},
         {"", "tampered", kSignatureInvalidText, false},
         {"", "badsig", kSignatureInvalidText, false},
+        {"", "badhash", kPackageHashMalformedText, false},
     };
     // The signed descriptions name the server's own address (direct or proxied).
     const auto packageRequests = [](bool signedRow) {
