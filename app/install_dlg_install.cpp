@@ -6,6 +6,7 @@
 #include "app/install_dlg_support.h"
 #include "app/message_helpers.h"
 #include "net/package_integrity.h"
+#include "product/product_record.h"
 #include "product/setup_descriptor.h"
 #include "res/resource.h"
 #include "util/file_system.h"
@@ -20,6 +21,24 @@ const char kFolderFailedText[] = "无法创建安装目录 %1";
 const char kRunningText[] =
     "安装向导发现 %1 正在运行!\n\n请立即关闭其所有实例，然后单击“确定”继续，或单\n击“取消”退出。";
 const char kAbandonQuestion[] = "你确定要放弃“墨岚软件”的安装吗？";
+
+CalendarDay TodayUtc()
+{
+    SYSTEMTIME now{};
+    GetSystemTime(&now);
+    return now.wYear * 10000L + now.wMonth * 100L + now.wDay;
+}
+
+// Why a signed description's release may not be installed (superseded, or
+// older than what is installed), or empty when it may.
+std::string ReleaseRefusal(const std::string& description, ExpiryRule expiry)
+{
+    SetupDescriptor parsed;
+    ApplySetupDescriptor(description, parsed);
+    const std::string installed = GetInstalledVersion();
+    const ReleaseCheck check = CheckRelease(parsed, installed, TodayUtc(), expiry);
+    return check == kReleaseCurrent ? std::string() : ReleaseCheckText(check, parsed, installed);
+}
 
 bool EndsWith(const std::string& text, const std::string& end)
 {
@@ -108,7 +127,8 @@ void CInstallDlg::OnInstallNow()
     job_.StartDownload();
 }
 
-// A description changed on the way (or unsigned, in a build that checks
+// A description changed on the way (or unsigned, or signed for a release that
+// has expired or is older than the installed one, in a build that checks
 // signatures) is refused before anything is downloaded. A package beside the
 // program installs offline as before: only a description that did arrive is
 // held to the check then.
@@ -123,11 +143,18 @@ bool CInstallDlg::AcceptSetupDescription(const std::vector<CTextFetch::Answer>& 
     const int check =
         CheckSetupDescription(fetched, fetched ? answers[0].text : none, signatureFetched,
                               signatureFetched ? answers[1].text : none);
-    if (check == kDescriptionAccepted) {
+    if (check != kDescriptionAccepted) {
+        Ask(DescriptionCheckText(check), MB_OK | MB_ICONHAND);
+        return false;
+    }
+    if (!SignatureRequired()) {
         return true;
     }
-    Ask(DescriptionCheckText(check), MB_OK | MB_ICONHAND);
-    return false;
+    const std::string refusal = ReleaseRefusal(answers[0].text, ExpiryRule::kChecked);
+    if (!refusal.empty()) {
+        Ask(refusal, MB_OK | MB_ICONHAND);
+    }
+    return refusal.empty();
 }
 
 // The install folder must be a full path that exists or can be made: the

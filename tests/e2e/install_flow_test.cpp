@@ -4,6 +4,7 @@
 #include <set>
 
 #include "net/package_integrity.h"
+#include "product/setup_descriptor.h"
 #include "res/resource.h"
 #include "tests/bench/vendor_server.h"
 #include "tests/e2e/setup_scenario.h"
@@ -259,9 +260,10 @@ TEST_F(InstallFlow, MissingPackageIsReportedAndChangesNothing)
 // The description's eighth line names the package's SHA-256: a package that
 // does not match it is deleted unopened, one that matches installs, and a line
 // that is no hash is ignored as later lines are. The program built with the
-// test key takes the server's signed descriptions: a signed one installs, a
-// changed one, a wrong signature or a signed line that is no hash is refused
-// before the download.
+// test key takes the server's signed descriptions: a signed one of a newer or
+// the same release installs; a changed one, a wrong signature, a signed line
+// that is no hash, an older or expired release and one that names no release
+// are refused before the download.
 TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
 {
     std::string package;
@@ -272,16 +274,23 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
     const struct {
         std::string hashLine;
         const char* signedVariant;  // the server's signed description, for the test-key program
-        const char* message;        // none: the install goes through
+        std::string message;        // none: the install goes through
         bool downloads;
     } cases[] = {
-        {"hello", nullptr, nullptr, true},
+        {"hello", nullptr, "", true},
         {std::string(64, '0'), nullptr, kPackageAlteredText, true},
-        {HexText(hash.data(), hash.size()), nullptr, nullptr, true},
-        {"", "good", nullptr, true},
+        {HexText(hash.data(), hash.size()), nullptr, "", true},
+        // Signed for 2.2, newer than the installed 2.1, and current.
+        {"", "good", "", true},
+        {"", "same", "", true},
         {"", "tampered", kSignatureInvalidText, false},
         {"", "badsig", kSignatureInvalidText, false},
         {"", "badhash", kPackageHashMalformedText, false},
+        {"", "older", "安装说明提供的版本 2.0 比已安装的版本 2.1 旧，安装已取消。", false},
+        {"", "expired",
+         "安装说明的有效期到 2024-01-31 (UTC) 为止，现已过期，安装已取消。\n\n如果系统日期不正确，请更正后重试。",
+         false},
+        {"", "norelease", kReleaseLinesMissingText, false},
     };
     // The signed descriptions name the server's own address (direct or proxied).
     const auto packageRequests = [](bool signedRow) {
@@ -310,7 +319,7 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
         const long requests = packageRequests(signedRow);
         Start();
         ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
-        if (c.message == nullptr) {
+        if (c.message.empty()) {
             ASSERT_TRUE(WaitForPage(Page::Finish, 60000));
             ExpectProductSetupStarted();
             EXPECT_EQ(ReadWholeFile(productFolder_ + "\\readme.txt"),
