@@ -116,7 +116,12 @@ private:
     // Product install (install_dlg_install.cpp).
     void OnInstallNow();
     bool TakeInstallFolder();
-    bool AcceptSetupDescription(const std::vector<CTextFetch::Answer>& answers);
+    bool AcceptSetupDescription(const std::vector<CTextFetch::Answer>& answers,
+                                std::string& description);
+    bool AcceptLocalPackage(const std::vector<CTextFetch::Answer>& answers,
+                            std::string& description);
+    enum class LocalPackageHash { kHashed, kUnreadable, kWindowEnded };
+    LocalPackageHash HoldAndHashLocalPackage(std::vector<std::uint8_t>& digest);
     bool InstallProductPackage(const std::string& packagePath);
     LRESULT OnDownloadDone(bool failed);
     void RollBackInstall();
@@ -183,6 +188,9 @@ private:
     bool downloadDone_ = false;
     bool completingFolder_ = false;
     bool fetchingSetup_ = false;
+    // "data.cab", held open against changes from its signed check to the
+    // window's end (a signing build only).
+    UniqueFile localPackageHold_;
     CUiThreadCall uiCall_;
     // Made by the install command before the worker starts; the worker's until
     // WM_DOWNLOAD_DONE.

@@ -343,6 +343,88 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
     }
 }
 
+// "data.cab" in the program built with the test key installs only as the
+// package of a signed description: the fetched one, or the signed one of
+// install media beside it (an expired one will do there). The unsigned program
+// takes it as before, also beside a description whose eighth line is no hash.
+TEST_F(InstallFlow, LocalPackageOfTheSigningProgramIsTheSignedOne)
+{
+    const std::string signedPackage = vendor::FetchDirect(site::Url("/signed/package.zip"));
+    ASSERT_FALSE(signedPackage.empty());
+    std::string otherPackage;
+    ASSERT_TRUE(ReadFileBytes(FixturePath("product.zip"), otherPackage));
+    const auto signedText = [](const char* variant, const char* suffix) {
+        return vendor::FetchDirect(
+            site::Url(std::string("/signed/") + variant + "/download/MrvACAD.setup" + suffix));
+    };
+    const struct {
+        const char* what;
+        bool signingProgram;
+        const char* fetched;  // the server's signed description; none: the server is away
+        const char* local;    // the signed description beside the program; none: nothing there
+        bool signedPackage;   // "data.cab" is the signed package, else another one
+        const char* message;  // none: the install goes through
+    } cases[] = {
+        {"matching fetched", true, "good", nullptr, true, nullptr},
+        {"matching local, expired", true, nullptr, "expired", true, nullptr},
+        {"matching local beside a fetched one of another package", true, "wronghash", "good", true,
+         nullptr},
+        {"no description", true, nullptr, nullptr, true,
+         "没有已签名的安装说明，无法确认安装包 data.cab 的来源，安装已取消。\n\n"
+         "请连接网络后重试，或将 MrvACAD.setup 和 MrvACAD.setup.sig 放在安装程序旁边。"},
+        {"mismatch", true, "good", "good", false,
+         "安装包 data.cab 与已签名的安装说明不符，可能已被篡改，安装已取消。"},
+        {"local one older than the installed product", true, nullptr, "older", true,
+         "安装说明提供的版本 2.0 比已安装的版本 2.1 旧，安装已取消。"},
+        {"unsigned program, eighth line hello", false, "", nullptr, false, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        run_.Kill();
+        DeleteFolderTree(productFolder_);
+        DeleteFileW(WidenText(recordPath_).c_str());
+        for (const char* name : {"MrvACAD.setup", "MrvACAD.setup.sig", "data.cab"}) {
+            DeleteFileW(WidenText(programFolder_ + name).c_str());
+        }
+        LeaveEarlierInstall();
+        PutStandin("MrvCADSetup", productFolder_ + "\\MrvCADSetup.exe");
+        const auto before = SnapshotFolder(productFolder_);
+        PutSite("2.2", Descriptor(PackageTarget()) + "hello", "product.zip");
+        if (c.fetched != nullptr && *c.fetched != '\0') {
+            ASSERT_TRUE(site::Put("MrvACAD.setup", signedText(c.fetched, "")));
+            ASSERT_TRUE(site::Put("MrvACAD.setup.sig", signedText(c.fetched, ".sig")));
+        }
+        if (c.local != nullptr) {
+            PutBesideProgram("MrvACAD.setup", signedText(c.local, ""));
+            PutBesideProgram("MrvACAD.setup.sig", signedText(c.local, ".sig"));
+        }
+        PutBesideProgram("data.cab", c.signedPackage ? signedPackage : otherPackage);
+        ASSERT_TRUE(CopyFileW(WidenText(BuildFolder() + (c.signingProgram ? "\\test_key" : "") +
+                                        "\\TessalySetup.exe")
+                                  .c_str(),
+                              WidenText(program_).c_str(), FALSE));
+        const long requests = site::VendorRequestCount("/download.php?key=11");
+        Start(c.fetched != nullptr);
+        ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
+        if (c.message == nullptr) {
+            ASSERT_TRUE(WaitForPage(Page::Finish, 60000));
+            ExpectProductSetupStarted();
+            EXPECT_EQ(ReadWholeFile(productFolder_ + "\\readme.txt"),
+                      c.signedPackage ? "Morvane Tessaly signed\r\n" : "墨岚岱文 Morvane Tessaly 2.2\r\n");
+        } else {
+            const HWND box = WaitForMessageBox();
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(MessageBoxText(box), c.message);
+            ASSERT_TRUE(Answer(box, IDOK));
+            EXPECT_TRUE(WaitForPage(Page::Install)) << "a refused package ends nothing";
+            EXPECT_EQ(SnapshotFolder(productFolder_), before);
+            EXPECT_TRUE(Records().empty());
+        }
+        EXPECT_EQ(site::VendorRequestCount("/download.php?key=11"), requests);
+        EXPECT_TRUE(FileExists(programFolder_ + "data.cab"));
+    }
+}
+
 TEST_F(InstallFlow, CancelDuringExtractionLeavesTheInstallFolderAsItWas)
 {
     LeaveEarlierInstall();
