@@ -207,9 +207,9 @@ void CInstallDlg::OnInstallNow()
 
 // A description changed on the way (or unsigned, or signed for a release that
 // has expired or is older than the installed one, in a build that checks
-// signatures) is refused before anything is downloaded. A package beside the
-// program installs offline as before: only a description that did arrive is
-// held to the check then.
+// signatures) is refused before anything is downloaded. Without a key a
+// package beside the program installs offline as before: only a description
+// that did arrive is held to the check then.
 bool CInstallDlg::AcceptSetupDescription(const std::vector<CTextFetch::Answer>& answers,
                                          std::string& description)
 {
