@@ -128,7 +128,12 @@ private:
     bool AskUntilProductNotRunning(const SetupDescriptor& setup);
     void StartWorker(const SetupDescriptor& setup);
     bool TakeInstallFolder();
-    bool AcceptSetupDescription(const std::vector<CTextFetch::Answer>& answers);
+    bool AcceptSetupDescription(const std::vector<CTextFetch::Answer>& answers,
+                                std::string& description);
+    bool AcceptLocalPackage(const std::vector<CTextFetch::Answer>& answers,
+                            std::string& description);
+    enum class LocalPackageHash { kHashed, kUnreadable, kWindowEnded };
+    LocalPackageHash HoldAndHashLocalPackage(std::vector<std::uint8_t>& digest);
     bool InstallProductPackage(HANDLE package, const std::string& packagePath);
     LRESULT OnDownloadDone(bool failed);
     void RollBackInstall();
@@ -195,6 +200,9 @@ private:
 
     // User-interface thread only: set while the window completes a picked folder.
     bool completingFolder_ = false;
+    // "data.cab", held open against changes from its signed check to the
+    // window's end (a signing build only).
+    UniqueFile localPackageHold_;
     CUiThreadCall uiCall_;
     // Made by the install command before the worker starts; the worker's until
     // WM_DOWNLOAD_DONE.

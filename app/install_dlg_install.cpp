@@ -3,13 +3,18 @@
 // the cancel button.
 #include "app/install_dlg.h"
 
+#include <atomic>
+#include <cstddef>
+
 #include "app/install_dlg_support.h"
 #include "app/message_helpers.h"
 #include "framework/message_box.h"
 #include "net/package_integrity.h"
+#include "product/product_record.h"
 #include "product/setup_descriptor.h"
 #include "res/resource.h"
 #include "util/file_system.h"
+#include "util/handles.h"
 #include "util/text_path.h"
 #include "util/working_folder.h"
 #include "util/wide_text.h"
@@ -24,6 +29,101 @@ const char kRunningText[] =
 const char kAbandonQuestion[] = "你确定要放弃“墨岚软件”的安装吗？";
 // The network's own bounds of one fetch: connecting, then receiving.
 constexpr DWORD kSetupFetchBoundMs = kConnectTimeoutMs + kReceiveTimeoutMs;
+
+const char kLocalPackageUnreadableText[] = "无法读取安装包 data.cab，安装已取消。";
+const char kLocalPackageMismatchText[] =
+    "安装包 data.cab 与已签名的安装说明不符，可能已被篡改，安装已取消。";
+const char kLocalPackageUnsignedText[] =
+    "没有已签名的安装说明，无法确认安装包 data.cab 的来源，安装已取消。\n\n"
+    "请连接网络后重试，或将 MrvACAD.setup 和 MrvACAD.setup.sig 放在安装程序旁边。";
+
+// The signed description of install media, beside the program and "data.cab".
+const char kLocalDescriptionName[] = "MrvACAD.setup";
+const char kLocalSignatureName[] = "MrvACAD.setup.sig";
+// Far more than a description and its signature ever need.
+constexpr LONGLONG kMaxLocalTextBytes = 64 * 1024;
+constexpr DWORD kHashBlockBytes = 1024 * 1024;
+
+CalendarDay TodayUtc()
+{
+    SYSTEMTIME now{};
+    GetSystemTime(&now);
+    return now.wYear * 10000L + now.wMonth * 100L + now.wDay;
+}
+
+// Why a signed description's release may not be installed (superseded, or
+// older than what is installed), or empty when it may.
+std::string ReleaseRefusal(const std::string& description, ExpiryRule expiry)
+{
+    SetupDescriptor parsed;
+    ApplySetupDescriptor(description, parsed);
+    const std::string installed = GetInstalledVersion();
+    const ReleaseCheck check = CheckRelease(parsed, installed, TodayUtc(), expiry);
+    return check == kReleaseCurrent ? std::string() : ReleaseCheckText(check, parsed, installed);
+}
+
+// A signed description's refusal, its signature first and then its release;
+// empty when it is accepted.
+std::string SignedDescriptionRefusal(const std::string& description, bool signatureThere,
+                                     const std::string& signature, ExpiryRule expiry)
+{
+    const int check = CheckSetupDescription(true, description, signatureThere, signature);
+    if (check != kDescriptionAccepted) {
+        return DescriptionCheckText(check);
+    }
+    return ReleaseRefusal(description, expiry);
+}
+
+bool NamesPackage(const std::string& description, const std::vector<std::uint8_t>& digest)
+{
+    SetupDescriptor parsed;
+    ApplySetupDescriptor(description, parsed);
+    return parsed.packageHashLine == kHashPresent && parsed.packageHash == digest;
+}
+
+// A small text file beside the program, taken as a fetched text is: white
+// space removed at both ends.
+bool ReadLocalText(const std::string& path, std::string& text)
+{
+    UniqueFile file(CreateFileW(WidenText(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxLocalTextBytes) {
+        return false;
+    }
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!bytes.empty() && (!ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read,
+                                     nullptr) ||
+                           read != bytes.size())) {
+        return false;
+    }
+    text = TrimBlanks(bytes);
+    return true;
+}
+
+// The SHA-256 of what is left to read through `file`; false when it cannot be
+// read or `stop` was set.
+bool HashOpenFile(HANDLE file, const std::atomic<bool>& stop, std::vector<std::uint8_t>& digest)
+{
+    CSha256 hasher;
+    if (!hasher.Start()) {
+        return false;
+    }
+    std::vector<char> block(kHashBlockBytes);
+    for (;;) {
+        DWORD read = 0;
+        if (stop || !ReadFile(file, block.data(), kHashBlockBytes, &read, nullptr)) {
+            return false;
+        }
+        if (read == 0) {
+            return hasher.Finish(digest);
+        }
+        if (!hasher.Add(block.data(), read)) {
+            return false;
+        }
+    }
+}
 
 bool EndsWith(const std::string& text, const std::string& end)
 {
@@ -80,15 +180,14 @@ bool CInstallDlg::PrepareAndStartInstall()
     if (!FetchSetupDescription(answers)) {
         return false;
     }
+    std::string description;
     if (licenceCheck_.GetCheck() != BST_CHECKED || !TakeInstallFolder() ||
-        !AcceptSetupDescription(answers)) {
+        !AcceptSetupDescription(answers, description)) {
         return false;
     }
     SetupDescriptor setup;
     setup.downloadUrl = VendorUrl("/download.php?key=11");
-    if (answers[0].result == kFetchOk) {
-        ApplySetupDescriptor(answers[0].text, setup);
-    }
+    ApplySetupDescriptor(description, setup);
     std::string unsafeName;
     if (FindUnsafeProgramName(setup, unsafeName)) {
         ShowMessageBox(FormatString1(kUnsafeProgramNameText, unsafeName), MB_OK | MB_ICONHAND);
@@ -164,13 +263,19 @@ void CInstallDlg::StartWorker(const SetupDescriptor& setup)
     job_.StartDownload();
 }
 
-// A description changed on the way (or unsigned, in a build that checks
-// signatures) is refused before anything is downloaded. A package beside the
-// program installs offline as before: only a description that did arrive is
-// held to the check then.
-bool CInstallDlg::AcceptSetupDescription(const std::vector<CTextFetch::Answer>& answers)
+// A description changed on the way (or unsigned, or signed for a release that
+// has expired or is older than the installed one, in a build that checks
+// signatures) is refused before anything is downloaded. Without a key a
+// package beside the program installs offline as before: only a description
+// that did arrive is held to the check then.
+bool CInstallDlg::AcceptSetupDescription(const std::vector<CTextFetch::Answer>& answers,
+                                         std::string& description)
 {
     const bool fetched = answers[0].result == kFetchOk;
+    description = fetched ? answers[0].text : std::string();
+    if (localPackagePresent_ && SignatureRequired()) {
+        return AcceptLocalPackage(answers, description);
+    }
     if (!fetched && localPackagePresent_) {
         return true;
     }
@@ -179,11 +284,113 @@ bool CInstallDlg::AcceptSetupDescription(const std::vector<CTextFetch::Answer>& 
     const int check =
         CheckSetupDescription(fetched, fetched ? answers[0].text : none, signatureFetched,
                               signatureFetched ? answers[1].text : none);
-    if (check == kDescriptionAccepted) {
+    if (check != kDescriptionAccepted) {
+        ShowMessageBox(DescriptionCheckText(check), MB_OK | MB_ICONHAND);
+        return false;
+    }
+    if (!SignatureRequired()) {
         return true;
     }
-    ShowMessageBox(DescriptionCheckText(check), MB_OK | MB_ICONHAND);
+    const std::string refusal = ReleaseRefusal(answers[0].text, ExpiryRule::kChecked);
+    if (!refusal.empty()) {
+        ShowMessageBox(refusal, MB_OK | MB_ICONHAND);
+    }
+    return refusal.empty();
+}
+
+// A signing build installs "data.cab" only as the package of a signed
+// description: the fetched one, or the signed description of install media
+// beside it, whose last day is not held against it (media are kept for years;
+// their version still is). Either is the vendor's, so the second is asked
+// whenever the first does not name this package. `description` becomes the
+// one whose lines apply.
+bool CInstallDlg::AcceptLocalPackage(const std::vector<CTextFetch::Answer>& answers,
+                                     std::string& description)
+{
+    std::vector<std::uint8_t> digest;
+    const LocalPackageHash hashed = HoldAndHashLocalPackage(digest);
+    if (hashed == LocalPackageHash::kWindowEnded) {
+        return false;
+    }
+    if (hashed == LocalPackageHash::kUnreadable) {
+        ShowMessageBox(kLocalPackageUnreadableText, MB_OK | MB_ICONHAND);
+        return false;
+    }
+    std::string refusal;
+    bool signedDescriptionSeen = false;
+    const auto namesThisPackage = [&](const std::string& text, bool signatureThere,
+                                      const std::string& signature, ExpiryRule expiry) {
+        const std::string why = SignedDescriptionRefusal(text, signatureThere, signature, expiry);
+        if (!why.empty()) {
+            refusal = refusal.empty() ? why : refusal;
+            return false;
+        }
+        signedDescriptionSeen = true;
+        return NamesPackage(text, digest);
+    };
+    const bool signatureFetched = answers.size() > 1 && answers[1].result == kFetchOk;
+    if (answers[0].result == kFetchOk &&
+        namesThisPackage(answers[0].text, signatureFetched,
+                         signatureFetched ? answers[1].text : std::string(), ExpiryRule::kChecked)) {
+        return true;
+    }
+    std::string local;
+    std::string localSignature;
+    const std::string folder = GetModuleFolder();
+    const bool localThere = ReadLocalText(folder + kLocalDescriptionName, local);
+    const bool localSigned = localThere && ReadLocalText(folder + kLocalSignatureName, localSignature);
+    if (localThere && namesThisPackage(local, localSigned, localSignature, ExpiryRule::kIgnored)) {
+        description = local;
+        return true;
+    }
+    localPackageHold_.reset();
+    ShowMessageBox(signedDescriptionSeen ? kLocalPackageMismatchText
+        : refusal.empty()     ? kLocalPackageUnsignedText
+                              : refusal,
+        MB_OK | MB_ICONHAND);
     return false;
+}
+
+// "data.cab" is opened against writes, renames and deletion, and stays so
+// until the window ends: the package that is extracted is the one hashed
+// here. It is hashed on a thread of its own while the window answers its user.
+CInstallDlg::LocalPackageHash CInstallDlg::HoldAndHashLocalPackage(std::vector<std::uint8_t>& digest)
+{
+    localPackageHold_.reset(CreateFileW(WidenText(localPackagePath_).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!localPackageHold_) {
+        return LocalPackageHash::kUnreadable;
+    }
+    // Written by the hashing thread; read here once it has ended.
+    bool hashed = false;
+    std::atomic<bool> stop{false};
+    const HANDLE file = localPackageHold_.get();
+    UniqueHandle thread;
+    const bool started = StartWorkerThread(thread, [&] {
+        hashed = HashOpenFile(file, stop, digest);
+        return DWORD{0};
+    });
+    if (!started) {
+        hashed = HashOpenFile(file, stop, digest);
+    } else {
+        HoldInstallPage(true);
+        const WaitEnd end = WaitAnsweringUser(thread.get(), INFINITE, Hwnd());
+        if (end == WaitEnd::kSignalled) {
+            HoldInstallPage(false);
+        }
+        if (end != WaitEnd::kSignalled) {
+            stop = true;
+            WaitForThreadDispatching(thread.get());
+            localPackageHold_.reset();
+            return LocalPackageHash::kWindowEnded;
+        }
+    }
+    if (!hashed) {
+        localPackageHold_.reset();
+        return LocalPackageHash::kUnreadable;
+    }
+    return LocalPackageHash::kHashed;
 }
 
 // The install folder must be a full path that exists or can be made: the

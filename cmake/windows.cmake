@@ -159,6 +159,39 @@ function(mrv_setup_program target)
 endfunction()
 mrv_setup_program(TessalySetup)
 
+# Authenticode, a deployment setting: with a PFX file, or a key and certificate
+# file, the deployment program is signed after the link, so that Windows names
+# the vendor in its elevation prompt instead of an unknown publisher. None by
+# default: the program stays unsigned. A password is read from a file, so that
+# it stands neither in the cache nor on a command line.
+set(AUTHENTICODE_PFX "" CACHE FILEPATH "PKCS#12 file with the code-signing key and certificate")
+set(AUTHENTICODE_KEY "" CACHE FILEPATH "Code-signing private key (instead of a PFX file)")
+set(AUTHENTICODE_CERT "" CACHE FILEPATH "Code-signing certificate (chain) for AUTHENTICODE_KEY")
+set(AUTHENTICODE_PASSWORD_FILE "" CACHE FILEPATH "File holding the PFX's or the key's password")
+set(AUTHENTICODE_TIMESTAMP_URL "" CACHE STRING "RFC 3161 time-stamp server for the signature")
+find_program(MRV_OSSLSIGNCODE osslsigncode)
+set(MRV_AUTHENTICODE_ARGUMENTS -DOSSLSIGNCODE=${MRV_OSSLSIGNCODE}
+    "-DDESCRIPTION=Morvane Tessaly Setup" -DINFO_URL=${VENDOR_SERVER})
+if(AUTHENTICODE_PFX OR AUTHENTICODE_KEY OR AUTHENTICODE_CERT)
+  if(NOT AUTHENTICODE_PFX AND NOT (AUTHENTICODE_KEY AND AUTHENTICODE_CERT))
+    message(FATAL_ERROR "Authenticode needs AUTHENTICODE_PFX, or AUTHENTICODE_KEY and AUTHENTICODE_CERT")
+  endif()
+  if(NOT MRV_OSSLSIGNCODE)
+    message(FATAL_ERROR "Authenticode signing needs osslsigncode (bash scripts/setup.sh installs it)")
+  endif()
+  add_custom_command(TARGET TessalySetup POST_BUILD
+    COMMAND ${CMAKE_COMMAND} ${MRV_AUTHENTICODE_ARGUMENTS} -DPROGRAM=$<TARGET_FILE:TessalySetup>
+            -DPFX=${AUTHENTICODE_PFX} -DKEY=${AUTHENTICODE_KEY} -DCERT=${AUTHENTICODE_CERT}
+            -DPASSWORD_FILE=${AUTHENTICODE_PASSWORD_FILE}
+            -DTIMESTAMP_URL=${AUTHENTICODE_TIMESTAMP_URL}
+            -P ${PROJECT_SOURCE_DIR}/cmake/authenticode_sign.cmake
+    COMMENT "Signing TessalySetup.exe (Authenticode)"
+    VERBATIM)
+endif()
+add_test(NAME authenticode.SignsAndVerifies
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/cmake/authenticode_test.sh
+                 $<TARGET_FILE:TessalySetup> ${CMAKE_BINARY_DIR}/authenticode_test)
+
 # The same program with the public key of tests/fixtures/test_signing_key.pem,
 # in test_key/: the end-to-end tests install the test vendor server's signed
 # descriptions with it. Only its key object is its own.

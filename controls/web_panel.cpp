@@ -1,5 +1,7 @@
 #include "controls/web_panel.h"
 
+#include <cstring>
+
 #include <exdisp.h>
 #include <exdispid.h>
 #include <mshtml.h>
@@ -266,7 +268,10 @@ private:
             record.address = TextOf(Argument(p, 5));
             record.frameName = TextOf(Argument(p, 3));
             record.postData = BytesOf(Argument(p, 2));
-            if (Send(kWebBeforeNavigate, record) != 0) {
+            // A page that sends the panel on elsewhere (a redirect, a script)
+            // is held to the rule of Navigate; the blank page is the panel's own.
+            if ((!IsWebAddress(record.address) && record.address != "about:blank") ||
+                Send(kWebBeforeNavigate, record) != 0) {
                 const VARIANT& cancel = Argument(p, 0);
                 if (cancel.vt == (VT_BYREF | VT_BOOL) && cancel.pboolVal != nullptr) {
                     *cancel.pboolVal = VARIANT_TRUE;
@@ -554,9 +559,27 @@ bool CWebPanel::CreateInPlaceOf(HWND parent, int placeholderId)
     return true;
 }
 
+bool IsWebAddress(const std::string& address)
+{
+    const auto startsWith = [&address](const char* scheme) {
+        const std::size_t length = std::strlen(scheme);
+        return address.size() > length && _strnicmp(address.c_str(), scheme, length) == 0;
+    };
+    std::size_t server = 0;
+    if (startsWith("http://")) {
+        server = 7;
+    } else if (startsWith("https://")) {
+        server = 8;
+    } else {
+        return false;
+    }
+    const unsigned char first = static_cast<unsigned char>(address[server]);
+    return first > ' ' && first != '/' && first != '\\';
+}
+
 void CWebPanel::Navigate(const std::string& address)
 {
-    if (host_ != nullptr) {
+    if (host_ != nullptr && IsWebAddress(address)) {
         host_->Navigate(WidenText(address));
     }
 }

@@ -40,6 +40,11 @@ struct WebPanelNotification {
     std::string text;
 };
 
+// True for an http or https address with a server: the only addresses the
+// panel shows. The panel runs in an elevated process, and an address from the
+// network could otherwise open local files, resources, scripts or shares.
+bool IsWebAddress(const std::string& address);
+
 class CWebPanel : public CWindow {
 public:
     // The id of the browser control's window inside the panel.
@@ -53,7 +58,8 @@ public:
     // panel left, when the placeholder does not exist or the browser cannot be
     // created or cannot show the blank page; the placeholder is gone then.
     bool CreateInPlaceOf(HWND parent, int placeholderId);
-    // Asks the browser to show `address`; nothing while there is no browser.
+    // Asks the browser to show `address`; nothing while there is no browser
+    // or when it is no web address (IsWebAddress).
     void Navigate(const std::string& address);
     bool HasBrowser() const;
     // The browser control's window, or null.

@@ -344,8 +344,11 @@ int CheckSetupDescription(bool descriptionFetched, const std::string& descriptio
     if (descriptionFetched) {
         ApplySetupDescriptor(description, parsed);
     }
+    // Without a key anyone on the way could drop a bad hash line as easily as
+    // change it, so refusing one adds no safety: it is ignored, as the lines
+    // beyond the seventh always were.
     if (!SignatureRequired(signingKey)) {
-        return parsed.packageHashLine == kHashMalformed ? kPackageHashMalformed : kDescriptionAccepted;
+        return kDescriptionAccepted;
     }
     std::vector<std::uint8_t> key;
     if (!ParseHexBytes(signingKey, kEcdsaP256KeyBytes, key)) {

@@ -148,7 +148,7 @@ enum DescriptionCheck : int {
     kSignatureMissing = 2,         // ... or its signature
     kSignatureInvalid = 3,         // the signature does not match the text or the key
     kPackageHashMissing = 4,       // a signed description must name the package's hash
-    kPackageHashMalformed = 5,     // the eighth line is there but is no SHA-256
+    kPackageHashMalformed = 5,     // a signed eighth line is there but is no SHA-256
     kVerifierUnavailable = 6,      // the platform cannot verify, or the key setting is unusable
 };
 
@@ -159,8 +159,8 @@ bool SignatureRequired(const std::string& signingKey = kVendorSigningKey);
 // The install command's check, before anything is downloaded. The texts are as
 // FetchText hands them (white space removed at both ends); a `...Fetched` flag
 // is false when that fetch failed. The signature is r then s, 128 hex digits,
-// over the description's text. Without a signing key only a malformed hash line
-// refuses.
+// over the description's text. Without a signing key every description is
+// accepted (a hash line that is no hash is then ignored).
 int CheckSetupDescription(bool descriptionFetched, const std::string& description,
                           bool signatureFetched, const std::string& signature,
                           const std::string& signingKey = kVendorSigningKey);

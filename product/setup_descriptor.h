@@ -9,7 +9,7 @@
 enum PackageHashLine : int {
     kHashAbsent = 0,     // no eighth line, or an empty one: the package is not checked
     kHashPresent = 1,    // 64 hex digits: packageHash holds the 32 bytes
-    kHashMalformed = 2,  // something else: the install is refused, never run unchecked
+    kHashMalformed = 2,  // something else: a signing build refuses it; without a key it checks nothing
 };
 
 struct SetupDescriptor {
@@ -22,6 +22,11 @@ struct SetupDescriptor {
     std::string launchArguments = "tessaly";
     PackageHashLine packageHashLine = kHashAbsent;
     std::vector<std::uint8_t> packageHash;
+    // Lines 9 and 10 of a signed description, blanks around them removed: the
+    // package's version and the last day (YYYY-MM-DD, UTC) it may be installed.
+    // Empty when the description has no such line.
+    std::string releaseVersion;
+    std::string lastDay;
 };
 
 constexpr std::size_t kPackageHashBytes = 32;
@@ -40,6 +45,44 @@ bool FindUnsafeProgramName(const SetupDescriptor& descriptor, std::string& name)
 
 // The refusal; %1 is the name.
 extern const char kUnsafeProgramNameText[];
+
+// What a signing build makes of lines 9 and 10, which keep a signed but
+// superseded description (and its package) from being installed again.
+enum ReleaseCheck : int {
+    kReleaseCurrent = 0,
+    kReleaseLinesMissing = 1,        // no line 9 or no line 10
+    kReleaseVersionMalformed = 2,    // line 9 is no version such as "2.2"
+    kLastDayMalformed = 3,           // line 10 is no date YYYY-MM-DD
+    kReleaseExpired = 4,             // the last day has passed
+    kReleaseOlderThanInstalled = 5,  // the installed product is newer (the same may reinstall)
+};
+
+// Whether a description's expiry counts: install media lying beside the
+// program are kept for years, and only their version is held to the rule.
+enum class ExpiryRule { kChecked, kIgnored };
+
+// A day as the number YYYYMMDD, so that days compare as numbers.
+using CalendarDay = long;
+
+// The day of "YYYY-MM-DD" (a real date of the Gregorian calendar); false for
+// any other text.
+bool ParseCalendarDay(const std::string& text, CalendarDay& day);
+
+// Lines 9 and 10 of `descriptor` against the installed product's version (the
+// product record's; empty when none is installed) and today's UTC date.
+ReleaseCheck CheckRelease(const SetupDescriptor& descriptor, const std::string& installedVersion,
+                          CalendarDay today, ExpiryRule expiry);
+
+// The message for a ReleaseCheck other than kReleaseCurrent; the expiry names
+// the last day, so that a user whose clock is wrong can tell.
+std::string ReleaseCheckText(ReleaseCheck check, const SetupDescriptor& descriptor,
+                             const std::string& installedVersion);
+
+extern const char kReleaseLinesMissingText[];
+extern const char kReleaseVersionMalformedText[];
+extern const char kLastDayMalformedText[];
+extern const char kReleaseExpiredText[];        // %1: the last day
+extern const char kReleaseOlderThanInstalledText[];  // %1: offered, %2: installed version
 
 // True when no mutex of the blank-separated names exists (none is running).
 bool CheckProductNotRunning(const std::string& instanceNames);

@@ -22,13 +22,14 @@ as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 # Wine's bcrypt verifies ECDSA signatures through GnuTLS, which Wine only
 # recommends: it is named here for both architectures; so is fonts-wine, whose
 # Marlett font draws the caption buttons. openssl signs the test vendor
-# server's descriptions (tools/sign_setup.py).
+# server's descriptions (tools/sign_setup.py); osslsigncode signs the setup
+# program (Authenticode) when the build is given a certificate, and its test.
 packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
           libz-mingw-w64-dev wine wine64 wine32:i386 libgnutls30 libgnutls30:i386
           xvfb xauth x11-apps imagemagick fonts-wine
           fonts-wqy-microhei cmake ninja-build g++ clang libclang-rt-14-dev
-          python3 dpkg-dev debian-keyring googletest zlib1g-dev locales openssl)
+          python3 dpkg-dev debian-keyring googletest zlib1g-dev locales openssl osslsigncode)
 
 if need_packages "${packages[@]}"; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -7,17 +7,26 @@
   sign_setup.py pubkey KEY.pem            prints that public key again
   sign_setup.py hash PACKAGE              prints the package's SHA-256: the description's
                                           eighth line
-  sign_setup.py sign KEY.pem DESCRIPTION  writes DESCRIPTION.sig beside it (publish both
-                                          as /download/MrvACAD.setup and .setup.sig)
+  sign_setup.py sign KEY.pem DESCRIPTION --version V --days N [--package PACKAGE]
+                                          writes lines 8 to 10 of DESCRIPTION (the hash of
+                                          PACKAGE, or the hash line it has; the version V
+                                          as MrvACAD.ver gives it; the last day it may be
+                                          installed, N days from today, UTC) and then
+                                          DESCRIPTION.sig beside it (publish both as
+                                          /download/MrvACAD.setup and .setup.sig)
   sign_setup.py verify PUBLIC DESCRIPTION checks DESCRIPTION.sig against the public key
 
 The signature covers the description's text with white space removed at both ends,
 which is the text the setup program reads; it is ECDSA P-256 over SHA-256, written as
-r and s, 128 hex digits on one line.
+r and s, 128 hex digits on one line. A signing build refuses a description without
+lines 9 and 10, one whose last day has passed and one older than the installed product:
+sign again, with a new last day, before the old one runs out.
 """
 
+import datetime
 import hashlib
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -121,6 +130,66 @@ def file_hash(path):
     return digest.hexdigest()
 
 
+# The lines before the hash line, and the lines the signer writes after them.
+LEADING_LINES = 7
+VERSION_TEXT = re.compile(r"[0-9]{1,9}(\.[0-9]{1,9})*")
+HASH_LINE = re.compile(rb"[0-9A-Fa-f]{64}")
+
+
+def release_lines(description, hash_line, version, days, today=None):
+    """The description with lines 8 to 10 written: hash, version, last day (UTC)."""
+    if not VERSION_TEXT.fullmatch(version):
+        raise SystemExit(f"--version {version!r}: not a version such as 2.2")
+    if days < 0:
+        raise SystemExit("--days must not be negative")
+    lines = signed_text(description).split(b"\r\n")
+    if len(lines) < LEADING_LINES:
+        raise SystemExit(f"the description has {len(lines)} lines; the hash line follows line 7")
+    if hash_line is None:
+        if len(lines) <= LEADING_LINES or not HASH_LINE.fullmatch(lines[LEADING_LINES].strip()):
+            raise SystemExit("the description has no hash line: give --package PACKAGE")
+        hash_line = lines[LEADING_LINES].strip().decode()
+    today = today or datetime.datetime.now(datetime.timezone.utc).date()
+    last_day = (today + datetime.timedelta(days=days)).isoformat()
+    lines = lines[:LEADING_LINES] + [hash_line.encode(), version.encode(), last_day.encode()]
+    return b"\r\n".join(lines) + b"\r\n", last_day
+
+
+def sign_release(private_pem, path, version, days, package=None):
+    with open(path, "rb") as f:
+        description = f.read()
+    hash_line = file_hash(package) if package else None
+    description, last_day = release_lines(description, hash_line, version, days)
+    line = sign_bytes(private_pem, description)
+    with open(path, "wb") as f:
+        f.write(description)
+    with open(path + ".sig", "w", newline="") as f:
+        f.write(line + "\r\n")
+    print(f"{path}: version {version}, last day {last_day} (UTC); {path}.sig written")
+
+
+def sign_arguments(args):
+    """KEY DESCRIPTION --version V --days N [--package PACKAGE], options in any place."""
+    options = {"--version": None, "--days": None, "--package": None}
+    positional = []
+    rest = list(args)
+    while rest:
+        word = rest.pop(0)
+        if word in options:
+            if not rest:
+                raise SystemExit(f"{word} needs a value")
+            options[word] = rest.pop(0)
+        else:
+            positional.append(word)
+    if len(positional) != 2 or options["--version"] is None or options["--days"] is None:
+        raise SystemExit(__doc__)
+    try:
+        days = int(options["--days"])
+    except ValueError:
+        raise SystemExit(f"--days {options['--days']!r}: not a number of days")
+    return positional[0], positional[1], options["--version"], days, options["--package"]
+
+
 def main(argv):
     if len(argv) < 2 or argv[0] not in ("keygen", "pubkey", "hash", "sign", "verify"):
         raise SystemExit(__doc__)
@@ -131,12 +200,8 @@ def main(argv):
         print(public_key_hex(args[0]))
     elif command == "hash":
         print(file_hash(args[0]))
-    elif command == "sign" and len(args) == 2:
-        with open(args[1], "rb") as f:
-            line = sign_bytes(args[0], f.read())
-        with open(args[1] + ".sig", "w", newline="") as f:
-            f.write(line + "\r\n")
-        print(f"{args[1]}.sig written")
+    elif command == "sign":
+        sign_release(*sign_arguments(args))
     elif command == "verify" and len(args) == 2:
         with open(args[1], "rb") as f:
             data = f.read()

@@ -40,6 +40,38 @@ TEST_F(WebPanelTest, NavigateWithoutBrowserDoesNothing)
     EXPECT_EQ(panel.BrowserHwnd(), nullptr);
 }
 
+// The advertisement address comes from the network and the panel runs
+// elevated: only web addresses are shown.
+TEST(WebPanelAddressTest, OnlyHttpAndHttpsAddressesAreShown)
+{
+    const struct {
+        const char* address;
+        bool shown;
+    } cases[] = {
+        {"http://www.morvane.example/tessaly.php", true},
+        {"HTTPS://www.morvane.example/", true},
+        {"http://127.0.0.1:8080", true},
+        {"file:///C:/Windows/win.ini", false},
+        {"file://server/share/ad.html", false},
+        {"\\\\server\\share\\ad.html", false},
+        {"res://shell32.dll/1", false},
+        {"javascript:alert(1)", false},
+        {"about:blank", false},
+        {"C:\\ad.html", false},
+        {"http:", false},
+        {"http://", false},
+        {"http:///C:/ad.html", false},
+        {"http://\\\\server\\share", false},
+        {"http:\\\\server\\share", false},
+        {" http://www.morvane.example/", false},
+        {"httpx://www.morvane.example/", false},
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsWebAddress(c.address), c.shown) << c.address;
+    }
+}
+
 // The bench's Wine prefix runs without the HTML engine (mshtml is disabled), so
 // the browser control cannot show the blank page: the panel gives up and
 // leaves nothing, neither itself nor the placeholder.

@@ -258,15 +258,17 @@ TEST_F(InstallFlow, MissingPackageIsReportedAndChangesNothing)
     EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
 }
 
-// The description's eighth line names the package's SHA-256: a line that is no
-// hash refuses the install before anything is downloaded, a package that does
-// not match it is deleted unopened, and one that matches installs. The program
-// built with the test key takes the server's signed descriptions: a signed one
-// installs, a changed one or a wrong signature is refused before the download.
+// The description's eighth line names the package's SHA-256: a package that
+// does not match it is deleted unopened, one that matches installs, and a line
+// that is no hash is ignored as later lines are. The program built with the
+// test key takes the server's signed descriptions: a signed one of a newer or
+// the same release installs; a changed one, a wrong signature, a signed line
+// that is no hash, an older or expired release and one that names no release
+// are refused before the download.
 // A description that comes late is waited for, and counts all the same; the
-// install page takes no input meanwhile.
-// A description whose setup or launch file leaves the install folder is
-// refused before the download as well, with the name it gave.
+// install page takes no input meanwhile. A description whose setup or launch
+// file leaves the install folder is refused before the download as well, with
+// the name it gave.
 TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
 {
     std::string package;
@@ -293,16 +295,24 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
         const char* descriptionDelayMs = "";
     } cases[] = {
         // The rows of the test-key program come last: it stays in place.
-        {"sha256", nullptr, kPackageHashMalformedText, false, ""},
+        {"hello", nullptr, "", true, ""},
         {std::string(64, '0'), nullptr, kPackageAlteredText, true, ""},
         {HexText(hash.data(), hash.size()), nullptr, "", true, ""},
         {std::string(64, '0'), nullptr, kPackageAlteredText, true, "", "7000"},
         {"", nullptr, FormatString1(kUnsafeProgramNameText, unsafeSetup), false, withUnsafeSetup},
         {HexText(hash.data(), hash.size()), nullptr,
          FormatString1(kUnsafeProgramNameText, unsafeLaunch), false, withUnsafeLaunch},
+        // Signed for 2.2, newer than the installed 2.1, and current.
         {"", "good", "", true, ""},
+        {"", "same", "", true, ""},
         {"", "tampered", kSignatureInvalidText, false, ""},
         {"", "badsig", kSignatureInvalidText, false, ""},
+        {"", "badhash", kPackageHashMalformedText, false, ""},
+        {"", "older", "安装说明提供的版本 2.0 比已安装的版本 2.1 旧，安装已取消。", false, ""},
+        {"", "expired",
+         "安装说明的有效期到 2024-01-31 (UTC) 为止，现已过期，安装已取消。\n\n如果系统日期不正确，请更正后重试。",
+         false, ""},
+        {"", "norelease", kReleaseLinesMissingText, false, ""},
     };
     // The signed descriptions name the server's own address (direct or proxied).
     const auto packageRequests = [](bool signedRow) {
@@ -439,6 +449,88 @@ TEST_F(InstallFlow, DllsPlantedBesideTheProgramNeverLoad)
     ASSERT_TRUE(run_.WaitForExit());
     for (const std::string& name : names) {
         EXPECT_FALSE(FileExists(programFolder_ + name + ".dll.loaded")) << name << ".dll loaded";
+    }
+}
+
+// "data.cab" in the program built with the test key installs only as the
+// package of a signed description: the fetched one, or the signed one of
+// install media beside it (an expired one will do there). The unsigned program
+// takes it as before, also beside a description whose eighth line is no hash.
+TEST_F(InstallFlow, LocalPackageOfTheSigningProgramIsTheSignedOne)
+{
+    const std::string signedPackage = vendor::FetchDirect(site::Url("/signed/package.zip"));
+    ASSERT_FALSE(signedPackage.empty());
+    std::string otherPackage;
+    ASSERT_TRUE(ReadFileBytes(FixturePath("product.zip"), otherPackage));
+    const auto signedText = [](const char* variant, const char* suffix) {
+        return vendor::FetchDirect(
+            site::Url(std::string("/signed/") + variant + "/download/MrvACAD.setup" + suffix));
+    };
+    const struct {
+        const char* what;
+        bool signingProgram;
+        const char* fetched;  // the server's signed description; none: the server is away
+        const char* local;    // the signed description beside the program; none: nothing there
+        bool signedPackage;   // "data.cab" is the signed package, else another one
+        const char* message;  // none: the install goes through
+    } cases[] = {
+        {"matching fetched", true, "good", nullptr, true, nullptr},
+        {"matching local, expired", true, nullptr, "expired", true, nullptr},
+        {"matching local beside a fetched one of another package", true, "wronghash", "good", true,
+         nullptr},
+        {"no description", true, nullptr, nullptr, true,
+         "没有已签名的安装说明，无法确认安装包 data.cab 的来源，安装已取消。\n\n"
+         "请连接网络后重试，或将 MrvACAD.setup 和 MrvACAD.setup.sig 放在安装程序旁边。"},
+        {"mismatch", true, "good", "good", false,
+         "安装包 data.cab 与已签名的安装说明不符，可能已被篡改，安装已取消。"},
+        {"local one older than the installed product", true, nullptr, "older", true,
+         "安装说明提供的版本 2.0 比已安装的版本 2.1 旧，安装已取消。"},
+        {"unsigned program, eighth line hello", false, "", nullptr, false, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        run_.Kill();
+        DeleteFolderTree(productFolder_);
+        DeleteFileW(WidenText(recordPath_).c_str());
+        for (const char* name : {"MrvACAD.setup", "MrvACAD.setup.sig", "data.cab"}) {
+            DeleteFileW(WidenText(programFolder_ + name).c_str());
+        }
+        LeaveEarlierInstall();
+        PutStandin("MrvCADSetup", productFolder_ + "\\MrvCADSetup.exe");
+        const auto before = SnapshotFolder(productFolder_);
+        PutSite("2.2", Descriptor(PackageTarget()) + "hello", "product.zip");
+        if (c.fetched != nullptr && *c.fetched != '\0') {
+            ASSERT_TRUE(site::Put("MrvACAD.setup", signedText(c.fetched, "")));
+            ASSERT_TRUE(site::Put("MrvACAD.setup.sig", signedText(c.fetched, ".sig")));
+        }
+        if (c.local != nullptr) {
+            PutBesideProgram("MrvACAD.setup", signedText(c.local, ""));
+            PutBesideProgram("MrvACAD.setup.sig", signedText(c.local, ".sig"));
+        }
+        PutBesideProgram("data.cab", c.signedPackage ? signedPackage : otherPackage);
+        ASSERT_TRUE(CopyFileW(WidenText(BuildFolder() + (c.signingProgram ? "\\test_key" : "") +
+                                        "\\TessalySetup.exe")
+                                  .c_str(),
+                              WidenText(program_).c_str(), FALSE));
+        const long requests = site::VendorRequestCount("/download.php?key=11");
+        Start(c.fetched != nullptr);
+        ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
+        if (c.message == nullptr) {
+            ASSERT_TRUE(WaitForPage(Page::Finish, 60000));
+            ExpectProductSetupStarted();
+            EXPECT_EQ(ReadWholeFile(productFolder_ + "\\readme.txt"),
+                      c.signedPackage ? "Morvane Tessaly signed\r\n" : "墨岚岱文 Morvane Tessaly 2.2\r\n");
+        } else {
+            const HWND box = WaitForMessageBox();
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(MessageBoxText(box), c.message);
+            ASSERT_TRUE(Answer(box, IDOK));
+            EXPECT_TRUE(WaitForPage(Page::Install)) << "a refused package ends nothing";
+            EXPECT_EQ(SnapshotFolder(productFolder_), before);
+            EXPECT_TRUE(Records().empty());
+        }
+        EXPECT_EQ(site::VendorRequestCount("/download.php?key=11"), requests);
+        EXPECT_TRUE(FileExists(programFolder_ + "data.cab"));
     }
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "net/web_session.h"
+#include "product/setup_descriptor.h"
 #include "tests/bench/vendor_server.h"
 #include "util/hex_text.h"
 
@@ -81,8 +82,8 @@ TEST(PackageIntegrityTest, VerifierComparesWithTheDescriptionsHash)
     EXPECT_STREQ(PackageCheckText(kPackageAltered), kPackageAlteredText);
 }
 
-// Without a signing key the description is taken as before; only a hash line
-// that cannot be read refuses, and a key setting that is no key never lets an
+// Without a signing key the description is taken as before, also with an
+// eighth line that is no hash; a key setting that is no key never lets an
 // install through.
 TEST(PackageIntegrityTest, DescriptionWithoutSigningKey)
 {
@@ -97,7 +98,7 @@ TEST(PackageIntegrityTest, DescriptionWithoutSigningKey)
         {false, "", "", kDescriptionAccepted},
         {true, seven, "", kDescriptionAccepted},
         {true, seven + hash, "", kDescriptionAccepted},
-        {true, seven + "\r\nnot a hash", "", kPackageHashMalformed},
+        {true, seven + "\r\nhello", "", kDescriptionAccepted},
         {true, seven + hash, "c602", kVerifierUnavailable},
         {true, seven + hash, std::string(127, '0') + "g", kVerifierUnavailable},
         {false, "", kTestSigningKey, kDescriptionMissing},
@@ -112,7 +113,8 @@ TEST(PackageIntegrityTest, DescriptionWithoutSigningKey)
 }
 
 // The signed variants of the test vendor server, fetched as the install
-// command fetches them.
+// command fetches them, with their release lines read against an installed 2.1
+// on the system's date.
 TEST(PackageIntegrityTest, SignedDescriptionsFromTheVendorServer)
 {
     ASSERT_TRUE(vendor::Running()) << "the test vendor server is not running (ctest fixture "
@@ -120,12 +122,24 @@ TEST(PackageIntegrityTest, SignedDescriptionsFromTheVendorServer)
     const struct {
         const char* variant;
         int check;
+        ReleaseCheck release;
     } cases[] = {
-        {"good", kDescriptionAccepted},     {"tampered", kSignatureInvalid},
-        {"badsig", kSignatureInvalid},      {"nosig", kSignatureMissing},
-        {"garbledsig", kSignatureInvalid},  {"nohash", kPackageHashMissing},
-        {"badhash", kPackageHashMalformed}, {"wronghash", kDescriptionAccepted},
+        {"good", kDescriptionAccepted, kReleaseCurrent},
+        {"tampered", kSignatureInvalid, kReleaseCurrent},
+        {"badsig", kSignatureInvalid, kReleaseCurrent},
+        {"nosig", kSignatureMissing, kReleaseCurrent},
+        {"garbledsig", kSignatureInvalid, kReleaseCurrent},
+        {"nohash", kPackageHashMissing, kReleaseCurrent},
+        {"badhash", kPackageHashMalformed, kReleaseCurrent},
+        {"wronghash", kDescriptionAccepted, kReleaseCurrent},
+        {"same", kDescriptionAccepted, kReleaseCurrent},
+        {"older", kDescriptionAccepted, kReleaseOlderThanInstalled},
+        {"expired", kDescriptionAccepted, kReleaseExpired},
+        {"norelease", kDescriptionAccepted, kReleaseLinesMissing},
     };
+    SYSTEMTIME now{};
+    GetSystemTime(&now);
+    const CalendarDay today = now.wYear * 10000L + now.wMonth * 100L + now.wDay;
     CWebSession session;
     for (const auto& c : cases) {
         const std::string base = vendor::Url(std::string("/signed/") + c.variant);
@@ -140,6 +154,9 @@ TEST(PackageIntegrityTest, SignedDescriptionsFromTheVendorServer)
                                         kTestSigningKey),
                   c.check)
             << c.variant;
+        SetupDescriptor parsed;
+        ApplySetupDescriptor(description, parsed);
+        EXPECT_EQ(CheckRelease(parsed, "2.1", today, ExpiryRule::kChecked), c.release) << c.variant;
     }
 }
 
@@ -151,9 +168,10 @@ TEST(PackageIntegrityTest, SignedPackageMatchesItsHashLine)
         vendor::FetchDirect(vendor::Url("/signed/good/download/MrvACAD.setup"));
     const std::string package = vendor::FetchDirect(vendor::Url("/signed/package.zip"));
     ASSERT_FALSE(package.empty());
-    const std::size_t hashLine = description.rfind("\r\n", description.size() - 3);
-    ASSERT_NE(hashLine, std::string::npos);
-    CPackageVerifier verifier(Bytes(description.substr(hashLine + 2, 64)));
+    SetupDescriptor parsed;
+    ApplySetupDescriptor(description, parsed);
+    ASSERT_EQ(parsed.packageHashLine, kHashPresent);
+    CPackageVerifier verifier(parsed.packageHash);
     ASSERT_TRUE(verifier.Start());
     verifier.Add(package.data(), package.size());
     EXPECT_EQ(verifier.Finish(), kPackageIntact);

@@ -51,6 +51,15 @@ void ExpectSame(const SetupDescriptor& actual, const SetupDescriptor& expected, 
     EXPECT_EQ(actual.launchArguments, expected.launchArguments) << what;
     EXPECT_EQ(actual.packageHashLine, expected.packageHashLine) << what;
     EXPECT_EQ(actual.packageHash, expected.packageHash) << what;
+    EXPECT_EQ(actual.releaseVersion, expected.releaseVersion) << what;
+    EXPECT_EQ(actual.lastDay, expected.lastDay) << what;
+}
+
+SetupDescriptor WithRelease(SetupDescriptor descriptor, const char* version, const char* lastDay)
+{
+    descriptor.releaseVersion = version;
+    descriptor.lastDay = lastDay;
+    return descriptor;
 }
 
 const char kSevenLines[] =
@@ -90,10 +99,14 @@ TEST(SetupDescriptorTest, ApplySetupDescriptor)
          "新产品\r\nStartA SetupB\r\nhttp://mirror.example/p.zip\r\nSetup2.exe\r\nquiet\r\n"
          "Launch.exe\r\n",
          SevenLines("tessaly")},
-        {"an empty seventh is an empty value; an empty eighth is no hash; later lines are ignored",
+        {"an empty seventh is an empty value; an empty eighth is no hash; a ninth is taken as it stands",
          "新产品\r\nStartA SetupB\r\nhttp://mirror.example/p.zip\r\nSetup2.exe\r\nquiet\r\n"
          "Launch.exe\r\n\r\n\r\nextra",
-         SevenLines("")},
+         WithRelease(SevenLines(""), "extra", "")},
+        {"lines nine and ten without their blanks; later lines are ignored",
+         "新产品\r\nStartA SetupB\r\nhttp://mirror.example/p.zip\r\nSetup2.exe\r\nquiet\r\n"
+         "Launch.exe\r\nrun\r\n\r\n 2.2\t\r\n2026-03-31 \r\nmore",
+         WithRelease(SevenLines("run"), "2.2", "2026-03-31")},
         {"a bare line feed does not end a line", "甲\n乙\r\nA",
          With("甲\n乙", "A", kDefaultUrl)},
     };
@@ -116,7 +129,7 @@ TEST(SetupDescriptorTest, PackageHashLine)
         {kAbcHash, kHashPresent},
         {abcUpper, kHashPresent},
         {std::string(" \t") + kAbcHash + " ", kHashPresent},
-        {std::string(kAbcHash) + "\r\nnext line", kHashPresent},
+        {std::string(kAbcHash) + "\r\n \t", kHashPresent},
         {" \t", kHashAbsent},
         {std::string(kAbcHash).substr(1), kHashMalformed},
         {std::string(kAbcHash) + "0", kHashMalformed},
@@ -129,6 +142,73 @@ TEST(SetupDescriptorTest, PackageHashLine)
         SetupDescriptor descriptor = Defaults();
         ApplySetupDescriptor(kSevenLines + c.eighth, descriptor);
         ExpectSame(descriptor, WithHash(c.line), c.eighth.c_str());
+    }
+}
+
+// The day as the clock gives it; only real dates of the calendar are days.
+TEST(SetupDescriptorTest, CalendarDays)
+{
+    const struct {
+        const char* text;
+        CalendarDay day;  // 0: no day
+    } cases[] = {
+        {"2026-03-31", 20260331}, {"2024-02-29", 20240229}, {"2000-02-29", 20000229},
+        {"1900-02-29", 0},        {"2026-02-29", 0},        {"2026-04-31", 0},
+        {"2026-13-01", 0},        {"2026-00-10", 0},        {"2026-01-00", 0},
+        {"0000-01-01", 0},        {"2026-3-31", 0},         {"2026/03/31", 0},
+        {"2026-03-31x", 0},       {"+026-03-31", 0},        {"", 0},
+    };
+    for (const auto& c : cases) {
+        CalendarDay day = 0;
+        EXPECT_EQ(ParseCalendarDay(c.text, day), c.day != 0) << c.text;
+        EXPECT_EQ(day, c.day) << c.text;
+    }
+}
+
+// A signed description that names no release, an unreadable one, one whose
+// last day has passed or one older than the installed product is refused;
+// the same version reinstalls. Install media are not held to their last day.
+TEST(SetupDescriptorTest, ReleaseLines)
+{
+    const CalendarDay today = 20260309;
+    const struct {
+        const char* version;
+        const char* lastDay;
+        const char* installed;
+        ExpiryRule expiry;
+        ReleaseCheck check;
+        const char* message;  // none for kReleaseCurrent
+    } cases[] = {
+        {"2.2", "2026-03-09", "2.1", ExpiryRule::kChecked, kReleaseCurrent, nullptr},
+        {"2.2", "2026-12-31", "2.2", ExpiryRule::kChecked, kReleaseCurrent, nullptr},
+        {"2.2", "2026-12-31", "", ExpiryRule::kChecked, kReleaseCurrent, nullptr},
+        {"10.0", "2026-12-31", "9.9", ExpiryRule::kChecked, kReleaseCurrent, nullptr},
+        {"2.2", "2026-03-08", "2.1", ExpiryRule::kChecked, kReleaseExpired,
+         "安装说明的有效期到 2026-03-08 (UTC) 为止，现已过期，安装已取消。\n\n如果系统日期不正确，请更正后重试。"},
+        {"2.2", "2020-01-01", "2.1", ExpiryRule::kIgnored, kReleaseCurrent, nullptr},
+        {"2.1", "2026-12-31", "2.2", ExpiryRule::kChecked, kReleaseOlderThanInstalled,
+         "安装说明提供的版本 2.1 比已安装的版本 2.2 旧，安装已取消。"},
+        {"2.1", "2020-01-01", "2.2", ExpiryRule::kIgnored, kReleaseOlderThanInstalled,
+         "安装说明提供的版本 2.1 比已安装的版本 2.2 旧，安装已取消。"},
+        {"", "2026-12-31", "2.1", ExpiryRule::kChecked, kReleaseLinesMissing, kReleaseLinesMissingText},
+        {"2.2", "", "2.1", ExpiryRule::kIgnored, kReleaseLinesMissing, kReleaseLinesMissingText},
+        {"2.x", "2026-12-31", "2.1", ExpiryRule::kChecked, kReleaseVersionMalformed,
+         kReleaseVersionMalformedText},
+        {"2..2", "2026-12-31", "2.1", ExpiryRule::kChecked, kReleaseVersionMalformed,
+         kReleaseVersionMalformedText},
+        {"v2.2", "2026-12-31", "2.1", ExpiryRule::kChecked, kReleaseVersionMalformed,
+         kReleaseVersionMalformedText},
+        {"2.2.", "2026-12-31", "2.1", ExpiryRule::kChecked, kReleaseVersionMalformed,
+         kReleaseVersionMalformedText},
+        {"2.2", "31.12.2026", "2.1", ExpiryRule::kIgnored, kLastDayMalformed, kLastDayMalformedText},
+        {"2.2", "2026-02-30", "2.1", ExpiryRule::kChecked, kLastDayMalformed, kLastDayMalformedText},
+    };
+    for (const auto& c : cases) {
+        const SetupDescriptor descriptor = WithRelease(Defaults(), c.version, c.lastDay);
+        const std::string what = std::string(c.version) + " / " + c.lastDay + " / " + c.installed;
+        EXPECT_EQ(CheckRelease(descriptor, c.installed, today, c.expiry), c.check) << what;
+        EXPECT_EQ(ReleaseCheckText(c.check, descriptor, c.installed), c.message ? c.message : "")
+            << what;
     }
 }
 
