@@ -5,7 +5,7 @@
 
 #include "app/install_dlg_support.h"
 #include "app/message_helpers.h"
-#include "net/package_integrity.h"
+#include "net/description_check.h"
 #include "product/setup_descriptor.h"
 #include "res/resource.h"
 #include "util/file_system.h"
@@ -120,7 +120,7 @@ bool CInstallDlg::AcceptSetupDescription(const std::vector<CTextFetch::Answer>& 
     }
     const bool signatureFetched = answers.size() > 1 && answers[1].result == kFetchOk;
     const std::string none;
-    const int check =
+    const DescriptionCheck check =
         CheckSetupDescription(fetched, fetched ? answers[0].text : none, signatureFetched,
                               signatureFetched ? answers[1].text : none);
     if (check == kDescriptionAccepted) {
