@@ -2,9 +2,6 @@
 
 #include <cstring>
 
-#include <windows.h>
-#include <bcrypt.h>
-
 #include "net/package_integrity.h"
 #include "product/setup_descriptor.h"
 #include "util/handles.h"

@@ -438,7 +438,7 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
         DeleteTargetFile();
         return WorkerEnd::kFailed;
     }
-    const int check = verifier.Finish();
+    const PackageCheck check = verifier.Finish();
     if (check != kPackageIntact) {
         errorText_ = PackageCheckText(check);
         DeleteTargetFile();

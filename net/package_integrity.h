@@ -9,62 +9,13 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
-#include <windows.h>
-#include <bcrypt.h>
-
-// Move-only owners of CNG handles, one per close function.
-template <typename Handle, NTSTATUS(WINAPI* Close)(Handle)>
-class UniqueCngHandle {
-public:
-    UniqueCngHandle() noexcept = default;
-    ~UniqueCngHandle() { reset(); }
-    UniqueCngHandle(UniqueCngHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    UniqueCngHandle& operator=(UniqueCngHandle&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
-    UniqueCngHandle(const UniqueCngHandle&) = delete;
-    UniqueCngHandle& operator=(const UniqueCngHandle&) = delete;
-
-    Handle get() const noexcept { return handle_; }
-    Handle* put() noexcept
-    {
-        reset();
-        return &handle_;
-    }
-    explicit operator bool() const noexcept { return handle_ != nullptr; }
-    void reset() noexcept
-    {
-        if (handle_ != nullptr) {
-            Close(std::exchange(handle_, nullptr));
-        }
-    }
-
-private:
-    Handle handle_ = nullptr;
-};
-
-// Plain functions of our own: an imported function's address is no constant.
-NTSTATUS WINAPI CloseCngAlgorithm(BCRYPT_ALG_HANDLE algorithm);
-NTSTATUS WINAPI DestroyCngHash(BCRYPT_HASH_HANDLE hash);
-NTSTATUS WINAPI DestroyCngKey(BCRYPT_KEY_HANDLE key);
-using UniqueCngAlgorithm = UniqueCngHandle<BCRYPT_ALG_HANDLE, CloseCngAlgorithm>;
-using UniqueCngHash = UniqueCngHandle<BCRYPT_HASH_HANDLE, DestroyCngHash>;
-using UniqueCngKey = UniqueCngHandle<BCRYPT_KEY_HANDLE, DestroyCngKey>;
+#include "util/handles.h"
 
 constexpr std::size_t kSha256Bytes = 32;
 
 // SHA-256 fed piece by piece, so that a download is hashed while it is written.
-// Where the processor has the SHA extensions the blocks are hashed with them:
-// the platform's hash runs at about 250 MB/s under Wine here, slower than a
-// download from a near server, and would hold the download up.
 class CSha256 {
 public:
     // False when the platform offers no SHA-256.
@@ -74,16 +25,9 @@ public:
     bool Finish(std::vector<std::uint8_t>& digest);
 
 private:
-    void AddBlocks(const std::uint8_t* data, std::size_t size);
-
     UniqueCngAlgorithm algorithm_;
     UniqueCngHash hash_;
     bool failed_ = false;
-    bool accelerated_ = false;
-    std::uint32_t state_[8] = {};
-    std::uint8_t buffer_[64] = {};
-    std::size_t buffered_ = 0;
-    std::uint64_t length_ = 0;
 };
 
 enum PackageCheck : int {
@@ -110,7 +54,7 @@ public:
     CPackageVerifier& operator=(const CPackageVerifier&) = delete;
     bool Start();
     void Add(const void* block, std::size_t size);
-    int Finish();
+    PackageCheck Finish();
 
 private:
     void HashQueuedPieces();
@@ -128,7 +72,7 @@ private:
 };
 
 // The worker's error text for a PackageCheck other than kPackageIntact.
-const char* PackageCheckText(int check);
+const char* PackageCheckText(PackageCheck check);
 
 extern const char kPackageAlteredText[];
 extern const char kPackageUncheckableText[];

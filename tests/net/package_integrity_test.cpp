@@ -56,7 +56,7 @@ TEST(PackageIntegrityTest, VerifierComparesWithTheDescriptionsHash)
         const char* what;
         std::string expected;
         std::string received;
-        int check;
+        PackageCheck check;
     } cases[] = {
         {"no hash line checks nothing", "", "anything", kPackageIntact},
         {"the named package", abcHash, "abc", kPackageIntact},
