@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "util/unique_resource.h"
+
 // Result codes.
 constexpr std::int32_t kArchiveOk = 0;
 constexpr std::int32_t kArchiveDuplicateFailed = 0x100;
@@ -54,6 +56,20 @@ void ExtractArchiveEntry(ArchiveHandle* archive, int index, void* target, std::u
 std::int32_t CloseArchive(ArchiveHandle* archive);
 // The result of the calling thread's last operation.
 std::int32_t ArchiveLastError();
+
+namespace handle_traits {
+
+// Closing keeps the thread's last result, as the system handles' owners keep
+// the last error.
+struct Archive {
+    using Handle = ArchiveHandle*;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle archive) noexcept;
+};
+
+}  // namespace handle_traits
+
+using UniqueArchive = UniqueResource<handle_traits::Archive>;
 
 // Creates base + every folder level of `path` ('/' or '\' separated), in order;
 // a level that cannot be created (one that exists, say) is passed over. False,

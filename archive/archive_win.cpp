@@ -431,6 +431,13 @@ std::int32_t ArchiveLastError()
     return lastResult;
 }
 
+void handle_traits::Archive::Close(Handle archive) noexcept
+{
+    const std::int32_t kept = lastResult;
+    CloseArchive(archive);
+    lastResult = kept;
+}
+
 bool EnsureFolderPath(const std::string& base, const std::string& path)
 {
     if (path.empty()) {

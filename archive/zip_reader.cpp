@@ -255,19 +255,21 @@ ZipReader::ZipReader(std::unique_ptr<ZipSource> source, std::string baseFolder)
     stream_.source = source_.get();
 }
 
+void handle_traits::ZipArchive::Close(Handle zip) noexcept
+{
+    unzClose(zip);
+}
+
 ZipReader::~ZipReader()
 {
-    if (zip_ != nullptr) {
-        if (entryOpen_ || headerOpenIndex_ != -1) {
-            unzCloseCurrentFile(zip_);
-        }
-        unzClose(zip_);
+    if (zip_ && (entryOpen_ || headerOpenIndex_ != -1)) {
+        unzCloseCurrentFile(zip_.get());
     }
 }
 
 std::int32_t ZipReader::Open()
 {
-    if (zip_ != nullptr || !source_->Length(stream_.length)) {
+    if (zip_ || !source_->Length(stream_.length)) {
         return kArchiveNoDirectory;
     }
     // The 64-bit interface: packages and the positions in them may pass 2 and 4 GB.
@@ -280,12 +282,12 @@ std::int32_t ZipReader::Open()
     functions.zclose_file = CloseStream;
     functions.zerror_file = StreamError;
     functions.opaque = &stream_;
-    zip_ = unzOpen2_64("", &functions);
-    if (zip_ == nullptr) {
+    zip_.reset(unzOpen2_64("", &functions));
+    if (!zip_) {
         return ClassifyUnopenedArchive(*source_, stream_.length);
     }
     unz_global_info64 global{};
-    if (unzGetGlobalInfo64(zip_, &global) != UNZ_OK || global.number_entry > INT_MAX) {
+    if (unzGetGlobalInfo64(zip_.get(), &global) != UNZ_OK || global.number_entry > INT_MAX) {
         return kArchiveBadDirectory;
     }
     count_ = static_cast<int>(global.number_entry);
@@ -299,14 +301,14 @@ std::int32_t ZipReader::ClassifyDirectory()
     if (count_ == 0) {
         return kArchiveOk;
     }
-    int result = unzGoToFirstFile(zip_);
+    int result = unzGoToFirstFile(zip_.get());
     for (int i = 1; i < count_ && result == UNZ_OK; ++i) {
-        result = unzGoToNextFile(zip_);
+        result = unzGoToNextFile(zip_.get());
     }
     if (result != UNZ_OK) {
         return DirectoryResult(result);
     }
-    result = unzGoToFirstFile(zip_);
+    result = unzGoToFirstFile(zip_.get());
     current_ = result == UNZ_OK ? 0 : -1;
     return result == UNZ_OK ? kArchiveOk : DirectoryResult(result);
 }
@@ -314,7 +316,7 @@ std::int32_t ZipReader::ClassifyDirectory()
 void ZipReader::ReleaseHeader()
 {
     if (headerOpenIndex_ != -1) {
-        unzCloseCurrentFile(zip_);
+        unzCloseCurrentFile(zip_.get());
         headerOpenIndex_ = -1;
     }
 }
@@ -326,13 +328,13 @@ bool ZipReader::MoveTo(int index)
     }
     if (current_ < 0 || index < current_) {
         current_ = -1;
-        if (unzGoToFirstFile(zip_) != UNZ_OK) {
+        if (unzGoToFirstFile(zip_.get()) != UNZ_OK) {
             return false;
         }
         current_ = 0;
     }
     while (current_ < index) {
-        if (unzGoToNextFile(zip_) != UNZ_OK) {
+        if (unzGoToNextFile(zip_.get()) != UNZ_OK) {
             current_ = -1;
             return false;
         }
@@ -344,11 +346,11 @@ bool ZipReader::MoveTo(int index)
 bool ZipReader::ReadFacts(EntryFacts& facts, std::uint32_t& flags, std::uint32_t& method)
 {
     unz_file_info64 info{};
-    if (unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+    if (unzGetCurrentFileInfo64(zip_.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
         return false;
     }
     std::vector<char> name(info.size_filename + 1, '\0');
-    if (unzGetCurrentFileInfo64(zip_, &info, name.data(), static_cast<uLong>(name.size()), nullptr,
+    if (unzGetCurrentFileInfo64(zip_.get(), &info, name.data(), static_cast<uLong>(name.size()), nullptr,
                                 0, nullptr, 0) != UNZ_OK) {
         return false;
     }
@@ -365,13 +367,13 @@ bool ZipReader::ReadFacts(EntryFacts& facts, std::uint32_t& flags, std::uint32_t
 
 std::int32_t ZipReader::ReadLocalExtraField(std::string& extra)
 {
-    const int size = unzGetLocalExtrafield(zip_, nullptr, 0);
+    const int size = unzGetLocalExtrafield(zip_.get(), nullptr, 0);
     if (size < 0) {
         return kArchiveBadExtraField;
     }
     extra.assign(static_cast<std::size_t>(size), '\0');
     if (size > 0 &&
-        unzGetLocalExtrafield(zip_, &extra[0], static_cast<unsigned>(size)) != size) {
+        unzGetLocalExtrafield(zip_.get(), &extra[0], static_cast<unsigned>(size)) != size) {
         return kArchiveBadExtraField;
     }
     return kArchiveOk;
@@ -400,7 +402,7 @@ std::int32_t ZipReader::ReadRecord(int index, ArchiveEntry& entry)
     }
     // minizip would pass other methods through as raw bytes.
     ReleaseHeader();
-    if ((method != kStored && method != kDeflated) || unzOpenCurrentFile(zip_) != UNZ_OK) {
+    if ((method != kStored && method != kDeflated) || unzOpenCurrentFile(zip_.get()) != UNZ_OK) {
         return kArchiveBadLocalHeader;
     }
     headerOpenIndex_ = index;
@@ -429,7 +431,7 @@ std::int32_t ZipReader::OpenEntryData(int index)
     }
     if (headerOpenIndex_ == index) {
         headerOpenIndex_ = -1;
-    } else if ((method != kStored && method != kDeflated) || unzOpenCurrentFile(zip_) != UNZ_OK) {
+    } else if ((method != kStored && method != kDeflated) || unzOpenCurrentFile(zip_.get()) != UNZ_OK) {
         return kArchiveBadLocalHeader;
     }
     entryOpen_ = true;
@@ -445,9 +447,9 @@ long ZipReader::ReadEntryData(void* buffer, std::uint32_t size)
     if (!entryOpen_ || entryDamaged_ || entryReadFailed_ || size == 0) {
         return entryReadFailed_ ? -1 : 0;
     }
-    const ZPOS64_T before = unztell64(zip_);
+    const ZPOS64_T before = unztell64(zip_.get());
     const unsigned request = std::min<std::uint32_t>(size, INT_MAX);
-    const int got = unzReadCurrentFile(zip_, buffer, request);
+    const int got = unzReadCurrentFile(zip_.get(), buffer, request);
     if (got >= 0) {
         entryDelivered_ += static_cast<std::uint64_t>(got);
         return got;
@@ -458,7 +460,7 @@ long ZipReader::ReadEntryData(void* buffer, std::uint32_t size)
     }
     // minizip drops what inflate produced before the error; the data ends there.
     entryDamaged_ = true;
-    const ZPOS64_T produced = unztell64(zip_) - before;
+    const ZPOS64_T produced = unztell64(zip_.get()) - before;
     entryDelivered_ += produced;
     return static_cast<long>(produced);
 }
@@ -469,7 +471,7 @@ bool ZipReader::CloseEntryData()
         return false;
     }
     entryOpen_ = false;
-    const bool crcMatched = unzCloseCurrentFile(zip_) == UNZ_OK;
+    const bool crcMatched = unzCloseCurrentFile(zip_.get()) == UNZ_OK;
     return crcMatched && !entryDamaged_ && !entryReadFailed_ && entryDelivered_ == entryExpected_;
 }
 

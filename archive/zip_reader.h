@@ -9,6 +9,18 @@
 
 #include "archive/archive.h"
 #include "archive/entry_record.h"
+#include "util/unique_resource.h"
+
+namespace handle_traits {
+
+// minizip's archive handle (unzFile), closed with unzClose.
+struct ZipArchive {
+    using Handle = void*;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle zip) noexcept;
+};
+
+}  // namespace handle_traits
 
 // Where an archive's bytes come from. Positions count from the archive's start.
 class ZipSource {
@@ -89,7 +101,7 @@ private:
     std::unique_ptr<ZipSource> source_;
     SourceStream stream_;
     std::string baseFolder_;
-    void* zip_ = nullptr;
+    UniqueResource<handle_traits::ZipArchive> zip_;
     int count_ = 0;
     int current_ = -1;
 

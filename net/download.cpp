@@ -322,17 +322,15 @@ CDownloadJob::WorkerEnd CDownloadJob::OpenRequest()
     }
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
     const DWORD flags = kRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0);
-    HINTERNET request = HttpOpenRequestW(connection_.get(), nullptr, WidenText(object_).c_str(),
-                                         nullptr, nullptr, acceptTypes, flags, context);
-    if (request == nullptr) {
+    UniqueInternet request(HttpOpenRequestW(connection_.get(), nullptr, WidenText(object_).c_str(),
+                                            nullptr, nullptr, acceptTypes, flags, context));
+    if (!request) {
         ReportWorkerError(kConnectErrorText, 0);
         return WorkerEnd::kFailed;
     }
     std::lock_guard<std::mutex> lock(requestLock_);
-    if (abort_) {
-        InternetCloseHandle(request);
-    } else {
-        request_.reset(request);
+    if (!abort_) {
+        request_ = std::move(request);
     }
     return WorkerEnd::kFinished;
 }

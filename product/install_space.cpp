@@ -79,19 +79,19 @@ bool MeasureInstallSpace(const std::string& archivePath, const std::string& inst
                          InstallSpaceNeed& need)
 {
     need = InstallSpaceNeed();
-    ArchiveHandle* const archive = OpenArchive(archivePath.c_str(), 0, kArchiveFileName);
-    if (archive == nullptr) {
+    const UniqueArchive archive(OpenArchive(archivePath.c_str(), 0, kArchiveFileName));
+    if (!archive) {
         return false;
     }
     ArchiveEntry count;
-    GetArchiveEntry(archive, -1, count);
+    GetArchiveEntry(archive.get(), -1, count);
     bool read = ArchiveLastError() == kArchiveOk;
     CFolderPresence folders(installFolder);
     std::unordered_set<std::string> replaced;
     TextList parts;
     for (int i = 0; read && i < count.index; ++i) {
         ArchiveEntry entry;
-        GetArchiveEntry(archive, i, entry);
+        GetArchiveEntry(archive.get(), i, entry);
         read = ArchiveLastError() == kArchiveOk;
         const std::string name(entry.name, strnlen(entry.name, sizeof entry.name));
         if (!read || name.empty() || IsFolderEntry(entry, name)) {
@@ -109,7 +109,6 @@ bool MeasureInstallSpace(const std::string& archivePath, const std::string& inst
             need.replacedFiles.push_back(destination);
         }
     }
-    CloseArchive(archive);
     return read;
 }
 
