@@ -158,7 +158,7 @@ std::uint64_t FindZip64End(ZipSource& source, std::uint64_t length)
     return record.Read(4, value) && value == 0x06064b50 ? endRecord : 0;
 }
 
-std::int32_t ClassifyUnopenedArchive(ZipSource& source, std::uint64_t length)
+ArchiveResult ClassifyUnopenedArchive(ZipSource& source, std::uint64_t length)
 {
     enum class Verdict { kOk, kInputError, kDamaged };
     Verdict verdict = Verdict::kOk;
@@ -212,7 +212,7 @@ std::int32_t ClassifyUnopenedArchive(ZipSource& source, std::uint64_t length)
     return verdict == Verdict::kDamaged ? kArchiveBadDirectory : kArchiveNoDirectory;
 }
 
-std::int32_t DirectoryResult(int minizipResult)
+ArchiveResult DirectoryResult(int minizipResult)
 {
     return minizipResult == UNZ_BADZIPFILE ? kArchiveBadDirectory : kArchiveNoDirectory;
 }
@@ -267,7 +267,7 @@ ZipReader::~ZipReader()
     }
 }
 
-std::int32_t ZipReader::Open()
+ArchiveResult ZipReader::Open()
 {
     if (zip_ || !source_->Length(stream_.length)) {
         return kArchiveNoDirectory;
@@ -296,7 +296,7 @@ std::int32_t ZipReader::Open()
 
 // Walks every central header once, so that a damaged directory is refused
 // before anything is extracted, rather than halfway through.
-std::int32_t ZipReader::ClassifyDirectory()
+ArchiveResult ZipReader::ClassifyDirectory()
 {
     if (count_ == 0) {
         return kArchiveOk;
@@ -365,7 +365,7 @@ bool ZipReader::ReadFacts(EntryFacts& facts, std::uint32_t& flags, std::uint32_t
     return true;
 }
 
-std::int32_t ZipReader::ReadLocalExtraField(std::string& extra)
+ArchiveResult ZipReader::ReadLocalExtraField(std::string& extra)
 {
     const int size = unzGetLocalExtrafield(zip_.get(), nullptr, 0);
     if (size < 0) {
@@ -379,7 +379,7 @@ std::int32_t ZipReader::ReadLocalExtraField(std::string& extra)
     return kArchiveOk;
 }
 
-std::int32_t ZipReader::ReadRecord(int index, ArchiveEntry& entry)
+ArchiveResult ZipReader::ReadRecord(int index, ArchiveEntry& entry)
 {
     if (index < -1 || index >= count_) {
         return kArchiveBadArgument;
@@ -406,7 +406,7 @@ std::int32_t ZipReader::ReadRecord(int index, ArchiveEntry& entry)
         return kArchiveBadLocalHeader;
     }
     headerOpenIndex_ = index;
-    const std::int32_t extraResult = ReadLocalExtraField(facts.localExtraField);
+    const ArchiveResult extraResult = ReadLocalExtraField(facts.localExtraField);
     if (extraResult != kArchiveOk) {
         ReleaseHeader();
         return extraResult;
@@ -417,7 +417,7 @@ std::int32_t ZipReader::ReadRecord(int index, ArchiveEntry& entry)
     return kArchiveOk;
 }
 
-std::int32_t ZipReader::OpenEntryData(int index)
+ArchiveResult ZipReader::OpenEntryData(int index)
 {
     CloseEntryData();
     EntryFacts facts;
@@ -475,14 +475,14 @@ bool ZipReader::CloseEntryData()
     return crcMatched && !entryDamaged_ && !entryReadFailed_ && entryDelivered_ == entryExpected_;
 }
 
-std::int32_t ZipReader::ReadPiece(int index, void* buffer, std::uint32_t length)
+ArchiveResult ZipReader::ReadPiece(int index, void* buffer, std::uint32_t length)
 {
     if (index != streamingIndex_) {
         EndStreaming();
         if (index < 0 || index >= count_) {
             return kArchiveBadArgument;
         }
-        const std::int32_t opened = OpenEntryData(index);
+        const ArchiveResult opened = OpenEntryData(index);
         if (opened != kArchiveOk) {
             return opened;
         }

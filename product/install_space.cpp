@@ -112,17 +112,17 @@ bool MeasureInstallSpace(const std::string& archivePath, const std::string& inst
     return read;
 }
 
-int CheckInstallSpace(const InstallSpaceNeed& need, const std::string& installFolder,
-                      const std::string& backupFolder, std::string& message)
+SpaceCheck CheckInstallSpace(const InstallSpaceNeed& need, const std::string& installFolder,
+                             const std::string& backupFolder, std::string& message)
 {
     const std::wstring installVolume = VolumeOf(installFolder);
     if (!installVolume.empty() && installVolume == VolumeOf(backupFolder)) {
         return CheckFreeSpace(installFolder, need.installBytes + need.backupBytes, message);
     }
-    const int install = CheckFreeSpace(installFolder, need.installBytes, message);
+    const SpaceCheck install = CheckFreeSpace(installFolder, need.installBytes, message);
     if (install == kSpaceShort) {
         return install;
     }
-    const int backup = CheckFreeSpace(backupFolder, need.backupBytes, message);
+    const SpaceCheck backup = CheckFreeSpace(backupFolder, need.backupBytes, message);
     return backup == kSpaceEnough ? install : backup;
 }
