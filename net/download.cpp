@@ -268,7 +268,7 @@ CDownloadJob::WorkerEnd CDownloadJob::DownloadPackage()
         return WorkerEnd::kFinished;
     }
     if (!HttpSendRequestW(Request(), nullptr, 0, nullptr, 0)) {
-        ReportWorkerError(kConnectErrorText, 0);
+        ReportWorkerError(kConnectErrorText, ErrorDetail::kLastError);
         return WorkerEnd::kFailed;
     }
     if (CheckResponse() == WorkerEnd::kFailed) {
@@ -285,7 +285,7 @@ CDownloadJob::WorkerEnd CDownloadJob::OpenSession()
     session_.reset(InternetOpenW(ApplicationName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
                                  nullptr, 0));
     if (!session_) {
-        ReportWorkerError(kFileErrorText, 0);
+        ReportWorkerError(kFileErrorText, ErrorDetail::kLastError);
         return WorkerEnd::kFailed;
     }
     SetSessionTimeouts(session_.get());
@@ -294,7 +294,7 @@ CDownloadJob::WorkerEnd CDownloadJob::OpenSession()
     }
     if (InternetSetStatusCallbackW(session_.get(), &CDownloadJob::StatusCallback) ==
         INTERNET_INVALID_STATUS_CALLBACK) {
-        ReportWorkerError(kFileErrorText, 0);
+        ReportWorkerError(kFileErrorText, ErrorDetail::kLastError);
         return WorkerEnd::kFailed;
     }
     return WorkerEnd::kFinished;
@@ -311,7 +311,7 @@ CDownloadJob::WorkerEnd CDownloadJob::OpenRequest()
     connection_.reset(InternetConnectW(session_.get(), WidenText(server_).c_str(), port_, nullptr,
                                        nullptr, service, 0, context));
     if (!connection_) {
-        ReportWorkerError(kConnectErrorText, 0);
+        ReportWorkerError(kConnectErrorText, ErrorDetail::kLastError);
         return WorkerEnd::kFailed;
     }
     // Some WinInet versions (Wine's) take the send and receive bounds of a
@@ -325,7 +325,7 @@ CDownloadJob::WorkerEnd CDownloadJob::OpenRequest()
     UniqueInternet request(HttpOpenRequestW(connection_.get(), nullptr, WidenText(object_).c_str(),
                                             nullptr, nullptr, acceptTypes, flags, context));
     if (!request) {
-        ReportWorkerError(kConnectErrorText, 0);
+        ReportWorkerError(kConnectErrorText, ErrorDetail::kLastError);
         return WorkerEnd::kFailed;
     }
     std::lock_guard<std::mutex> lock(requestLock_);
@@ -353,7 +353,7 @@ CDownloadJob::WorkerEnd CDownloadJob::CheckResponse()
             return WorkerEnd::kFinished;
         }
         if (status != HTTP_STATUS_DENIED && status != HTTP_STATUS_PROXY_AUTH_REQ) {
-            ReportWorkerError(kConnectFailedText, status);
+            ReportWorkerError(kConnectFailedText, ErrorDetail::kHttpStatus, status);
             return WorkerEnd::kFailed;
         }
         char discard[kDiscardSize];
@@ -367,11 +367,11 @@ CDownloadJob::WorkerEnd CDownloadJob::CheckResponse()
                                               ERROR_INTERNET_INCORRECT_PASSWORD,
                                               kCredentialDialogFlags, nullptr);
         if (answer != ERROR_INTERNET_FORCE_RETRY) {
-            ReportWorkerError(kConnectFailedText, status);
+            ReportWorkerError(kConnectFailedText, ErrorDetail::kHttpStatus, status);
             return WorkerEnd::kFailed;
         }
         if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
-            ReportWorkerError(kConnectErrorText, 0);
+            ReportWorkerError(kConnectErrorText, ErrorDetail::kLastError);
             return WorkerEnd::kFailed;
         }
     }
@@ -407,7 +407,7 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
     for (;;) {
         DWORD read = 0;
         if (!InternetReadFile(request, block.data(), kBlockSize, &read)) {
-            ReportWorkerError(kFileErrorText, 0);
+            ReportWorkerError(kFileErrorText, ErrorDetail::kLastError);
             return WorkerEnd::kFailed;
         }
         if (read == 0 || abort_) {
@@ -417,7 +417,8 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
         if (!WriteFile(targetFile_.get(), block.data(), read, &written, nullptr) ||
             written != read) {
             const DWORD code = GetLastError();
-            ReportWorkerError(kFileErrorText, code != 0 ? code : ERROR_HANDLE_DISK_FULL);
+            ReportWorkerError(kFileErrorText, ErrorDetail::kSystemCode,
+                              code != 0 ? code : ERROR_HANDLE_DISK_FULL);
             return WorkerEnd::kFailed;
         }
         verifier.Add(block.data(), read);
@@ -496,9 +497,10 @@ void CDownloadJob::OnDownloadStatus(DWORD status, const void* information, DWORD
                       FormatString1(format, StatusInformationText(status, information, length)));
 }
 
-void CDownloadJob::ReportWorkerError(const std::string& format, DWORD code)
+void CDownloadJob::ReportWorkerError(const std::string& format, ErrorDetail detail, DWORD code)
 {
-    const std::string argument = code != 0 ? std::to_string(code) : GetLastErrorText();
+    const std::string argument =
+        detail == ErrorDetail::kLastError ? GetLastErrorText() : std::to_string(code);
     errorText_ = FormatString1(format.c_str(), argument);
     CloseTargetFile();
     DeleteTargetFile();

@@ -89,9 +89,12 @@ private:
     bool RefuseWhenNoSpace();
     WorkerEnd RunInstallStep(const std::string& packagePath);
     void OnDownloadStatus(DWORD status, const void* information, DWORD length);
+    // What fills the %1 of a worker's error text: the system's text for the
+    // thread's last error, or a number, an HTTP status or a system error code.
+    enum class ErrorDetail { kLastError, kHttpStatus, kSystemCode };
     // Both set the error text; the worker then reports its end as failed.
     // ReportWorkerError also closes and deletes the target file.
-    void ReportWorkerError(const std::string& format, DWORD code);
+    void ReportWorkerError(const std::string& format, ErrorDetail detail, DWORD code = 0);
     void ReportWorkerMessage(const std::string& text);
 
     bool OpenTargetFile();
