@@ -306,7 +306,7 @@ CDownloadJob::WorkerEnd CDownloadJob::OpenSession()
 CDownloadJob::WorkerEnd CDownloadJob::OpenRequest()
 {
     const bool secure = serviceType_ == kServiceHttps;
-    const DWORD service = secure ? INTERNET_SERVICE_HTTP : serviceType_;
+    const DWORD service = secure ? DWORD{INTERNET_SERVICE_HTTP} : DWORD{serviceType_};
     const auto context = reinterpret_cast<DWORD_PTR>(this);
     connection_.reset(InternetConnectW(session_.get(), WidenText(server_).c_str(), port_, nullptr,
                                        nullptr, service, 0, context));

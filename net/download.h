@@ -24,6 +24,7 @@
 #include "util/handles.h"
 #include "net/install_progress.h"
 #include "net/transfer_display.h"
+#include "net/url.h"
 
 class CDownloadJob {
 public:
@@ -111,7 +112,7 @@ private:
     std::string object_;
     std::string fileName_;
     std::uint16_t port_ = 0;
-    std::uint32_t serviceType_ = 0;
+    UrlService serviceType_{};
     bool sizeKnown_ = false;
     std::uint32_t size_ = 0;
     UniqueInternet session_;
