@@ -350,8 +350,8 @@ bool ZipReader::ReadFacts(EntryFacts& facts, std::uint32_t& flags, std::uint32_t
         return false;
     }
     std::vector<char> name(info.size_filename + 1, '\0');
-    if (unzGetCurrentFileInfo64(zip_.get(), &info, name.data(), static_cast<uLong>(name.size()), nullptr,
-                                0, nullptr, 0) != UNZ_OK) {
+    if (unzGetCurrentFileInfo64(zip_.get(), &info, name.data(), static_cast<uLong>(name.size()),
+                                nullptr, 0, nullptr, 0) != UNZ_OK) {
         return false;
     }
     facts.name.assign(name.data(), info.size_filename);
@@ -431,7 +431,8 @@ ArchiveResult ZipReader::OpenEntryData(int index)
     }
     if (headerOpenIndex_ == index) {
         headerOpenIndex_ = -1;
-    } else if ((method != kStored && method != kDeflated) || unzOpenCurrentFile(zip_.get()) != UNZ_OK) {
+    } else if ((method != kStored && method != kDeflated) ||
+               unzOpenCurrentFile(zip_.get()) != UNZ_OK) {
         return kArchiveBadLocalHeader;
     }
     entryOpen_ = true;

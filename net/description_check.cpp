@@ -33,7 +33,8 @@ bool SignatureRequired(const std::string& signingKey)
     return !signingKey.empty();
 }
 
-SignatureVerdict VerifyEcdsaP256(const std::string& text, const std::vector<std::uint8_t>& signature,
+SignatureVerdict VerifyEcdsaP256(const std::string& text,
+                                 const std::vector<std::uint8_t>& signature,
                                  const std::vector<std::uint8_t>& publicKey)
 {
     if (publicKey.size() != kEcdsaP256KeyBytes || signature.size() != kEcdsaP256SignatureBytes) {

@@ -46,7 +46,8 @@ enum class SignatureVerdict {
 };
 
 // ECDSA P-256 over the SHA-256 of `text`.
-SignatureVerdict VerifyEcdsaP256(const std::string& text, const std::vector<std::uint8_t>& signature,
+SignatureVerdict VerifyEcdsaP256(const std::string& text,
+                                 const std::vector<std::uint8_t>& signature,
                                  const std::vector<std::uint8_t>& publicKey);
 
 extern const char kDescriptionMissingText[];
