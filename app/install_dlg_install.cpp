@@ -11,6 +11,7 @@
 #include "framework/message_box.h"
 #include "net/package_integrity.h"
 #include "product/product_record.h"
+#include "net/description_check.h"
 #include "product/setup_descriptor.h"
 #include "res/resource.h"
 #include "util/file_system.h"
@@ -67,7 +68,7 @@ std::string ReleaseRefusal(const std::string& description, ExpiryRule expiry)
 std::string SignedDescriptionRefusal(const std::string& description, bool signatureThere,
                                      const std::string& signature, ExpiryRule expiry)
 {
-    const int check = CheckSetupDescription(true, description, signatureThere, signature);
+    const DescriptionCheck check = CheckSetupDescription(true, description, signatureThere, signature);
     if (check != kDescriptionAccepted) {
         return DescriptionCheckText(check);
     }
@@ -281,7 +282,7 @@ bool CInstallDlg::AcceptSetupDescription(const std::vector<CTextFetch::Answer>& 
     }
     const bool signatureFetched = answers.size() > 1 && answers[1].result == kFetchOk;
     const std::string none;
-    const int check =
+    const DescriptionCheck check =
         CheckSetupDescription(fetched, fetched ? answers[0].text : none, signatureFetched,
                               signatureFetched ? answers[1].text : none);
     if (check != kDescriptionAccepted) {

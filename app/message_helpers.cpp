@@ -5,7 +5,7 @@
 
 const char kMessageCaption[] = "墨岚岱文软件";
 
-int AskOverwrite(const std::string& question)
+CopyPolicy AskOverwrite(const std::string& question)
 {
     COverwriteDlg prompt;
     prompt.question = question;

@@ -5,14 +5,15 @@
 
 #include <windows.h>
 
+#include "product/copy_policy.h"
 #include "util/format_strings.h"
 #include "util/last_error.h"
 
 // The caption of the program's own boxes.
 extern const char kMessageCaption[];
 
-// Asks through the overwrite prompt; answers 0 (cancel), 2, 3, 4 or 5.
-int AskOverwrite(const std::string& question);
+// Asks through the overwrite prompt; answers any policy but kCopyAsk.
+CopyPolicy AskOverwrite(const std::string& question);
 
 // Sets the text of a label of `window` and has the window repaint the
 // background under the label, which is drawn transparently over it.

@@ -8,7 +8,7 @@ namespace {
 
 struct AnswerButton {
     int id;
-    int answer;
+    CopyPolicy answer;
 };
 
 constexpr AnswerButton kAnswerButtons[] = {

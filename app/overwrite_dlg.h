@@ -10,9 +10,9 @@ public:
     // Owned by the application's main window.
     COverwriteDlg();
 
-    // A CopyPolicy value: 0 cancel, 2 overwrite this file, 3 overwrite all,
-    // 4 skip this file, 5 skip all. Stays 0 when the dialog cannot be shown.
-    int result = kCopyCancelled;
+    // Cancelled, overwrite this file, overwrite all, skip this file or skip
+    // all. Stays cancelled when the dialog cannot be shown.
+    CopyPolicy result = kCopyCancelled;
     std::string question;
 
 protected:

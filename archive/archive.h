@@ -4,26 +4,32 @@
 #include <cstdint>
 #include <string>
 
+#include "util/unique_resource.h"
+
 // Result codes.
-constexpr std::int32_t kArchiveOk = 0;
-constexpr std::int32_t kArchiveDuplicateFailed = 0x100;
-constexpr std::int32_t kArchiveOpenFailed = 0x200;
-constexpr std::int32_t kArchiveWriteFailed = 0x400;
-constexpr std::int32_t kArchiveBufferFull = 0x600;
-constexpr std::int32_t kArchiveBadLocalHeader = 0x700;
-constexpr std::int32_t kArchiveBadExtraField = 0x800;
-constexpr std::int32_t kArchiveBadArgument = 0x10000;
-constexpr std::int32_t kArchiveNotForReading = 0x80000;
-constexpr std::int32_t kArchiveNotDiskFile = 0x2000000;
-constexpr std::int32_t kArchiveInflateFailed = 0x5000000;
-constexpr std::int32_t kArchiveNoDirectory = -1;
-constexpr std::int32_t kArchiveBadDirectory = -103;
+enum ArchiveResult : std::int32_t {
+    kArchiveOk = 0,
+    kArchiveDuplicateFailed = 0x100,
+    kArchiveOpenFailed = 0x200,
+    kArchiveWriteFailed = 0x400,
+    kArchiveBufferFull = 0x600,
+    kArchiveBadLocalHeader = 0x700,
+    kArchiveBadExtraField = 0x800,
+    kArchiveBadArgument = 0x10000,
+    kArchiveNotForReading = 0x80000,
+    kArchiveNotDiskFile = 0x2000000,
+    kArchiveInflateFailed = 0x5000000,
+    kArchiveNoDirectory = -1,
+    kArchiveBadDirectory = -103,
+};
 
 // Source and target kinds.
-constexpr int kArchiveFileHandle = 1;  // an open file handle
-constexpr int kArchiveFileName = 2;    // a file name (code page 936)
-constexpr int kArchiveMemory = 3;      // a memory block and its length
-constexpr int kArchiveFileName4 = 4;   // as 2 for targets; refused as a source
+enum ArchiveKind : int {
+    kArchiveFileHandle = 1,  // an open file handle
+    kArchiveFileName = 2,    // a file name (code page 936)
+    kArchiveMemory = 3,      // a memory block and its length
+    kArchiveFileName4 = 4,   // as 2 for targets; refused as a source
+};
 
 // A Windows FILETIME, kept as its two halves so the record needs no platform header.
 struct ArchiveFileTime {
@@ -50,14 +56,28 @@ struct ArchiveEntry {
 struct ArchiveHandle;
 
 // `source` is a HANDLE*, a zero-terminated file name or a memory block, by `kind`.
-ArchiveHandle* OpenArchive(const void* source, std::uint32_t length, int kind);
+ArchiveHandle* OpenArchive(const void* source, std::uint32_t length, ArchiveKind kind);
 void GetArchiveEntry(ArchiveHandle* archive, int index, ArchiveEntry& entry);
 // `target` is a HANDLE*, a zero-terminated file name or a buffer, by `kind`.
 void ExtractArchiveEntry(ArchiveHandle* archive, int index, void* target, std::uint32_t length,
-                         int kind);
-std::int32_t CloseArchive(ArchiveHandle* archive);
+                         ArchiveKind kind);
+ArchiveResult CloseArchive(ArchiveHandle* archive);
 // The result of the calling thread's last operation.
-std::int32_t ArchiveLastError();
+ArchiveResult ArchiveLastError();
+
+namespace handle_traits {
+
+// Closing keeps the thread's last result, as the system handles' owners keep
+// the last error.
+struct Archive {
+    using Handle = ArchiveHandle*;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle archive) noexcept;
+};
+
+}  // namespace handle_traits
+
+using UniqueArchive = UniqueResource<handle_traits::Archive>;
 
 // Creates base + every folder level of `path` ('/' or '\' separated), in order;
 // a level that cannot be created (one that exists, say) is passed over. False,

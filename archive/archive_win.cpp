@@ -29,9 +29,9 @@ constexpr std::size_t kMaxPathBytes = 259;
 
 // The result of the last operation, one per thread: each thread reads back
 // what its own calls left, whatever another thread does with its archives.
-thread_local std::int32_t lastResult = kArchiveOk;
+thread_local ArchiveResult lastResult = kArchiveOk;
 
-std::int32_t StoreResult(std::int32_t result)
+ArchiveResult StoreResult(ArchiveResult result)
 {
     lastResult = result;
     return result;
@@ -137,7 +137,7 @@ std::uint64_t CurrentFilePosition(HANDLE file)
                : 0;
 }
 
-std::int32_t OpenHandleSource(HANDLE original, std::unique_ptr<ZipSource>& source)
+ArchiveResult OpenHandleSource(HANDLE original, std::unique_ptr<ZipSource>& source)
 {
     if (GetFileType(original) != FILE_TYPE_DISK) {
         return kArchiveNotDiskFile;
@@ -153,7 +153,7 @@ std::int32_t OpenHandleSource(HANDLE original, std::unique_ptr<ZipSource>& sourc
     return kArchiveOk;
 }
 
-std::int32_t OpenNamedSource(const char* name, std::unique_ptr<ZipSource>& source)
+ArchiveResult OpenNamedSource(const char* name, std::unique_ptr<ZipSource>& source)
 {
     HANDLE file = CreateFileW(WidenText(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -166,7 +166,7 @@ std::int32_t OpenNamedSource(const char* name, std::unique_ptr<ZipSource>& sourc
     return kArchiveOk;
 }
 
-std::int32_t OpenSource(const void* input, std::uint32_t length, int kind,
+ArchiveResult OpenSource(const void* input, std::uint32_t length, ArchiveKind kind,
                         std::unique_ptr<ZipSource>& source)
 {
     if (input == nullptr) {
@@ -288,9 +288,9 @@ bool CopyEntryData(ZipReader& reader, HANDLE file)
     return written && complete;
 }
 
-std::int32_t ExtractToHandle(ZipReader& reader, int index, const ArchiveEntry& entry, HANDLE file)
+ArchiveResult ExtractToHandle(ZipReader& reader, int index, const ArchiveEntry& entry, HANDLE file)
 {
-    const std::int32_t opened = reader.OpenEntryData(index);
+    const ArchiveResult opened = reader.OpenEntryData(index);
     if (opened != kArchiveOk) {
         return opened;
     }
@@ -301,7 +301,7 @@ std::int32_t ExtractToHandle(ZipReader& reader, int index, const ArchiveEntry& e
     return kArchiveOk;
 }
 
-std::int32_t ExtractToNamedFile(ZipReader& reader, int index, const ArchiveEntry& entry,
+ArchiveResult ExtractToNamedFile(ZipReader& reader, int index, const ArchiveEntry& entry,
                                 const std::string& target)
 {
     if (!FitsPathLimit(reader.BaseFolder(), target)) {
@@ -309,7 +309,7 @@ std::int32_t ExtractToNamedFile(ZipReader& reader, int index, const ArchiveEntry
     }
     // The entry is opened before the target exists, so an entry that cannot be
     // read (an encrypted one) never truncates a file of the same name.
-    const std::int32_t opened = reader.OpenEntryData(index);
+    const ArchiveResult opened = reader.OpenEntryData(index);
     if (opened != kArchiveOk) {
         return opened;
     }
@@ -326,7 +326,7 @@ std::int32_t ExtractToNamedFile(ZipReader& reader, int index, const ArchiveEntry
     return kArchiveOk;
 }
 
-std::int32_t ExtractToMemory(ZipReader& reader, int index, void* buffer, std::uint32_t length)
+ArchiveResult ExtractToMemory(ZipReader& reader, int index, void* buffer, std::uint32_t length)
 {
     if (buffer == nullptr || length == 0) {
         reader.EndStreaming();
@@ -335,7 +335,7 @@ std::int32_t ExtractToMemory(ZipReader& reader, int index, void* buffer, std::ui
     return reader.ReadPiece(index, buffer, length);
 }
 
-std::int32_t CheckHandle(const ArchiveHandle* archive)
+ArchiveResult CheckHandle(const ArchiveHandle* archive)
 {
     if (archive == nullptr) {
         return kArchiveBadArgument;
@@ -343,9 +343,10 @@ std::int32_t CheckHandle(const ArchiveHandle* archive)
     return archive->tag == ArchiveHandle::kReading ? kArchiveOk : kArchiveNotForReading;
 }
 
-std::int32_t Extract(ArchiveHandle* archive, int index, void* target, std::uint32_t length, int kind)
+ArchiveResult Extract(ArchiveHandle* archive, int index, void* target, std::uint32_t length,
+                      ArchiveKind kind)
 {
-    const std::int32_t checked = CheckHandle(archive);
+    const ArchiveResult checked = CheckHandle(archive);
     if (checked != kArchiveOk) {
         return checked;
     }
@@ -361,7 +362,7 @@ std::int32_t Extract(ArchiveHandle* archive, int index, void* target, std::uint3
         return kArchiveBadArgument;
     }
     ArchiveEntry entry;
-    const std::int32_t recorded = reader.ReadRecord(index, entry);
+    const ArchiveResult recorded = reader.ReadRecord(index, entry);
     if (recorded != kArchiveOk) {
         return recorded;
     }
@@ -383,16 +384,16 @@ std::int32_t Extract(ArchiveHandle* archive, int index, void* target, std::uint3
 
 }  // namespace
 
-ArchiveHandle* OpenArchive(const void* source, std::uint32_t length, int kind)
+ArchiveHandle* OpenArchive(const void* source, std::uint32_t length, ArchiveKind kind)
 {
     std::unique_ptr<ZipSource> input;
-    const std::int32_t opened = OpenSource(source, length, kind, input);
+    const ArchiveResult opened = OpenSource(source, length, kind, input);
     if (opened != kArchiveOk) {
         StoreResult(opened);
         return nullptr;
     }
     auto reader = std::make_unique<ZipReader>(std::move(input), CurrentFolder());
-    const std::int32_t result = reader->Open();
+    const ArchiveResult result = reader->Open();
     if (result != kArchiveOk) {
         StoreResult(result);
         return nullptr;
@@ -406,19 +407,19 @@ ArchiveHandle* OpenArchive(const void* source, std::uint32_t length, int kind)
 
 void GetArchiveEntry(ArchiveHandle* archive, int index, ArchiveEntry& entry)
 {
-    const std::int32_t checked = CheckHandle(archive);
+    const ArchiveResult checked = CheckHandle(archive);
     StoreResult(checked != kArchiveOk ? checked : archive->reader->ReadRecord(index, entry));
 }
 
 void ExtractArchiveEntry(ArchiveHandle* archive, int index, void* target, std::uint32_t length,
-                         int kind)
+                         ArchiveKind kind)
 {
     StoreResult(Extract(archive, index, target, length, kind));
 }
 
-std::int32_t CloseArchive(ArchiveHandle* archive)
+ArchiveResult CloseArchive(ArchiveHandle* archive)
 {
-    const std::int32_t checked = CheckHandle(archive);
+    const ArchiveResult checked = CheckHandle(archive);
     if (checked != kArchiveOk) {
         return StoreResult(checked);
     }
@@ -426,9 +427,16 @@ std::int32_t CloseArchive(ArchiveHandle* archive)
     return StoreResult(kArchiveOk);
 }
 
-std::int32_t ArchiveLastError()
+ArchiveResult ArchiveLastError()
 {
     return lastResult;
+}
+
+void handle_traits::Archive::Close(Handle archive) noexcept
+{
+    const ArchiveResult kept = lastResult;
+    CloseArchive(archive);
+    lastResult = kept;
 }
 
 bool EnsureFolderPath(const std::string& base, const std::string& path)

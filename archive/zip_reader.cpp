@@ -158,7 +158,7 @@ std::uint64_t FindZip64End(ZipSource& source, std::uint64_t length)
     return record.Read(4, value) && value == 0x06064b50 ? endRecord : 0;
 }
 
-std::int32_t ClassifyUnopenedArchive(ZipSource& source, std::uint64_t length)
+ArchiveResult ClassifyUnopenedArchive(ZipSource& source, std::uint64_t length)
 {
     enum class Verdict { kOk, kInputError, kDamaged };
     Verdict verdict = Verdict::kOk;
@@ -212,7 +212,7 @@ std::int32_t ClassifyUnopenedArchive(ZipSource& source, std::uint64_t length)
     return verdict == Verdict::kDamaged ? kArchiveBadDirectory : kArchiveNoDirectory;
 }
 
-std::int32_t DirectoryResult(int minizipResult)
+ArchiveResult DirectoryResult(int minizipResult)
 {
     return minizipResult == UNZ_BADZIPFILE ? kArchiveBadDirectory : kArchiveNoDirectory;
 }
@@ -255,19 +255,21 @@ ZipReader::ZipReader(std::unique_ptr<ZipSource> source, std::string baseFolder)
     stream_.source = source_.get();
 }
 
+void handle_traits::ZipArchive::Close(Handle zip) noexcept
+{
+    unzClose(zip);
+}
+
 ZipReader::~ZipReader()
 {
-    if (zip_ != nullptr) {
-        if (entryOpen_ || headerOpenIndex_ != -1) {
-            unzCloseCurrentFile(zip_);
-        }
-        unzClose(zip_);
+    if (zip_ && (entryOpen_ || headerOpenIndex_ != -1)) {
+        unzCloseCurrentFile(zip_.get());
     }
 }
 
-std::int32_t ZipReader::Open()
+ArchiveResult ZipReader::Open()
 {
-    if (zip_ != nullptr || !source_->Length(stream_.length)) {
+    if (zip_ || !source_->Length(stream_.length)) {
         return kArchiveNoDirectory;
     }
     // The 64-bit interface: packages and the positions in them may pass 2 and 4 GB.
@@ -280,12 +282,12 @@ std::int32_t ZipReader::Open()
     functions.zclose_file = CloseStream;
     functions.zerror_file = StreamError;
     functions.opaque = &stream_;
-    zip_ = unzOpen2_64("", &functions);
-    if (zip_ == nullptr) {
+    zip_.reset(unzOpen2_64("", &functions));
+    if (!zip_) {
         return ClassifyUnopenedArchive(*source_, stream_.length);
     }
     unz_global_info64 global{};
-    if (unzGetGlobalInfo64(zip_, &global) != UNZ_OK || global.number_entry > INT_MAX) {
+    if (unzGetGlobalInfo64(zip_.get(), &global) != UNZ_OK || global.number_entry > INT_MAX) {
         return kArchiveBadDirectory;
     }
     count_ = static_cast<int>(global.number_entry);
@@ -294,19 +296,19 @@ std::int32_t ZipReader::Open()
 
 // Walks every central header once, so that a damaged directory is refused
 // before anything is extracted, rather than halfway through.
-std::int32_t ZipReader::ClassifyDirectory()
+ArchiveResult ZipReader::ClassifyDirectory()
 {
     if (count_ == 0) {
         return kArchiveOk;
     }
-    int result = unzGoToFirstFile(zip_);
+    int result = unzGoToFirstFile(zip_.get());
     for (int i = 1; i < count_ && result == UNZ_OK; ++i) {
-        result = unzGoToNextFile(zip_);
+        result = unzGoToNextFile(zip_.get());
     }
     if (result != UNZ_OK) {
         return DirectoryResult(result);
     }
-    result = unzGoToFirstFile(zip_);
+    result = unzGoToFirstFile(zip_.get());
     current_ = result == UNZ_OK ? 0 : -1;
     return result == UNZ_OK ? kArchiveOk : DirectoryResult(result);
 }
@@ -314,7 +316,7 @@ std::int32_t ZipReader::ClassifyDirectory()
 void ZipReader::ReleaseHeader()
 {
     if (headerOpenIndex_ != -1) {
-        unzCloseCurrentFile(zip_);
+        unzCloseCurrentFile(zip_.get());
         headerOpenIndex_ = -1;
     }
 }
@@ -326,13 +328,13 @@ bool ZipReader::MoveTo(int index)
     }
     if (current_ < 0 || index < current_) {
         current_ = -1;
-        if (unzGoToFirstFile(zip_) != UNZ_OK) {
+        if (unzGoToFirstFile(zip_.get()) != UNZ_OK) {
             return false;
         }
         current_ = 0;
     }
     while (current_ < index) {
-        if (unzGoToNextFile(zip_) != UNZ_OK) {
+        if (unzGoToNextFile(zip_.get()) != UNZ_OK) {
             current_ = -1;
             return false;
         }
@@ -344,12 +346,12 @@ bool ZipReader::MoveTo(int index)
 bool ZipReader::ReadFacts(EntryFacts& facts, std::uint32_t& flags, std::uint32_t& method)
 {
     unz_file_info64 info{};
-    if (unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+    if (unzGetCurrentFileInfo64(zip_.get(), &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
         return false;
     }
     std::vector<char> name(info.size_filename + 1, '\0');
-    if (unzGetCurrentFileInfo64(zip_, &info, name.data(), static_cast<uLong>(name.size()), nullptr,
-                                0, nullptr, 0) != UNZ_OK) {
+    if (unzGetCurrentFileInfo64(zip_.get(), &info, name.data(), static_cast<uLong>(name.size()),
+                                nullptr, 0, nullptr, 0) != UNZ_OK) {
         return false;
     }
     facts.name.assign(name.data(), info.size_filename);
@@ -363,21 +365,21 @@ bool ZipReader::ReadFacts(EntryFacts& facts, std::uint32_t& flags, std::uint32_t
     return true;
 }
 
-std::int32_t ZipReader::ReadLocalExtraField(std::string& extra)
+ArchiveResult ZipReader::ReadLocalExtraField(std::string& extra)
 {
-    const int size = unzGetLocalExtrafield(zip_, nullptr, 0);
+    const int size = unzGetLocalExtrafield(zip_.get(), nullptr, 0);
     if (size < 0) {
         return kArchiveBadExtraField;
     }
     extra.assign(static_cast<std::size_t>(size), '\0');
     if (size > 0 &&
-        unzGetLocalExtrafield(zip_, &extra[0], static_cast<unsigned>(size)) != size) {
+        unzGetLocalExtrafield(zip_.get(), &extra[0], static_cast<unsigned>(size)) != size) {
         return kArchiveBadExtraField;
     }
     return kArchiveOk;
 }
 
-std::int32_t ZipReader::ReadRecord(int index, ArchiveEntry& entry)
+ArchiveResult ZipReader::ReadRecord(int index, ArchiveEntry& entry)
 {
     if (index < -1 || index >= count_) {
         return kArchiveBadArgument;
@@ -400,11 +402,11 @@ std::int32_t ZipReader::ReadRecord(int index, ArchiveEntry& entry)
     }
     // minizip would pass other methods through as raw bytes.
     ReleaseHeader();
-    if ((method != kStored && method != kDeflated) || unzOpenCurrentFile(zip_) != UNZ_OK) {
+    if ((method != kStored && method != kDeflated) || unzOpenCurrentFile(zip_.get()) != UNZ_OK) {
         return kArchiveBadLocalHeader;
     }
     headerOpenIndex_ = index;
-    const std::int32_t extraResult = ReadLocalExtraField(facts.localExtraField);
+    const ArchiveResult extraResult = ReadLocalExtraField(facts.localExtraField);
     if (extraResult != kArchiveOk) {
         ReleaseHeader();
         return extraResult;
@@ -415,7 +417,7 @@ std::int32_t ZipReader::ReadRecord(int index, ArchiveEntry& entry)
     return kArchiveOk;
 }
 
-std::int32_t ZipReader::OpenEntryData(int index)
+ArchiveResult ZipReader::OpenEntryData(int index)
 {
     CloseEntryData();
     EntryFacts facts;
@@ -429,7 +431,8 @@ std::int32_t ZipReader::OpenEntryData(int index)
     }
     if (headerOpenIndex_ == index) {
         headerOpenIndex_ = -1;
-    } else if ((method != kStored && method != kDeflated) || unzOpenCurrentFile(zip_) != UNZ_OK) {
+    } else if ((method != kStored && method != kDeflated) ||
+               unzOpenCurrentFile(zip_.get()) != UNZ_OK) {
         return kArchiveBadLocalHeader;
     }
     entryOpen_ = true;
@@ -445,9 +448,9 @@ long ZipReader::ReadEntryData(void* buffer, std::uint32_t size)
     if (!entryOpen_ || entryDamaged_ || entryReadFailed_ || size == 0) {
         return entryReadFailed_ ? -1 : 0;
     }
-    const ZPOS64_T before = unztell64(zip_);
+    const ZPOS64_T before = unztell64(zip_.get());
     const unsigned request = std::min<std::uint32_t>(size, INT_MAX);
-    const int got = unzReadCurrentFile(zip_, buffer, request);
+    const int got = unzReadCurrentFile(zip_.get(), buffer, request);
     if (got >= 0) {
         entryDelivered_ += static_cast<std::uint64_t>(got);
         return got;
@@ -458,7 +461,7 @@ long ZipReader::ReadEntryData(void* buffer, std::uint32_t size)
     }
     // minizip drops what inflate produced before the error; the data ends there.
     entryDamaged_ = true;
-    const ZPOS64_T produced = unztell64(zip_) - before;
+    const ZPOS64_T produced = unztell64(zip_.get()) - before;
     entryDelivered_ += produced;
     return static_cast<long>(produced);
 }
@@ -469,18 +472,18 @@ bool ZipReader::CloseEntryData()
         return false;
     }
     entryOpen_ = false;
-    const bool crcMatched = unzCloseCurrentFile(zip_) == UNZ_OK;
+    const bool crcMatched = unzCloseCurrentFile(zip_.get()) == UNZ_OK;
     return crcMatched && !entryDamaged_ && !entryReadFailed_ && entryDelivered_ == entryExpected_;
 }
 
-std::int32_t ZipReader::ReadPiece(int index, void* buffer, std::uint32_t length)
+ArchiveResult ZipReader::ReadPiece(int index, void* buffer, std::uint32_t length)
 {
     if (index != streamingIndex_) {
         EndStreaming();
         if (index < 0 || index >= count_) {
             return kArchiveBadArgument;
         }
-        const std::int32_t opened = OpenEntryData(index);
+        const ArchiveResult opened = OpenEntryData(index);
         if (opened != kArchiveOk) {
             return opened;
         }

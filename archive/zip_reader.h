@@ -9,6 +9,18 @@
 
 #include "archive/archive.h"
 #include "archive/entry_record.h"
+#include "util/unique_resource.h"
+
+namespace handle_traits {
+
+// minizip's archive handle (unzFile), closed with unzClose.
+struct ZipArchive {
+    using Handle = void*;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle zip) noexcept;
+};
+
+}  // namespace handle_traits
 
 // Where an archive's bytes come from. Positions count from the archive's start.
 class ZipSource {
@@ -53,19 +65,19 @@ public:
 
     // Reads the archive's directory and checks every central header in it:
     // kArchiveOk, kArchiveNoDirectory or kArchiveBadDirectory.
-    std::int32_t Open();
+    ArchiveResult Open();
 
     int EntryCount() const { return count_; }
     const std::string& BaseFolder() const { return baseFolder_; }
 
     // The record of the entry at `index` (0..count-1), or for -1 the count.
     // Ends any streaming; the record of the last index asked for is cached.
-    std::int32_t ReadRecord(int index, ArchiveEntry& entry);
+    ArchiveResult ReadRecord(int index, ArchiveEntry& entry);
 
     // Opens an entry's data for reading: kArchiveOk, kArchiveBadLocalHeader,
     // kArchiveWriteFailed for an encrypted entry (never delivered as if it
     // were plain), kArchiveNoDirectory when the directory cannot be read.
-    std::int32_t OpenEntryData(int index);
+    ArchiveResult OpenEntryData(int index);
     // The next bytes of the open entry: a count above 0, 0 at the end of the
     // data (a damaged compressed stream ends it early), -1 on a read failure.
     long ReadEntryData(void* buffer, std::uint32_t size);
@@ -76,20 +88,20 @@ public:
     // Extraction to memory, one buffer at a time: kArchiveBufferFull while
     // bytes were delivered, then kArchiveOk once the entry is complete, or
     // kArchiveInflateFailed when it was damaged or unreadable.
-    std::int32_t ReadPiece(int index, void* buffer, std::uint32_t length);
+    ArchiveResult ReadPiece(int index, void* buffer, std::uint32_t length);
     void EndStreaming();
 
 private:
     bool MoveTo(int index);
     void ReleaseHeader();
     bool ReadFacts(EntryFacts& facts, std::uint32_t& flags, std::uint32_t& method);
-    std::int32_t ReadLocalExtraField(std::string& extra);
-    std::int32_t ClassifyDirectory();
+    ArchiveResult ReadLocalExtraField(std::string& extra);
+    ArchiveResult ClassifyDirectory();
 
     std::unique_ptr<ZipSource> source_;
     SourceStream stream_;
     std::string baseFolder_;
-    void* zip_ = nullptr;
+    UniqueResource<handle_traits::ZipArchive> zip_;
     int count_ = 0;
     int current_ = -1;
 

@@ -60,6 +60,7 @@ add_library(mrv_core STATIC
   app/setup_app.cpp
   # Package integrity, free space and the install journal.
   net/package_integrity.cpp
+  net/description_check.cpp
   util/disk_space.cpp
   product/install_journal.cpp
   product/install_space.cpp
@@ -457,6 +458,7 @@ add_executable(integrity_tests
   tests/test_main.cpp
   tests/bench/vendor_server.cpp
   tests/net/package_integrity_test.cpp
+  tests/net/description_check_test.cpp
   tests/product/install_journal_test.cpp
   tests/util/disk_space_test.cpp
 )

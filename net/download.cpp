@@ -269,7 +269,7 @@ CDownloadJob::WorkerEnd CDownloadJob::DownloadPackage()
         return WorkerEnd::kFinished;
     }
     if (!HttpSendRequestW(Request(), nullptr, 0, nullptr, 0)) {
-        ReportWorkerError(kConnectErrorText, ErrorCode::kLastError);
+        ReportWorkerError(kConnectErrorText, ErrorDetail::kLastError);
         return WorkerEnd::kFailed;
     }
     if (CheckResponse() == WorkerEnd::kFailed) {
@@ -286,7 +286,7 @@ CDownloadJob::WorkerEnd CDownloadJob::OpenSession()
     session_.reset(InternetOpenW(ApplicationName().c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
                                  nullptr, 0));
     if (!session_) {
-        ReportWorkerError(kFileErrorText, ErrorCode::kLastError);
+        ReportWorkerError(kFileErrorText, ErrorDetail::kLastError);
         return WorkerEnd::kFailed;
     }
     SetSessionTimeouts(session_.get());
@@ -295,7 +295,7 @@ CDownloadJob::WorkerEnd CDownloadJob::OpenSession()
     }
     if (InternetSetStatusCallbackW(session_.get(), &CDownloadJob::StatusCallback) ==
         INTERNET_INVALID_STATUS_CALLBACK) {
-        ReportWorkerError(kFileErrorText, ErrorCode::kLastError);
+        ReportWorkerError(kFileErrorText, ErrorDetail::kLastError);
         return WorkerEnd::kFailed;
     }
     return WorkerEnd::kFinished;
@@ -307,12 +307,12 @@ CDownloadJob::WorkerEnd CDownloadJob::OpenSession()
 CDownloadJob::WorkerEnd CDownloadJob::OpenRequest()
 {
     const bool secure = serviceType_ == kServiceHttps;
-    const DWORD service = secure ? INTERNET_SERVICE_HTTP : serviceType_;
+    const DWORD service = secure ? DWORD{INTERNET_SERVICE_HTTP} : DWORD{serviceType_};
     const auto context = reinterpret_cast<DWORD_PTR>(this);
     connection_.reset(InternetConnectW(session_.get(), WidenText(server_).c_str(), port_, nullptr,
                                        nullptr, service, 0, context));
     if (!connection_) {
-        ReportWorkerError(kConnectErrorText, ErrorCode::kLastError);
+        ReportWorkerError(kConnectErrorText, ErrorDetail::kLastError);
         return WorkerEnd::kFailed;
     }
     // Some WinInet versions (Wine's) take the send and receive bounds of a
@@ -323,17 +323,15 @@ CDownloadJob::WorkerEnd CDownloadJob::OpenRequest()
     }
     const wchar_t* acceptTypes[] = {L"*/*", nullptr};
     const DWORD flags = kRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0);
-    HINTERNET request = HttpOpenRequestW(connection_.get(), nullptr, WidenText(object_).c_str(),
-                                         nullptr, nullptr, acceptTypes, flags, context);
-    if (request == nullptr) {
-        ReportWorkerError(kConnectErrorText, ErrorCode::kLastError);
+    UniqueInternet request(HttpOpenRequestW(connection_.get(), nullptr, WidenText(object_).c_str(),
+                                            nullptr, nullptr, acceptTypes, flags, context));
+    if (!request) {
+        ReportWorkerError(kConnectErrorText, ErrorDetail::kLastError);
         return WorkerEnd::kFailed;
     }
     std::lock_guard<std::mutex> lock(requestLock_);
-    if (abort_) {
-        InternetCloseHandle(request);
-    } else {
-        request_.reset(request);
+    if (!abort_) {
+        request_ = std::move(request);
     }
     return WorkerEnd::kFinished;
 }
@@ -356,7 +354,7 @@ CDownloadJob::WorkerEnd CDownloadJob::CheckResponse()
             return WorkerEnd::kFinished;
         }
         if (status != HTTP_STATUS_DENIED && status != HTTP_STATUS_PROXY_AUTH_REQ) {
-            ReportWorkerError(kConnectFailedText, ErrorCode::kHttpStatus, status);
+            ReportWorkerError(kConnectFailedText, ErrorDetail::kHttpStatus, status);
             return WorkerEnd::kFailed;
         }
         char discard[kDiscardSize];
@@ -370,11 +368,11 @@ CDownloadJob::WorkerEnd CDownloadJob::CheckResponse()
                                               ERROR_INTERNET_INCORRECT_PASSWORD,
                                               kCredentialDialogFlags, nullptr);
         if (answer != ERROR_INTERNET_FORCE_RETRY) {
-            ReportWorkerError(kConnectFailedText, ErrorCode::kHttpStatus, status);
+            ReportWorkerError(kConnectFailedText, ErrorDetail::kHttpStatus, status);
             return WorkerEnd::kFailed;
         }
         if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
-            ReportWorkerError(kConnectErrorText, ErrorCode::kLastError);
+            ReportWorkerError(kConnectErrorText, ErrorDetail::kLastError);
             return WorkerEnd::kFailed;
         }
     }
@@ -411,7 +409,7 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
     for (;;) {
         DWORD read = 0;
         if (!InternetReadFile(request, block.data(), kBlockSize, &read)) {
-            ReportWorkerError(kFileErrorText, ErrorCode::kLastError);
+            ReportWorkerError(kFileErrorText, ErrorDetail::kLastError);
             return WorkerEnd::kFailed;
         }
         if (read == 0 || abort_) {
@@ -421,7 +419,7 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
         if (!WriteFile(targetFile_.get(), block.data(), read, &written, nullptr) ||
             written != read) {
             const DWORD code = GetLastError();
-            ReportWorkerError(kFileErrorText, ErrorCode::kSystemError,
+            ReportWorkerError(kFileErrorText, ErrorDetail::kSystemCode,
                               code != 0 ? code : ERROR_HANDLE_DISK_FULL);
             return WorkerEnd::kFailed;
         }
@@ -442,7 +440,7 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
         DeleteTargetFile();
         return WorkerEnd::kFailed;
     }
-    const int check = verifier.Finish();
+    const PackageCheck check = verifier.Finish();
     if (check != kPackageIntact) {
         errorText_ = PackageCheckText(check);
         CloseTargetFile();
@@ -504,10 +502,10 @@ void CDownloadJob::OnDownloadStatus(DWORD status, const void* information, DWORD
                       FormatString1(format, StatusInformationText(status, information, length)));
 }
 
-void CDownloadJob::ReportWorkerError(const std::string& format, ErrorCode kind, DWORD code)
+void CDownloadJob::ReportWorkerError(const std::string& format, ErrorDetail detail, DWORD code)
 {
     const std::string argument =
-        kind == ErrorCode::kLastError ? GetLastErrorText() : std::to_string(code);
+        detail == ErrorDetail::kLastError ? GetLastErrorText() : std::to_string(code);
     errorText_ = FormatString1(format.c_str(), argument);
     CloseTargetFile();
     DeleteTargetFile();

@@ -24,6 +24,7 @@
 #include "util/handles.h"
 #include "net/install_progress.h"
 #include "net/transfer_display.h"
+#include "net/url.h"
 
 class CDownloadJob {
 public:
@@ -92,15 +93,12 @@ private:
     bool RefuseWhenNoSpace();
     WorkerEnd RunInstallStep(HANDLE package, const std::string& packagePath);
     void OnDownloadStatus(DWORD status, const void* information, DWORD length);
-    // What the number in a worker's error text is.
-    enum class ErrorCode {
-        kLastError,    // the thread's last error, as its text
-        kSystemError,  // a system error code given with the report
-        kHttpStatus,   // the server's HTTP status
-    };
+    // What fills the %1 of a worker's error text: the system's text for the
+    // thread's last error, or a number, an HTTP status or a system error code.
+    enum class ErrorDetail { kLastError, kHttpStatus, kSystemCode };
     // Both set the error text; the worker then reports its end as failed.
     // ReportWorkerError also closes and deletes the target file.
-    void ReportWorkerError(const std::string& format, ErrorCode kind, DWORD code = 0);
+    void ReportWorkerError(const std::string& format, ErrorDetail detail, DWORD code = 0);
     void ReportWorkerMessage(const std::string& text);
 
     bool OpenTargetFile();
@@ -117,7 +115,7 @@ private:
     std::string object_;
     std::string fileName_;
     std::uint16_t port_ = 0;
-    std::uint32_t serviceType_ = 0;
+    UrlService serviceType_{};
     bool sizeKnown_ = false;
     std::uint32_t size_ = 0;
     UniqueInternet session_;

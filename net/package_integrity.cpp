@@ -1,133 +1,23 @@
 #include "net/package_integrity.h"
 
 #include <climits>
-#include <cstring>
-
-#include <cpuid.h>
-#include <immintrin.h>
-
-#include "product/setup_descriptor.h"
-#include "util/hex_text.h"
-
-const char kDescriptionSignaturePath[] = "/download/MrvACAD.setup.sig";
 
 const char kPackageAlteredText[] = "当前下载文件错误:安装包校验失败，文件在传输中已损坏或被篡改，请重新下载。";
 const char kPackageUncheckableText[] = "当前下载文件错误:无法校验安装包，系统不支持 SHA-256。";
-const char kDescriptionMissingText[] = "无法取得安装说明，安装已取消。\n\n请检查网络连接后重试。";
-const char kSignatureMissingText[] = "安装说明没有签名，无法确认其来源，安装已取消。";
-const char kSignatureInvalidText[] = "安装说明的签名无效，内容可能已被篡改，安装已取消。";
-const char kPackageHashMissingText[] = "安装说明缺少安装包的校验值，安装已取消。";
-const char kPackageHashMalformedText[] = "安装说明中的安装包校验值无效，安装已取消。";
-const char kVerifierUnavailableText[] = "无法校验安装说明的签名，安装已取消。";
 
 namespace {
-
-constexpr std::size_t kEcdsaP256KeyBytes = 64;
-constexpr std::size_t kEcdsaP256SignatureBytes = 64;
 
 bool Succeeded(NTSTATUS status)
 {
     return status >= 0;
 }
 
-bool HasShaExtensions()
-{
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    if (__get_cpuid_max(0, nullptr) < 7 || !__get_cpuid(1, &a, &b, &c, &d)) {
-        return false;
-    }
-    const bool ssse3 = (c & bit_SSSE3) != 0;
-    const bool sse41 = (c & bit_SSE4_1) != 0;
-    __cpuid_count(7, 0, a, b, c, d);
-    return ssse3 && sse41 && (b & (1u << 29)) != 0;
-}
-
-const bool kShaExtensions = HasShaExtensions();
-
-alignas(16) const std::uint32_t kRoundConstants[64] = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
-};
-
-// The compression of whole 64-byte blocks with the SHA extensions: four
-// rounds per step, the message schedule kept in the last four vectors.
-__attribute__((target("sha,ssse3,sse4.1"))) void CompressBlocks(std::uint32_t state[8],
-                                                                 const std::uint8_t* data,
-                                                                 std::size_t blocks)
-{
-    const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
-    const auto* words = reinterpret_cast<const __m128i*>(state);
-    const __m128i cdab = _mm_shuffle_epi32(_mm_loadu_si128(words), 0xB1);
-    const __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128(words + 1), 0x1B);
-    __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
-    __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
-    for (; blocks > 0; --blocks, data += 64) {
-        const __m128i abefSaved = abef;
-        const __m128i cdghSaved = cdgh;
-        const auto* constants = reinterpret_cast<const __m128i*>(kRoundConstants);
-        __m128i w[4];
-        for (int step = 0; step < 16; ++step) {
-            __m128i schedule;
-            if (step < 4) {
-                const auto* block = reinterpret_cast<const __m128i*>(data + 16 * step);
-                schedule = _mm_shuffle_epi8(_mm_loadu_si128(block), byteSwap);
-            } else {
-                const __m128i last = w[(step + 3) % 4];
-                schedule = _mm_sha256msg1_epu32(w[step % 4], w[(step + 1) % 4]);
-                schedule = _mm_add_epi32(schedule, _mm_alignr_epi8(last, w[(step + 2) % 4], 4));
-                schedule = _mm_sha256msg2_epu32(schedule, last);
-            }
-            w[step % 4] = schedule;
-            __m128i message = _mm_add_epi32(schedule, _mm_load_si128(constants + step));
-            cdgh = _mm_sha256rnds2_epu32(cdgh, abef, message);
-            message = _mm_shuffle_epi32(message, 0x0E);
-            abef = _mm_sha256rnds2_epu32(abef, cdgh, message);
-        }
-        abef = _mm_add_epi32(abef, abefSaved);
-        cdgh = _mm_add_epi32(cdgh, cdghSaved);
-    }
-    const __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
-    const __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_blend_epi16(feba, dchg, 0xF0));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(dchg, feba, 8));
-}
-
 }  // namespace
-
-NTSTATUS WINAPI CloseCngAlgorithm(BCRYPT_ALG_HANDLE algorithm)
-{
-    return BCryptCloseAlgorithmProvider(algorithm, 0);
-}
-
-NTSTATUS WINAPI DestroyCngHash(BCRYPT_HASH_HANDLE hash)
-{
-    return BCryptDestroyHash(hash);
-}
-
-NTSTATUS WINAPI DestroyCngKey(BCRYPT_KEY_HANDLE key)
-{
-    return BCryptDestroyKey(key);
-}
 
 bool CSha256::Start()
 {
     hash_.reset();
     failed_ = false;
-    accelerated_ = kShaExtensions;
-    if (accelerated_) {
-        const std::uint32_t initial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                          0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-        std::memcpy(state_, initial, sizeof state_);
-        buffered_ = 0;
-        length_ = 0;
-        return true;
-    }
     if (!algorithm_ &&
         !Succeeded(BCryptOpenAlgorithmProvider(algorithm_.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         algorithm_.reset();
@@ -136,32 +26,8 @@ bool CSha256::Start()
     return Succeeded(BCryptCreateHash(algorithm_.get(), hash_.put(), nullptr, 0, nullptr, 0, 0));
 }
 
-void CSha256::AddBlocks(const std::uint8_t* data, std::size_t size)
-{
-    length_ += size;
-    if (buffered_ > 0) {
-        const std::size_t taken = size < 64 - buffered_ ? size : 64 - buffered_;
-        std::memcpy(buffer_ + buffered_, data, taken);
-        buffered_ += taken;
-        data += taken;
-        size -= taken;
-        if (buffered_ < 64) {
-            return;
-        }
-        CompressBlocks(state_, buffer_, 1);
-        buffered_ = 0;
-    }
-    CompressBlocks(state_, data, size / 64);
-    buffered_ = size % 64;
-    std::memcpy(buffer_, data + size - buffered_, buffered_);
-}
-
 bool CSha256::Add(const void* data, std::size_t size)
 {
-    if (accelerated_) {
-        AddBlocks(static_cast<const std::uint8_t*>(data), size);
-        return true;
-    }
     auto bytes = static_cast<PUCHAR>(const_cast<void*>(data));
     while (!failed_ && size > 0) {
         const ULONG piece = size > ULONG_MAX ? ULONG_MAX : static_cast<ULONG>(size);
@@ -174,21 +40,6 @@ bool CSha256::Add(const void* data, std::size_t size)
 
 bool CSha256::Finish(std::vector<std::uint8_t>& digest)
 {
-    if (accelerated_) {
-        const std::uint64_t bits = length_ * 8;
-        std::uint8_t padding[72] = {0x80};
-        const std::size_t zeros = (buffered_ < 56 ? 56 : 120) - buffered_;
-        for (int i = 0; i < 8; ++i) {
-            padding[zeros + i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
-        }
-        AddBlocks(padding, zeros + 8);
-        digest.resize(kSha256Bytes);
-        for (std::size_t i = 0; i < kSha256Bytes; ++i) {
-            digest[i] = static_cast<std::uint8_t>(state_[i / 4] >> (24 - 8 * (i % 4)));
-        }
-        accelerated_ = false;
-        return true;
-    }
     std::vector<std::uint8_t> result(kSha256Bytes);
     const bool done = !failed_ && hash_ &&
                       Succeeded(BCryptFinishHash(hash_.get(), result.data(),
@@ -277,7 +128,7 @@ void CPackageVerifier::StopThread()
     thread_.join();
 }
 
-int CPackageVerifier::Finish()
+PackageCheck CPackageVerifier::Finish()
 {
     if (expected_.empty()) {
         return kPackageIntact;
@@ -290,107 +141,7 @@ int CPackageVerifier::Finish()
     return digest == expected_ ? kPackageIntact : kPackageAltered;
 }
 
-const char* PackageCheckText(int check)
+const char* PackageCheckText(PackageCheck check)
 {
     return check == kPackageAltered ? kPackageAlteredText : kPackageUncheckableText;
-}
-
-bool SignatureRequired(const std::string& signingKey)
-{
-    return !signingKey.empty();
-}
-
-int VerifyEcdsaP256(const std::string& text, const std::vector<std::uint8_t>& signature,
-                    const std::vector<std::uint8_t>& publicKey)
-{
-    if (publicKey.size() != kEcdsaP256KeyBytes || signature.size() != kEcdsaP256SignatureBytes) {
-        return -1;
-    }
-    CSha256 hasher;
-    std::vector<std::uint8_t> digest;
-    if (!hasher.Start() || !hasher.Add(text.data(), text.size()) || !hasher.Finish(digest)) {
-        return -1;
-    }
-    UniqueCngAlgorithm algorithm;
-    if (!Succeeded(BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_ECDSA_P256_ALGORITHM,
-                                               nullptr, 0))) {
-        return -1;
-    }
-    std::vector<UCHAR> blob(sizeof(BCRYPT_ECCKEY_BLOB) + kEcdsaP256KeyBytes);
-    BCRYPT_ECCKEY_BLOB header{};
-    header.dwMagic = BCRYPT_ECDSA_PUBLIC_P256_MAGIC;
-    header.cbKey = kEcdsaP256KeyBytes / 2;
-    std::memcpy(blob.data(), &header, sizeof header);
-    std::memcpy(blob.data() + sizeof header, publicKey.data(), publicKey.size());
-    UniqueCngKey key;
-    if (!Succeeded(BCryptImportKeyPair(algorithm.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, key.put(),
-                                       blob.data(), static_cast<ULONG>(blob.size()), 0))) {
-        return -1;
-    }
-    std::vector<UCHAR> signatureBytes(signature.begin(), signature.end());
-    const NTSTATUS verified =
-        BCryptVerifySignature(key.get(), nullptr, digest.data(), static_cast<ULONG>(digest.size()),
-                              signatureBytes.data(), static_cast<ULONG>(signatureBytes.size()), 0);
-    return Succeeded(verified) ? 1 : 0;
-}
-
-// Order of the refusals: what the user can act on (the network) first, then
-// whether the text is the vendor's, then what the text says.
-int CheckSetupDescription(bool descriptionFetched, const std::string& description,
-                          bool signatureFetched, const std::string& signature,
-                          const std::string& signingKey)
-{
-    SetupDescriptor parsed;
-    if (descriptionFetched) {
-        ApplySetupDescriptor(description, parsed);
-    }
-    // Without a key anyone on the way could drop a bad hash line as easily as
-    // change it, so refusing one adds no safety: it is ignored, as the lines
-    // beyond the seventh always were.
-    if (!SignatureRequired(signingKey)) {
-        return kDescriptionAccepted;
-    }
-    std::vector<std::uint8_t> key;
-    if (!ParseHexBytes(signingKey, kEcdsaP256KeyBytes, key)) {
-        return kVerifierUnavailable;
-    }
-    if (!descriptionFetched) {
-        return kDescriptionMissing;
-    }
-    if (!signatureFetched) {
-        return kSignatureMissing;
-    }
-    std::vector<std::uint8_t> signatureBytes;
-    if (!ParseHexBytes(signature, kEcdsaP256SignatureBytes, signatureBytes)) {
-        return kSignatureInvalid;
-    }
-    const int verified = VerifyEcdsaP256(description, signatureBytes, key);
-    if (verified < 0) {
-        return kVerifierUnavailable;
-    }
-    if (verified == 0) {
-        return kSignatureInvalid;
-    }
-    if (parsed.packageHashLine == kHashMalformed) {
-        return kPackageHashMalformed;
-    }
-    return parsed.packageHashLine == kHashPresent ? kDescriptionAccepted : kPackageHashMissing;
-}
-
-const char* DescriptionCheckText(int check)
-{
-    switch (check) {
-    case kDescriptionMissing:
-        return kDescriptionMissingText;
-    case kSignatureMissing:
-        return kSignatureMissingText;
-    case kSignatureInvalid:
-        return kSignatureInvalidText;
-    case kPackageHashMissing:
-        return kPackageHashMissingText;
-    case kPackageHashMalformed:
-        return kPackageHashMalformedText;
-    default:
-        return kVerifierUnavailableText;
-    }
 }

@@ -1,8 +1,7 @@
 #pragma once
 // A package that was changed on the way is never installed: the setup
-// description may carry the package's SHA-256 (its eighth line), and a build
-// with a vendor signing key accepts only a description that the vendor signed
-// (ECDSA P-256 over SHA-256, verified with the platform's CNG).
+// description may carry the package's SHA-256 (its eighth line), which the
+// download is checked against (net/description_check.h checks the description).
 #include <cstddef>
 #include <condition_variable>
 #include <cstdint>
@@ -10,62 +9,13 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
-#include <windows.h>
-#include <bcrypt.h>
-
-// Move-only owners of CNG handles, one per close function.
-template <typename Handle, NTSTATUS(WINAPI* Close)(Handle)>
-class UniqueCngHandle {
-public:
-    UniqueCngHandle() noexcept = default;
-    ~UniqueCngHandle() { reset(); }
-    UniqueCngHandle(UniqueCngHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    UniqueCngHandle& operator=(UniqueCngHandle&& other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
-    UniqueCngHandle(const UniqueCngHandle&) = delete;
-    UniqueCngHandle& operator=(const UniqueCngHandle&) = delete;
-
-    Handle get() const noexcept { return handle_; }
-    Handle* put() noexcept
-    {
-        reset();
-        return &handle_;
-    }
-    explicit operator bool() const noexcept { return handle_ != nullptr; }
-    void reset() noexcept
-    {
-        if (handle_ != nullptr) {
-            Close(std::exchange(handle_, nullptr));
-        }
-    }
-
-private:
-    Handle handle_ = nullptr;
-};
-
-// Plain functions of our own: an imported function's address is no constant.
-NTSTATUS WINAPI CloseCngAlgorithm(BCRYPT_ALG_HANDLE algorithm);
-NTSTATUS WINAPI DestroyCngHash(BCRYPT_HASH_HANDLE hash);
-NTSTATUS WINAPI DestroyCngKey(BCRYPT_KEY_HANDLE key);
-using UniqueCngAlgorithm = UniqueCngHandle<BCRYPT_ALG_HANDLE, CloseCngAlgorithm>;
-using UniqueCngHash = UniqueCngHandle<BCRYPT_HASH_HANDLE, DestroyCngHash>;
-using UniqueCngKey = UniqueCngHandle<BCRYPT_KEY_HANDLE, DestroyCngKey>;
+#include "util/handles.h"
 
 constexpr std::size_t kSha256Bytes = 32;
 
 // SHA-256 fed piece by piece, so that a download is hashed while it is written.
-// Where the processor has the SHA extensions the blocks are hashed with them:
-// the platform's hash runs at about 250 MB/s under Wine here, slower than a
-// download from a near server, and would hold the download up.
 class CSha256 {
 public:
     // False when the platform offers no SHA-256.
@@ -75,19 +25,10 @@ public:
     bool Finish(std::vector<std::uint8_t>& digest);
 
 private:
-    void AddBlocks(const std::uint8_t* data, std::size_t size);
-
     UniqueCngAlgorithm algorithm_;
     UniqueCngHash hash_;
     bool failed_ = false;
-    bool accelerated_ = false;
-    std::uint32_t state_[8] = {};
-    std::uint8_t buffer_[64] = {};
-    std::size_t buffered_ = 0;
-    std::uint64_t length_ = 0;
 };
-
-// --- the downloaded package -------------------------------------------------
 
 enum PackageCheck : int {
     kPackageIntact = 0,       // the hash matches, or the description names none
@@ -113,7 +54,7 @@ public:
     CPackageVerifier& operator=(const CPackageVerifier&) = delete;
     bool Start();
     void Add(const void* block, std::size_t size);
-    int Finish();
+    PackageCheck Finish();
 
 private:
     void HashQueuedPieces();
@@ -131,53 +72,7 @@ private:
 };
 
 // The worker's error text for a PackageCheck other than kPackageIntact.
-const char* PackageCheckText(int check);
-
-// --- the signed setup description --------------------------------------------
-
-// The vendor's public key of this build: 128 hex digits (X then Y of the P-256
-// point), or empty when the build checks no signature (net/vendor_signing_key.cpp).
-extern const char kVendorSigningKey[];
-
-// The detached signature beside the description on the vendor server.
-extern const char kDescriptionSignaturePath[];
-
-enum DescriptionCheck : int {
-    kDescriptionAccepted = 0,
-    kDescriptionMissing = 1,       // a signing build could not fetch the description
-    kSignatureMissing = 2,         // ... or its signature
-    kSignatureInvalid = 3,         // the signature does not match the text or the key
-    kPackageHashMissing = 4,       // a signed description must name the package's hash
-    kPackageHashMalformed = 5,     // a signed eighth line is there but is no SHA-256
-    kVerifierUnavailable = 6,      // the platform cannot verify, or the key setting is unusable
-};
-
-// True when this build checks signatures: the install command then fetches
-// kDescriptionSignaturePath beside the description.
-bool SignatureRequired(const std::string& signingKey = kVendorSigningKey);
-
-// The install command's check, before anything is downloaded. The texts are as
-// FetchText hands them (white space removed at both ends); a `...Fetched` flag
-// is false when that fetch failed. The signature is r then s, 128 hex digits,
-// over the description's text. Without a signing key every description is
-// accepted (a hash line that is no hash is then ignored).
-int CheckSetupDescription(bool descriptionFetched, const std::string& description,
-                          bool signatureFetched, const std::string& signature,
-                          const std::string& signingKey = kVendorSigningKey);
-
-// The message for a DescriptionCheck other than kDescriptionAccepted.
-const char* DescriptionCheckText(int check);
-
-// ECDSA P-256 over the SHA-256 of `text`: 1 valid, 0 invalid, -1 when the
-// platform cannot verify or the key is not a point of the curve.
-int VerifyEcdsaP256(const std::string& text, const std::vector<std::uint8_t>& signature,
-                    const std::vector<std::uint8_t>& publicKey);
+const char* PackageCheckText(PackageCheck check);
 
 extern const char kPackageAlteredText[];
 extern const char kPackageUncheckableText[];
-extern const char kDescriptionMissingText[];
-extern const char kSignatureMissingText[];
-extern const char kSignatureInvalidText[];
-extern const char kPackageHashMissingText[];
-extern const char kPackageHashMalformedText[];
-extern const char kVerifierUnavailableText[];

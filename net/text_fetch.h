@@ -21,8 +21,8 @@
 class CTextFetch {
 public:
     struct Answer {
-        int result = kFetchOffline;  // a FetchResult
-        std::string text;            // the trimmed text when result is kFetchOk
+        FetchResult result = kFetchOffline;
+        std::string text;  // the trimmed text when result is kFetchOk
     };
 
     CTextFetch() = default;

@@ -9,7 +9,7 @@ namespace {
 
 struct Scheme {
     const char* name;
-    std::uint32_t service;
+    UrlService service;
     std::uint16_t defaultPort;
 };
 

@@ -6,14 +6,16 @@
 // The framework's service kinds (AFX_INET_SERVICE_*). Ftp, gopher and http are
 // also WinInet's INTERNET_SERVICE_* values; https is a connection of the http
 // service made over TLS.
-constexpr std::uint32_t kServiceFtp = 1;
-constexpr std::uint32_t kServiceGopher = 2;
-constexpr std::uint32_t kServiceHttp = 3;
-constexpr std::uint32_t kServiceFile = 0x1001;
-constexpr std::uint32_t kServiceHttps = 0x100B;
+enum UrlService : std::uint32_t {
+    kServiceFtp = 1,
+    kServiceGopher = 2,
+    kServiceHttp = 3,
+    kServiceFile = 0x1001,
+    kServiceHttps = 0x100B,
+};
 
 struct UrlParts {
-    std::uint32_t serviceType = 0;  // one of the kService* values
+    UrlService serviceType{};  // none (0) until an address is split
     std::string server;
     std::string object;  // path and query, "/" at least
     std::uint16_t port = 0;

@@ -1,6 +1,7 @@
 #include "net/web_session.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "build_config.h"
@@ -69,23 +70,23 @@ bool CWebSession::IsOnline() const
     return Session() != nullptr && InternetGetConnectedState(&connectionKinds, 0) != FALSE;
 }
 
-HINTERNET CWebSession::OpenUrl(std::string& url)
+UniqueInternet CWebSession::OpenUrl(std::string& url)
 {
     const HINTERNET session = Session();
     if (session == nullptr) {
-        return nullptr;
+        return UniqueInternet();
     }
     std::vector<wchar_t> canonical(kCanonicalUrlSize, L'\0');
     DWORD length = kCanonicalUrlSize;
     if (!InternetCanonicalizeUrlW(WidenText(url).c_str(), canonical.data(), &length,
                                   ICU_BROWSER_MODE)) {
-        return nullptr;
+        return UniqueInternet();
     }
     url = NarrowText(canonical.data());
-    HINTERNET request = InternetOpenUrlW(session, canonical.data(), nullptr, 0, kOpenUrlFlags, 0);
-    if (request != nullptr && !AnsweredWithSuccess(request)) {
-        InternetCloseHandle(request);
-        return nullptr;
+    UniqueInternet request(
+        InternetOpenUrlW(session, canonical.data(), nullptr, 0, kOpenUrlFlags, 0));
+    if (request && !AnsweredWithSuccess(request.get())) {
+        return UniqueInternet();
     }
     return request;
 }
@@ -97,14 +98,15 @@ bool CWebSession::ReadChunk(HINTERNET request, char* buffer, DWORD size)
     return read > 0;
 }
 
-int CWebSession::FetchText(const std::string& url, std::string& text)
+FetchResult CWebSession::FetchText(const std::string& url, std::string& text)
 {
     if (!IsOnline()) {
         return kFetchOffline;
     }
     std::string address = url;
-    HINTERNET request = OpenUrl(address);
-    if (request == nullptr || !HoldRequest(request)) {
+    UniqueInternet opened = OpenUrl(address);
+    const HINTERNET request = opened.get();
+    if (!opened || !HoldRequest(std::move(opened))) {
         return kFetchCannotOpen;
     }
     std::vector<char> buffer(kTextReadSize, '\0');
@@ -124,14 +126,13 @@ void CWebSession::Cancel()
     session_.reset();
 }
 
-bool CWebSession::HoldRequest(HINTERNET request)
+bool CWebSession::HoldRequest(UniqueInternet request)
 {
     std::lock_guard<std::mutex> lock(lock_);
     if (!session_) {
-        InternetCloseHandle(request);
         return false;
     }
-    request_.reset(request);
+    request_ = std::move(request);
     return true;
 }
 

@@ -38,11 +38,12 @@ public:
     CWebSession& operator=(const CWebSession&) = delete;
 
     bool IsOnline() const;
-    // Opens the address (replaced by its canonical form); the caller closes the handle.
-    HINTERNET OpenUrl(std::string& url);
+    // Opens the address (replaced by its canonical form); empty when it cannot
+    // be opened or the server answered with anything but success.
+    UniqueInternet OpenUrl(std::string& url);
     bool ReadChunk(HINTERNET request, char* buffer, DWORD size);
     // The text of the first read, trimmed; see FetchResult.
-    int FetchText(const std::string& url, std::string& text);
+    FetchResult FetchText(const std::string& url, std::string& text);
     // Any thread: ends the fetch in flight and every later one.
     void Cancel();
 
@@ -50,7 +51,7 @@ private:
     HINTERNET Session() const;
     // Makes `request` the one that Cancel closes; false (and closed) when the
     // session was cancelled meanwhile.
-    bool HoldRequest(HINTERNET request);
+    bool HoldRequest(UniqueInternet request);
     // Closes `request` unless Cancel already has.
     void ReleaseRequest(HINTERNET request);
 

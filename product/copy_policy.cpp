@@ -25,7 +25,7 @@ const char kMenuFolder[] = "$.UpDateMenu";
 
 // What became of one file whose copy was asked for.
 struct FileOutcome {
-    int policy = kCopyAsk;
+    CopyPolicy policy = kCopyAsk;
     bool cancelled = false;
     bool backupFailed = false;
     bool copyTried = false;
@@ -36,12 +36,12 @@ struct FileOutcome {
 
 // Only the answers the prompt can give count; anything else, or no prompt at
 // all, leaves the file as it is rather than overwrite it unasked.
-int AskUser(const OverwritePrompt& ask, const std::string& question)
+CopyPolicy AskUser(const OverwritePrompt& ask, const std::string& question)
 {
     if (!ask) {
         return kCopySkipThis;
     }
-    const int answer = ask(question);
+    const CopyPolicy answer = ask(question);
     switch (answer) {
     case kCopyCancelled:
     case kCopyOverwriteThis:
@@ -165,8 +165,8 @@ bool CopyOver(const std::string& source, const std::string& destination, DWORD a
 // `entry`: see CopyOver.
 FileOutcome ReplaceFile(const std::string& name, const std::string& sourceFolder,
                         const std::string& destinationFolder, const std::string& backupFolder,
-                        int policy, const std::string& questionFormat, const OverwritePrompt& ask,
-                        bool knownNew, const OpenFolders* folders = nullptr,
+                        CopyPolicy policy, const std::string& questionFormat,
+                        const OverwritePrompt& ask, bool knownNew, const OpenFolders* folders = nullptr,
                         const FolderEntry* entry = nullptr)
 {
     FileOutcome outcome;
@@ -272,7 +272,7 @@ bool IsLeftOutFile(const TreeCopy& tree, const std::string& name)
 // Records one file's outcome; false when the user cancelled.
 bool CopyTreeFile(TreeCopy& tree, const FolderEntry& entry, const OpenFolders& folders,
                   const std::string& sourceFolder, const std::string& destinationFolder,
-                  const std::string& backupFolder, bool freshFolder, int& policy)
+                  const std::string& backupFolder, bool freshFolder, CopyPolicy& policy)
 {
     const FileOutcome outcome =
         ReplaceFile(entry.name, sourceFolder, destinationFolder, backupFolder, policy,
@@ -311,9 +311,9 @@ bool MakeSubfolder(TreeCopy& tree, const std::string& destinationFolder, const s
 
 // Folders end with a separator here; `backupFolder` may be empty. `freshFolder`:
 // the destination folder was made by this copy.
-int CopyFolderContent(TreeCopy& tree, const std::string& sourceFolder,
-                      const std::string& destinationFolder, const std::string& backupFolder,
-                      bool freshFolder, int policy, const std::string& pattern)
+CopyPolicy CopyFolderContent(TreeCopy& tree, const std::string& sourceFolder,
+                             const std::string& destinationFolder, const std::string& backupFolder,
+                             bool freshFolder, CopyPolicy policy, const std::string& pattern)
 {
     TextList subfolders;
     OpenFolders folders{OpenFolderForCopies(WidenText(sourceFolder)),
@@ -380,9 +380,9 @@ bool BackUpFile(const std::string& name, const std::string& folder, const std::s
     return CopyFileThroughHandles(source, target);
 }
 
-int CopyFileWithPrompt(const std::string& name, const std::string& sourceFolder,
-                       const std::string& destinationFolder, const std::string& backupFolder,
-                       int policy, const OverwritePrompt& ask)
+CopyPolicy CopyFileWithPrompt(const std::string& name, const std::string& sourceFolder,
+                              const std::string& destinationFolder, const std::string& backupFolder,
+                              CopyPolicy policy, const OverwritePrompt& ask)
 {
     if (PassesThroughLink(destinationFolder, name)) {
         return policy;
@@ -392,10 +392,10 @@ int CopyFileWithPrompt(const std::string& name, const std::string& sourceFolder,
         .policy;
 }
 
-int CopyFolderTree(TextList& failed, TextList& copied, const std::string& sourceFolder,
-                   const std::string& destinationFolder, const std::string& backupFolder,
-                   int policy, const std::string& pattern, const OverwritePrompt& ask,
-                   std::string* stoppedAt)
+CopyPolicy CopyFolderTree(TextList& failed, TextList& copied, const std::string& sourceFolder,
+                          const std::string& destinationFolder, const std::string& backupFolder,
+                          CopyPolicy policy, const std::string& pattern, const OverwritePrompt& ask,
+                          std::string* stoppedAt)
 {
     if (stoppedAt != nullptr) {
         stoppedAt->clear();
@@ -405,8 +405,8 @@ int CopyFolderTree(TextList& failed, TextList& copied, const std::string& source
     }
     const std::string destination = WithTrailingBackslash(destinationFolder);
     TreeCopy tree{failed, copied, ask, GetOwnFileName(), FullPathKey(destination), {}};
-    const int end = CopyFolderContent(tree, WithTrailingBackslash(sourceFolder), destination,
-                                      WithTrailingBackslash(backupFolder), false, policy, pattern);
+    const CopyPolicy end = CopyFolderContent(tree, WithTrailingBackslash(sourceFolder), destination,
+                                             WithTrailingBackslash(backupFolder), false, policy, pattern);
     if (stoppedAt != nullptr) {
         *stoppedAt = tree.stoppedAt;
     }

@@ -15,9 +15,9 @@ enum CopyPolicy : int {
     kCopySkipAll = 5,
 };
 
-// Asks the user whether to replace an existing file; answers 0, 2, 3, 4 or 5.
-// The install window passes its overwrite prompt.
-using OverwritePrompt = std::function<int(const std::string& question)>;
+// Asks the user whether to replace an existing file; answers any policy but
+// kCopyAsk. The install window passes its overwrite prompt.
+using OverwritePrompt = std::function<CopyPolicy(const std::string& question)>;
 
 // Copies folder + name into backupFolder + name (replacing an older backup),
 // creating the backup's subfolders; false when the backup could not be made,
@@ -28,21 +28,21 @@ bool BackUpFile(const std::string& name, const std::string& folder, const std::s
 // with a backslash) under `policy`, asking `ask` when the destination exists and
 // the policy is neither overwrite all nor skip all. With a backup folder, an
 // existing destination is backed up first and is left alone when that fails.
-// Returns the policy after this file; 0 when the user cancelled.
-int CopyFileWithPrompt(const std::string& name, const std::string& sourceFolder,
-                       const std::string& destinationFolder, const std::string& backupFolder,
-                       int policy, const OverwritePrompt& ask);
+// Returns the policy after this file; kCopyCancelled when the user cancelled.
+CopyPolicy CopyFileWithPrompt(const std::string& name, const std::string& sourceFolder,
+                              const std::string& destinationFolder, const std::string& backupFolder,
+                              CopyPolicy policy, const OverwritePrompt& ask);
 
 // Copies the entries of sourceFolder that match `pattern`, sub-folders whole,
 // into destinationFolder (new sub-folders take lower-case names), leaving out
 // the program's own file and the update's bookkeeping. Appends full destination
 // paths to `copied` and to `failed` (a failed backup or copy; such a file keeps
-// its content). Returns 0 when cancelled or a folder text is empty, otherwise
-// the policy in force at the end of the top folder. A link in the destination
-// stops the copy: it is the last path in `failed`, and `stoppedAt`, when
-// given, receives it (empty when the copy ran to its end); the files after it
-// are in neither list, so such a copy is a failed one.
-int CopyFolderTree(TextList& failed, TextList& copied, const std::string& sourceFolder,
-                   const std::string& destinationFolder, const std::string& backupFolder,
-                   int policy, const std::string& pattern, const OverwritePrompt& ask,
-                   std::string* stoppedAt = nullptr);
+// its content). Returns kCopyCancelled when cancelled or a folder text is
+// empty, otherwise the policy in force at the end of the top folder. A link in
+// the destination stops the copy: it is the last path in `failed`, and
+// `stoppedAt`, when given, receives it (empty when the copy ran to its end);
+// the files after it are in neither list, so such a copy is a failed one.
+CopyPolicy CopyFolderTree(TextList& failed, TextList& copied, const std::string& sourceFolder,
+                          const std::string& destinationFolder, const std::string& backupFolder,
+                          CopyPolicy policy, const std::string& pattern, const OverwritePrompt& ask,
+                          std::string* stoppedAt = nullptr);

@@ -90,19 +90,19 @@ bool MeasureInstallSpace(HANDLE package, const std::string& installFolder, Insta
     if (!RewindFile(package)) {
         return false;
     }
-    ArchiveHandle* const archive = OpenArchive(&package, 0, kArchiveFileHandle);
-    if (archive == nullptr) {
+    const UniqueArchive archive(OpenArchive(&package, 0, kArchiveFileHandle));
+    if (!archive) {
         return false;
     }
     ArchiveEntry count;
-    GetArchiveEntry(archive, -1, count);
+    GetArchiveEntry(archive.get(), -1, count);
     bool read = ArchiveLastError() == kArchiveOk;
     CFolderPresence folders(installFolder);
     std::unordered_set<std::string> replaced;
     TextList parts;
     for (int i = 0; read && i < count.index; ++i) {
         ArchiveEntry entry;
-        GetArchiveEntry(archive, i, entry);
+        GetArchiveEntry(archive.get(), i, entry);
         read = ArchiveLastError() == kArchiveOk;
         const std::string name(entry.name, strnlen(entry.name, sizeof entry.name));
         if (!read || name.empty() || IsFolderEntry(entry, name)) {
@@ -121,24 +121,23 @@ bool MeasureInstallSpace(HANDLE package, const std::string& installFolder, Insta
             need.replacedFiles.push_back(destination);
         }
     }
-    CloseArchive(archive);
     return read;
 }
 
 // On one volume a replaced file is renamed into the backup folder and keeps
 // the room it had: only the package's files need room there. On another
 // volume every backup is a copy and needs room of its own.
-int CheckInstallSpace(const InstallSpaceNeed& need, const std::string& installFolder,
-                      const std::string& backupFolder, std::string& message)
+SpaceCheck CheckInstallSpace(const InstallSpaceNeed& need, const std::string& installFolder,
+                             const std::string& backupFolder, std::string& message)
 {
     const std::wstring installVolume = VolumeOf(installFolder);
     if (!installVolume.empty() && installVolume == VolumeOf(backupFolder)) {
         return CheckFreeSpace(installFolder, need.installBytes, message);
     }
-    const int install = CheckFreeSpace(installFolder, need.installBytes, message);
+    const SpaceCheck install = CheckFreeSpace(installFolder, need.installBytes, message);
     if (install == kSpaceShort) {
         return install;
     }
-    const int backup = CheckFreeSpace(backupFolder, need.backupBytes, message);
+    const SpaceCheck backup = CheckFreeSpace(backupFolder, need.backupBytes, message);
     return backup == kSpaceEnough ? install : backup;
 }

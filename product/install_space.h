@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include "util/disk_space.h"
 #include "util/text.h"
 
 struct InstallSpaceNeed {
@@ -29,5 +30,5 @@ bool MeasureInstallSpace(const std::string& archivePath, const std::string& inst
 
 // kSpaceEnough, kSpaceShort with `message` (util/disk_space.h) naming the
 // folder that lacks space, or kSpaceUnknown. Nothing is written.
-int CheckInstallSpace(const InstallSpaceNeed& need, const std::string& installFolder,
-                      const std::string& backupFolder, std::string& message);
+SpaceCheck CheckInstallSpace(const InstallSpaceNeed& need, const std::string& installFolder,
+                             const std::string& backupFolder, std::string& message);

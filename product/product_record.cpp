@@ -20,7 +20,7 @@ constexpr std::size_t kMaxRegistryText = 259;
 
 // The 32-bit view is named rather than implied, so that a 64-bit build of the same
 // code (the one the tests run) reads what the 32-bit program reads.
-REGSAM RegistryAccess(int view)
+REGSAM RegistryAccess(RegistryReadView view)
 {
     return KEY_READ | (view == kRegistryView64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY);
 }
@@ -67,7 +67,7 @@ std::string ReadProductValue(const char* valueName)
 {
     std::string value;
     ReadRegistryString(HKEY_LOCAL_MACHINE, kVendorKey + GetCurrentProductKey(), valueName, value,
-                       0);
+                       kRegistryView32);
     return value;
 }
 
@@ -92,7 +92,7 @@ std::wstring GetModulePath()
 }  // namespace
 
 LONG ReadRegistryString(HKEY root, const std::string& subKey, const std::string& valueName,
-                        std::string& value, int view)
+                        std::string& value, RegistryReadView view)
 {
     UniqueRegKey key;
     LONG status =
@@ -115,8 +115,8 @@ LONG ReadRegistryString(HKEY root, const std::string& subKey, const std::string&
 std::string GetCurrentProductKey()
 {
     std::string productKey;
-    if (ReadRegistryString(HKEY_LOCAL_MACHINE, kVendorKey, "CurVer", productKey, 0) !=
-            ERROR_SUCCESS ||
+    if (ReadRegistryString(HKEY_LOCAL_MACHINE, kVendorKey, "CurVer", productKey,
+                           kRegistryView32) != ERROR_SUCCESS ||
         productKey.empty()) {
         return kDefaultProductKey;
     }

@@ -5,14 +5,17 @@
 
 #include <windows.h>
 
-// Registry view flag of ReadRegistryString: 1 reads the 64-bit view, anything
-// else the 32-bit view that this 32-bit program sees.
-constexpr int kRegistryView64 = 1;
+// The registry view that ReadRegistryString reads: the 64-bit one, or (for any
+// other value) the 32-bit view that this 32-bit program sees.
+enum RegistryReadView : int {
+    kRegistryView32 = 0,
+    kRegistryView64 = 1,
+};
 
 // Reads a text value (at most 259 bytes of code page 936). Returns 0 and sets
 // `value`, or returns the system error code and leaves `value` unchanged.
 LONG ReadRegistryString(HKEY root, const std::string& subKey, const std::string& valueName,
-                        std::string& value, int view);
+                        std::string& value, RegistryReadView view);
 
 std::string GetCurrentProductKey();
 std::string GetInstallPath();

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "product/setup_descriptor.h"
+#include "util/handles.h"
 #include "util/text_path.h"
 #include "util/wide_text.h"
 
@@ -12,14 +13,9 @@ namespace {
 bool IsInstanceRunning(const std::string& name)
 {
     SetLastError(ERROR_SUCCESS);
-    const HANDLE mutex = CreateMutexW(nullptr, TRUE, WidenText(name).c_str());
+    const UniqueHandle mutex(CreateMutexW(nullptr, TRUE, WidenText(name).c_str()));
     const DWORD error = GetLastError();
-    const bool existed =
-        error == ERROR_ALREADY_EXISTS || (mutex == nullptr && error == ERROR_ACCESS_DENIED);
-    if (mutex != nullptr) {
-        CloseHandle(mutex);
-    }
-    return existed;
+    return error == ERROR_ALREADY_EXISTS || (!mutex && error == ERROR_ACCESS_DENIED);
 }
 
 }  // namespace

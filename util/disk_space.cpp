@@ -50,7 +50,7 @@ bool GetFreeBytes(const std::string& folder, std::uint64_t& freeBytes)
     return false;
 }
 
-int CheckFreeSpace(const std::string& folder, std::uint64_t neededBytes, std::string& message)
+SpaceCheck CheckFreeSpace(const std::string& folder, std::uint64_t neededBytes, std::string& message)
 {
     std::uint64_t freeBytes = 0;
     if (!GetFreeBytes(folder, freeBytes)) {

@@ -17,7 +17,7 @@ bool GetFreeBytes(const std::string& folder, std::uint64_t& freeBytes);
 
 // Compares `neededBytes` with the free space of `folder`'s volume; on
 // kSpaceShort `message` holds the text for the user.
-int CheckFreeSpace(const std::string& folder, std::uint64_t neededBytes, std::string& message);
+SpaceCheck CheckFreeSpace(const std::string& folder, std::uint64_t neededBytes, std::string& message);
 
 // The message for a folder whose volume holds `freeBytes` where `neededBytes`
 // are needed. Sizes in MB with one decimal: the need rounded up and the free

@@ -1,140 +1,129 @@
 #pragma once
 // Move-only owners of system handles: one type per way of closing, so that the
 // close that matches an acquisition is chosen once, where the type is named.
-#include <utility>
-
 #include <windows.h>
+#include <bcrypt.h>
 #include <objbase.h>
 #include <wininet.h>
 
-template <typename Traits>
-class UniqueResource {
-public:
-    using Handle = typename Traits::Handle;
-
-    UniqueResource() noexcept = default;
-    explicit UniqueResource(Handle handle) noexcept : handle_(handle) {}
-    ~UniqueResource() { reset(); }
-
-    UniqueResource(UniqueResource&& other) noexcept : handle_(other.release()) {}
-    UniqueResource& operator=(UniqueResource&& other) noexcept
-    {
-        if (this != &other) {
-            reset(other.release());
-        }
-        return *this;
-    }
-    UniqueResource(const UniqueResource&) = delete;
-    UniqueResource& operator=(const UniqueResource&) = delete;
-
-    Handle get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ != Traits::Invalid(); }
-
-    // The address for an API that hands out a new handle; whatever was held is closed first.
-    Handle* put() noexcept
-    {
-        reset();
-        return &handle_;
-    }
-
-    Handle release() noexcept { return std::exchange(handle_, Traits::Invalid()); }
-    void reset(Handle handle = Traits::Invalid()) noexcept
-    {
-        const Handle old = std::exchange(handle_, handle);
-        if (old != Traits::Invalid()) {
-            Traits::Close(old);
-        }
-    }
-
-private:
-    Handle handle_ = Traits::Invalid();
-};
+#include "util/unique_resource.h"
 
 namespace handle_traits {
 
-struct Kernel {
+// Every close keeps the thread's last error: an owner that goes out of scope
+// between a failed call and the caller's GetLastError must not change the answer.
+template <typename Closer>
+struct KeepsLastError {
+    template <typename Handle>
+    static void Close(Handle handle) noexcept
+    {
+        const DWORD error = GetLastError();
+        Closer::CloseNow(handle);
+        SetLastError(error);
+    }
+};
+
+struct Kernel : KeepsLastError<Kernel> {
     using Handle = HANDLE;
     static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { CloseHandle(handle); }
+    static void CloseNow(Handle handle) noexcept { CloseHandle(handle); }
 };
 
 // CreateFile reports failure with INVALID_HANDLE_VALUE instead of null.
-struct File {
+struct File : KeepsLastError<File> {
     using Handle = HANDLE;
     static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle handle) noexcept { CloseHandle(handle); }
+    static void CloseNow(Handle handle) noexcept { CloseHandle(handle); }
 };
 
-struct Internet {
+struct Internet : KeepsLastError<Internet> {
     using Handle = HINTERNET;
     static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { InternetCloseHandle(handle); }
+    static void CloseNow(Handle handle) noexcept { InternetCloseHandle(handle); }
 };
 
-struct FindSearch {
+struct FindSearch : KeepsLastError<FindSearch> {
     using Handle = HANDLE;
     static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle handle) noexcept { FindClose(handle); }
+    static void CloseNow(Handle handle) noexcept { FindClose(handle); }
 };
 
-struct RegistryKey {
+struct RegistryKey : KeepsLastError<RegistryKey> {
     using Handle = HKEY;
     static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { RegCloseKey(handle); }
+    static void CloseNow(Handle handle) noexcept { RegCloseKey(handle); }
 };
 
 template <typename GdiHandle>
-struct GdiObject {
+struct GdiObject : KeepsLastError<GdiObject<GdiHandle>> {
     using Handle = GdiHandle;
     static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { DeleteObject(handle); }
+    static void CloseNow(Handle handle) noexcept { DeleteObject(handle); }
 };
 
-struct Icon {
+struct Icon : KeepsLastError<Icon> {
     using Handle = HICON;
     static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { DestroyIcon(handle); }
+    static void CloseNow(Handle handle) noexcept { DestroyIcon(handle); }
 };
 
-struct Cursor {
+struct Cursor : KeepsLastError<Cursor> {
     using Handle = HCURSOR;
     static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { DestroyCursor(handle); }
+    static void CloseNow(Handle handle) noexcept { DestroyCursor(handle); }
 };
 
-struct MemoryDC {
+struct MemoryDC : KeepsLastError<MemoryDC> {
     using Handle = HDC;
     static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { DeleteDC(handle); }
+    static void CloseNow(Handle handle) noexcept { DeleteDC(handle); }
 };
 
-struct Module {
+struct Module : KeepsLastError<Module> {
     using Handle = HMODULE;
     static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { FreeLibrary(handle); }
+    static void CloseNow(Handle handle) noexcept { FreeLibrary(handle); }
 };
 
 // Memory that the system allocated for the caller with LocalAlloc (FormatMessage's buffer).
-struct LocalMemory {
+struct LocalMemory : KeepsLastError<LocalMemory> {
     using Handle = HLOCAL;
     static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { LocalFree(handle); }
+    static void CloseNow(Handle handle) noexcept { LocalFree(handle); }
 };
 
 // Memory from the COM task allocator, such as the shell's item lists.
 template <typename Pointee>
-struct TaskMemory {
+struct TaskMemory : KeepsLastError<TaskMemory<Pointee>> {
     using Handle = Pointee*;
     static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { CoTaskMemFree(handle); }
+    static void CloseNow(Handle handle) noexcept { CoTaskMemFree(handle); }
 };
 
 // One reference to a COM object.
 template <typename Interface>
-struct ComReference {
+struct ComReference : KeepsLastError<ComReference<Interface>> {
     using Handle = Interface*;
     static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle handle) noexcept { handle->Release(); }
+    static void CloseNow(Handle handle) noexcept { handle->Release(); }
+};
+
+struct CngAlgorithm : KeepsLastError<CngAlgorithm> {
+    using Handle = BCRYPT_ALG_HANDLE;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void CloseNow(Handle handle) noexcept { BCryptCloseAlgorithmProvider(handle, 0); }
+};
+
+struct CngHash : KeepsLastError<CngHash> {
+    using Handle = BCRYPT_HASH_HANDLE;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void CloseNow(Handle handle) noexcept { BCryptDestroyHash(handle); }
+};
+
+struct CngKey : KeepsLastError<CngKey> {
+    using Handle = BCRYPT_KEY_HANDLE;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void CloseNow(Handle handle) noexcept { BCryptDestroyKey(handle); }
 };
 
 }  // namespace handle_traits
@@ -156,6 +145,9 @@ using UniqueIcon = UniqueResource<handle_traits::Icon>;
 using UniqueCursor = UniqueResource<handle_traits::Cursor>;
 using UniqueMemoryDC = UniqueResource<handle_traits::MemoryDC>;
 using UniqueModule = UniqueResource<handle_traits::Module>;
+using UniqueCngAlgorithm = UniqueResource<handle_traits::CngAlgorithm>;
+using UniqueCngHash = UniqueResource<handle_traits::CngHash>;
+using UniqueCngKey = UniqueResource<handle_traits::CngKey>;
 
 // A window's device context from GetDC, given back to the same window.
 class WindowDC {

@@ -1,9 +1,14 @@
-// The dialog templates as the user gets them: every control that the code
-// binds, with its class, text and style, the texts read back as UTF-16, and a
-// layout that keeps every control in view and apart from the others. (The
-// install window's pages and their geometry are tested with the window.)
+// The dialog templates as the code needs them: every control that a window
+// binds exists once, with the class and the styles its handling relies on
+// (a push button that is no check box, a link that reports its clicks, a list
+// that takes no typed text), and every text reads back as the Chinese the
+// resource script holds rather than as the bytes of another code page. The
+// install window's pages and their geometry are tested with the window.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cwctype>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,62 +18,52 @@
 #include "framework/controls.h"
 #include "res/resource.h"
 #include "tests/framework/ui_test_support.h"
+#include "util/wide_text.h"
 
 namespace {
 
-struct ControlTemplate {
-    int id;  // IDC_STATIC: found by its text
-    const wchar_t* className;
-    const wchar_t* text;  // null: not compared
-    bool visible;
-    LONG_PTR styleMask;
-    LONG_PTR styleValue;
+// What a bound control's handling relies on.
+enum class Need {
+    kPlace,           // only its rectangle: something else is created there
+    kPushButton,      // clicks arrive as BN_CLICKED and leave no state behind
+    kCheckBox,        // toggles itself; the code reads BM_GETCHECK
+    kGroupBox,        // a page frame that carries the page's controls
+    kTextLabel,       // a static whose text the code sets
+    kClickableLabel,  // ... that reports clicks (STN_CLICKED)
+    kBitmap,          // a static that shows the backdrop picture
+    kDropDownList,    // a combo box that offers only its own entries
+    kProgress,        // the progress bar
+    kAnimation,       // the placeholder that the animation replaces, passing on its styles
 };
 
-constexpr LONG_PTR kButtonType = BS_TYPEMASK;
-constexpr LONG_PTR kStaticType = SS_TYPEMASK;
-
-const ControlTemplate kInstallWindow[] = {
-    {IDC_WEB_PLACEHOLDER, L"Edit", L"", true, 0, 0},
-    {IDC_BACKDROP, L"Static", nullptr, true, kStaticType | SS_REALSIZECONTROL, SS_BITMAP | SS_REALSIZECONTROL},
-    // The animation's placeholder, with the animation's text and styles.
-    {IDC_ANIMATION, L"Static", L"Animate1", false, ACS_TRANSPARENT | WS_TABSTOP, ACS_TRANSPARENT | WS_TABSTOP},
-    {IDC_FRAME_SCRIPT, L"Button", L"", false, kButtonType, BS_GROUPBOX},
-    {IDC_FRAME_DOWNLOAD, L"Button", L"", false, kButtonType, BS_GROUPBOX},
-    {IDC_FRAME_INSTALL, L"Button", L"", false, kButtonType, BS_GROUPBOX},
-    {IDC_FRAME_FINISH, L"Button", L"", false, kButtonType, BS_GROUPBOX},
-    {IDC_STATIC, L"Static", L"脚本安装在", true, kStaticType, SS_LEFT},
-    // A combo box keeps no scroll bar style of its own; its list takes it.
-    {IDC_SCRIPT_TARGETS, L"ComboBox", nullptr, true, CBS_DROPDOWNLIST, CBS_DROPDOWNLIST},
-    {IDC_PICK_TARGET, L"Button", L"", true, kButtonType, BS_PUSHBUTTON},
-    {IDC_INSTALL_TOOLBAR, L"Button", L"安装脚本包内工具条", true, kButtonType, BS_AUTOCHECKBOX},
-    {IDC_INSTALL_SCRIPTS, L"Button", L"安装脚本", true, kButtonType, BS_PUSHBUTTON},
-    {IDC_STATIC, L"Static", L"安装在", true, kStaticType, SS_LEFT},
-    {IDC_INSTALL_FOLDER, L"Button", L"", true, kButtonType, BS_PUSHBUTTON},
-    {IDC_INSTALL_NOW, L"Button", L"立即安装", true, kButtonType, BS_PUSHBUTTON},
-    {IDC_VERSION_TEXT, L"Static", L"", true, kStaticType, SS_LEFT},
-    {IDC_LICENCE_ACCEPTED, L"Button", L"已阅读并同意", true, kButtonType, BS_AUTOCHECKBOX},
-    {IDC_LICENCE_LINK, L"Static", L"许可协议", true, kStaticType | SS_NOTIFY, SS_LEFT | SS_NOTIFY},
-    {IDC_STATUS_TEXT, L"Static", L"", false, kStaticType, SS_LEFT},
-    {IDC_SOURCE_TEXT, L"Static", L"", true, kStaticType, SS_LEFT},
-    {IDC_PROGRESS, L"msctls_progress32", nullptr, true, PBS_SMOOTH, PBS_SMOOTH},
-    {IDC_TIME_LEFT_CAPTION, L"Static", L"估计剩余时间:", true, kStaticType, SS_LEFT},
-    {IDC_TIME_LEFT, L"Static", L"", true, kStaticType, SS_LEFT},
-    {IDC_RATE_CAPTION, L"Static", L"传输速度:", true, kStaticType, SS_LEFT},
-    {IDC_RATE, L"Static", L"", true, kStaticType, SS_LEFT},
-    {IDC_CANCEL_INSTALL, L"Button", L"取消", true, kButtonType, BS_PUSHBUTTON},
-    {IDC_FINISH, L"Button", L"安装成功", true, kButtonType, BS_PUSHBUTTON},
-    {IDC_START_PRODUCT, L"Button", L"立即启动墨岚岱文", true, kButtonType, BS_AUTOCHECKBOX},
-    {IDC_UNINSTALL, L"Button", L"准备卸载", false, kButtonType, BS_PUSHBUTTON},
+struct BoundControl {
+    int id;
+    Need need;
 };
 
-const ControlTemplate kOverwritePrompt[] = {
-    {IDC_QUESTION, L"Static", L"a\nb\nc", true, kStaticType, SS_LEFT},
-    {IDC_OVERWRITE, L"Button", L"覆盖(&O)", true, kButtonType, BS_DEFPUSHBUTTON},
-    {IDC_OVERWRITE_ALL, L"Button", L"全部覆盖(&A)", true, kButtonType, BS_PUSHBUTTON},
-    {IDC_SKIP, L"Button", L"跳过(&S)", true, kButtonType, BS_PUSHBUTTON},
-    {IDC_SKIP_ALL, L"Button", L"全部跳过(&K)", true, kButtonType, BS_PUSHBUTTON},
-    {IDCANCEL, L"Button", L"取消(&C)", true, kButtonType, BS_PUSHBUTTON},
+// Every control that CInstallDlg binds or moves, by what it must be.
+const BoundControl kInstallWindow[] = {
+    {IDC_WEB_PLACEHOLDER, Need::kPlace},         {IDC_BACKDROP, Need::kBitmap},
+    {IDC_ANIMATION, Need::kAnimation},           {IDC_FRAME_SCRIPT, Need::kGroupBox},
+    {IDC_FRAME_DOWNLOAD, Need::kGroupBox},       {IDC_FRAME_INSTALL, Need::kGroupBox},
+    {IDC_FRAME_FINISH, Need::kGroupBox},         {IDC_SCRIPT_TARGETS, Need::kDropDownList},
+    {IDC_PICK_TARGET, Need::kPushButton},        {IDC_INSTALL_TOOLBAR, Need::kCheckBox},
+    {IDC_INSTALL_SCRIPTS, Need::kPushButton},    {IDC_INSTALL_FOLDER, Need::kPushButton},
+    {IDC_INSTALL_NOW, Need::kPushButton},        {IDC_VERSION_TEXT, Need::kTextLabel},
+    {IDC_LICENCE_ACCEPTED, Need::kCheckBox},     {IDC_LICENCE_LINK, Need::kClickableLabel},
+    {IDC_STATUS_TEXT, Need::kTextLabel},         {IDC_SOURCE_TEXT, Need::kTextLabel},
+    {IDC_PROGRESS, Need::kProgress},             {IDC_TIME_LEFT_CAPTION, Need::kTextLabel},
+    {IDC_TIME_LEFT, Need::kTextLabel},           {IDC_RATE_CAPTION, Need::kTextLabel},
+    {IDC_RATE, Need::kTextLabel},                {IDC_CANCEL_INSTALL, Need::kPushButton},
+    {IDC_FINISH, Need::kPushButton},             {IDC_START_PRODUCT, Need::kCheckBox},
+    {IDC_UNINSTALL, Need::kPushButton},
+};
+
+// Every control that COverwriteDlg binds; each button gives one answer.
+const BoundControl kOverwritePrompt[] = {
+    {IDC_QUESTION, Need::kTextLabel},    {IDC_OVERWRITE, Need::kPushButton},
+    {IDC_OVERWRITE_ALL, Need::kPushButton}, {IDC_SKIP, Need::kPushButton},
+    {IDC_SKIP_ALL, Need::kPushButton},   {IDCANCEL, Need::kPushButton},
 };
 
 std::wstring ClassOf(HWND window)
@@ -81,24 +76,126 @@ std::wstring ClassOf(HWND window)
     return bang == std::wstring::npos ? text : text.substr(bang + 1);
 }
 
-HWND FindControl(HWND dialog, const ControlTemplate& control)
+bool IsClass(HWND window, const wchar_t* className)
 {
-    return control.id == IDC_STATIC ? FindChildByText(dialog, control.text)
-                                    : GetDlgItem(dialog, control.id);
+    return _wcsicmp(ClassOf(window).c_str(), className) == 0;
 }
 
-void ExpectControl(HWND dialog, const ControlTemplate& control)
+bool IsTextStatic(LONG_PTR style)
 {
-    SCOPED_TRACE(control.id);
-    HWND window = FindControl(dialog, control);
-    ASSERT_NE(window, nullptr) << control.id;
-    EXPECT_EQ(_wcsicmp(ClassOf(window).c_str(), control.className), 0) << control.id;
-    if (control.text != nullptr) {
-        EXPECT_EQ(WindowTextOf(window), control.text) << control.id;
-    }
+    const LONG_PTR type = style & SS_TYPEMASK;
+    return type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT || type == SS_SIMPLE ||
+           type == SS_LEFTNOWORDWRAP;
+}
+
+bool IsPushButton(LONG_PTR style)
+{
+    const LONG_PTR type = style & BS_TYPEMASK;
+    return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
+}
+
+// Whether the control can do what its handling relies on.
+bool Serves(HWND window, Need need)
+{
     const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
-    EXPECT_EQ((style & WS_VISIBLE) != 0, control.visible) << control.id;
-    EXPECT_EQ(style & control.styleMask, control.styleValue) << control.id;
+    switch (need) {
+    case Need::kPlace:
+        return true;
+    case Need::kPushButton:
+        return IsClass(window, WC_BUTTONW) && IsPushButton(style);
+    case Need::kCheckBox:
+        return IsClass(window, WC_BUTTONW) && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX;
+    case Need::kGroupBox:
+        return IsClass(window, WC_BUTTONW) && (style & BS_TYPEMASK) == BS_GROUPBOX;
+    case Need::kTextLabel:
+        return IsClass(window, WC_STATICW) && IsTextStatic(style);
+    case Need::kClickableLabel:
+        return IsClass(window, WC_STATICW) && IsTextStatic(style) && (style & SS_NOTIFY) != 0;
+    case Need::kBitmap:
+        return IsClass(window, WC_STATICW) && (style & SS_TYPEMASK) == SS_BITMAP &&
+               SendMessageW(window, STM_GETIMAGE, IMAGE_BITMAP, 0) != 0;
+    case Need::kDropDownList:
+        return IsClass(window, WC_COMBOBOXW) && (style & 0x3) == CBS_DROPDOWNLIST;
+    case Need::kProgress:
+        return IsClass(window, PROGRESS_CLASSW);
+    case Need::kAnimation:
+        return IsClass(window, WC_STATICW) && (style & ACS_TRANSPARENT) != 0;
+    }
+    return false;
+}
+
+int CountChildrenWithId(HWND dialog, int id)
+{
+    int count = 0;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        count += GetDlgCtrlID(child) == id ? 1 : 0;
+    }
+    return count;
+}
+
+void ExpectBoundControls(HWND dialog, const BoundControl* controls, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        const BoundControl& control = controls[i];
+        SCOPED_TRACE(control.id);
+        // A second control of the id would never be reached by GetDlgItem.
+        ASSERT_EQ(CountChildrenWithId(dialog, control.id), 1);
+        EXPECT_TRUE(Serves(GetDlgItem(dialog, control.id), control.need))
+            << "class " << NarrowText(ClassOf(GetDlgItem(dialog, control.id)).c_str());
+    }
+}
+
+// Text compiled with the wrong code page reads back as U+FFFD, as '?', as
+// Latin letters with marks (GBK bytes taken as code page 1252) or as
+// characters that code page 936 cannot write back.
+bool DecodesAsChinese(const std::wstring& text)
+{
+    for (wchar_t ch : text) {
+        if (ch == L'?' || ch == 0xFFFD || (ch >= 0x80 && ch < 0x2000)) {
+            return false;
+        }
+    }
+    if (text.empty()) {
+        return true;
+    }
+    BOOL lossy = FALSE;
+    const int size = WideCharToMultiByte(936, WC_NO_BEST_FIT_CHARS, text.c_str(),
+                                         static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                         &lossy);
+    return size > 0 && !lossy;
+}
+
+std::string CodePoints(const std::wstring& text)
+{
+    std::string points;
+    for (wchar_t ch : text) {
+        char point[8];
+        std::snprintf(point, sizeof point, "%04x ", static_cast<unsigned>(ch));
+        points += point;
+    }
+    return points;
+}
+
+// The caption and every control's text; the access keys of one dialog differ,
+// so that Alt with a letter reaches one control.
+void ExpectTextsDecode(HWND dialog)
+{
+    EXPECT_TRUE(DecodesAsChinese(WindowTextOf(dialog)));
+    std::set<wchar_t> accessKeys;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        const std::wstring text = WindowTextOf(child);
+        // A picture's text is its resource number behind 0xFFFF.
+        if (!text.empty() && text[0] == 0xFFFF) {
+            continue;
+        }
+        EXPECT_TRUE(DecodesAsChinese(text)) << GetDlgCtrlID(child) << " " << CodePoints(text);
+        const std::size_t amp = text.find(L'&');
+        if (amp != std::wstring::npos && amp + 1 < text.size() && text[amp + 1] != L'&') {
+            EXPECT_TRUE(accessKeys.insert(towupper(text[amp + 1])).second) << GetDlgCtrlID(child);
+        }
+    }
 }
 
 // Every visible control lies inside the client area, and no two of them cover
@@ -130,7 +227,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(InitControlClasses()); }
 };
 
-TEST_F(DialogTemplateTest, InstallWindowHasEveryControlInPlace)
+TEST_F(DialogTemplateTest, InstallWindowHasWhatItsCodeBinds)
 {
     bool probed = false;
     CProbeDialog dialog(IDD_INSTALL, [&](CProbeDialog& self) {
@@ -141,19 +238,19 @@ TEST_F(DialogTemplateTest, InstallWindowHasEveryControlInPlace)
         const LONG_PTR wanted = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME;
         EXPECT_EQ(style & wanted, wanted);
         EXPECT_NE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_APPWINDOW, 0);
-        for (const ControlTemplate& control : kInstallWindow) {
-            ExpectControl(window, control);
-        }
+        ExpectBoundControls(window, kInstallWindow, std::size(kInstallWindow));
+        ExpectTextsDecode(window);
+        // Enter and Esc must not end the install window.
         EXPECT_EQ(GetDlgItem(window, IDOK), nullptr);
         EXPECT_EQ(GetDlgItem(window, IDCANCEL), nullptr);
-        EXPECT_NE(SendDlgItemMessageW(window, IDC_BACKDROP, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+        EXPECT_EQ(WindowTextOf(GetDlgItem(window, IDC_INSTALL_NOW)), L"立即安装");
         self.EndDialog(IDOK);
     });
     EXPECT_EQ(dialog.DoModal(), IDOK);
     EXPECT_TRUE(probed);
 }
 
-TEST_F(DialogTemplateTest, OverwritePromptHasEveryControlInPlace)
+TEST_F(DialogTemplateTest, OverwritePromptHasWhatItsCodeBinds)
 {
     bool probed = false;
     CProbeDialog dialog(IDD_OVERWRITE, [&](CProbeDialog& self) {
@@ -164,15 +261,16 @@ TEST_F(DialogTemplateTest, OverwritePromptHasEveryControlInPlace)
         const LONG_PTR wanted = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
         EXPECT_EQ(style & wanted, wanted);
         EXPECT_EQ(style & WS_MINIMIZEBOX, 0);
-        for (const ControlTemplate& control : kOverwritePrompt) {
-            ExpectControl(window, control);
-        }
+        ExpectBoundControls(window, kOverwritePrompt, std::size(kOverwritePrompt));
+        ExpectTextsDecode(window);
+        EXPECT_EQ(WindowTextOf(GetDlgItem(window, IDC_OVERWRITE_ALL)), L"全部覆盖(&A)");
         ExpectVisibleControlsApart(window);
+        // Enter overwrites this one file, as the question's default.
         EXPECT_EQ(SendMessageW(window, DM_GETDEFID, 0, 0), MAKELRESULT(IDC_OVERWRITE, DC_HASDEFID));
 
         HWND icon = GetWindow(window, GW_CHILD);
         ASSERT_NE(icon, nullptr);
-        EXPECT_EQ(GetWindowLongPtrW(icon, GWL_STYLE) & (kStaticType | SS_REALSIZEIMAGE),
+        EXPECT_EQ(GetWindowLongPtrW(icon, GWL_STYLE) & (SS_TYPEMASK | SS_REALSIZEIMAGE),
                   SS_ICON | SS_REALSIZEIMAGE);
         ICONINFO info{};
         HICON image = reinterpret_cast<HICON>(SendMessageW(icon, STM_GETICON, 0, 0));

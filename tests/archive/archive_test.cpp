@@ -206,7 +206,7 @@ protected:
 };
 
 std::int32_t ExtractTo(ArchiveHandle* archive, int index, std::string target,
-                       int kind = kArchiveFileName)
+                       ArchiveKind kind = kArchiveFileName)
 {
     ExtractArchiveEntry(archive, index, &target[0], 0, kind);
     return ArchiveLastError();
@@ -650,9 +650,9 @@ TEST_F(ArchiveTest, BadArgumentsAreRefusedWithTheirCode)
     EXPECT_EQ(ArchiveLastError(), kArchiveBadArgument);
 
     const std::string plain = Package("plain.zip");
-    for (int kind : {0, kArchiveFileName4, 5, -1}) {
+    for (int kind : {0, static_cast<int>(kArchiveFileName4), 5, -1}) {
         SCOPED_TRACE(kind);
-        EXPECT_EQ(OpenArchive(plain.c_str(), 0, kind), nullptr);
+        EXPECT_EQ(OpenArchive(plain.c_str(), 0, static_cast<ArchiveKind>(kind)), nullptr);
         EXPECT_EQ(ArchiveLastError(), kArchiveBadArgument);
     }
     EXPECT_EQ(OpenArchive(nullptr, 0, kArchiveFileName), nullptr);
@@ -663,8 +663,8 @@ TEST_F(ArchiveTest, BadArgumentsAreRefusedWithTheirCode)
     EXPECT_EQ(ArchiveLastError(), kArchiveOk);
     EXPECT_EQ(ExtractTo(archive, 3, "x.txt"), kArchiveBadArgument);
     EXPECT_EQ(ExtractTo(archive, -1, "x.txt"), kArchiveBadArgument);
-    EXPECT_EQ(ExtractTo(archive, 0, "x.txt", 0), kArchiveBadArgument);
-    EXPECT_EQ(ExtractTo(archive, 0, "x.txt", 5), kArchiveBadArgument);
+    EXPECT_EQ(ExtractTo(archive, 0, "x.txt", static_cast<ArchiveKind>(0)), kArchiveBadArgument);
+    EXPECT_EQ(ExtractTo(archive, 0, "x.txt", static_cast<ArchiveKind>(5)), kArchiveBadArgument);
     ExtractArchiveEntry(archive, 0, nullptr, 0, kArchiveFileName);
     EXPECT_EQ(ArchiveLastError(), kArchiveBadArgument);
     EXPECT_FALSE(IsFile(work_ + "\\x.txt"));

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <set>
 
+#include "net/description_check.h"
 #include "net/package_integrity.h"
 #include "product/setup_descriptor.h"
 #include "res/resource.h"

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -106,9 +107,12 @@ protected:
         DeleteFolderTree(folder_);
     }
 
+    // A table's case carries its row after a '/', which a folder name may not.
     static std::string TestName()
     {
-        return testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        return name;
     }
 
     // The server address of `target` marked with this test's name and run, so
@@ -584,75 +588,84 @@ void AnswerCredentials(HWND dialog, const char* user, const char* password, int 
     PressDialogButton(dialog, button);
 }
 
-TEST_F(DownloadTest, ServerCredentialsFromTheDialogSendTheRequestAgain)
+// Who asks for credentials (the server with 401, or the proxy with 407) and
+// what the person at the platform's dialog does. Answered, the request goes
+// again and the package arrives; refused, the answer stands as a failure and
+// nothing is installed. A proxy that is refused never lets the request reach
+// the server.
+struct CredentialCase {
+    const char* name;
+    bool proxy;
+    bool answered;
+};
+
+// Names the case in the test's name and its failures.
+void PrintTo(const CredentialCase& c, std::ostream* out)
 {
-    const std::string target = Marked("/behave/401?size=5000&realm=" + TestName());
-    CDownloadJob& job = MakeJob(vendor::Url(target));
-    int dialogs = 0;
-    view_.onDialog = [&](HWND dialog) {
-        ++dialogs;
-        AnswerCredentials(dialog, vendor::kUser, vendor::kPassword, IDOK);
-    };
-    Download(job);
-    EXPECT_EQ(dialogs, 1);
-    ExpectInstalled(5000);
-    EXPECT_GE(vendor::RequestCount(target), 2);
+    *out << c.name;
 }
 
-TEST_F(DownloadTest, ServerCredentialsRefusedAtTheDialogAreAFailure)
-{
-    CDownloadJob& job = MakeJob(vendor::Url(Marked("/behave/401?size=5000&realm=" + TestName())));
-    int dialogs = 0;
-    view_.onDialog = [&](HWND dialog) {
-        ++dialogs;
-        PressDialogButton(dialog, IDCANCEL);
-    };
-    Download(job);
-    EXPECT_EQ(dialogs, 1);
-    ExpectFailure(kConnectFailed);
-}
+const CredentialCase kCredentialCases[] = {
+    {"ServerAnswered", false, true},
+    {"ServerRefused", false, false},
+    {"ProxyAnswered", true, true},
+    {"ProxyRefused", true, false},
+};
 
-// The proxy that wants credentials, set for this test program alone (see
+// The proxy that wants credentials is set for this test program alone (see
 // vendor::UseHttpProxy) and taken by the download's preconfigured session.
-class ProxyTest : public DownloadTest {
+class CredentialTest : public DownloadTest, public testing::WithParamInterface<CredentialCase> {
 protected:
     void SetUp() override
     {
         DownloadTest::SetUp();
-        ASSERT_TRUE(vendor::UseHttpProxy("http://" + vendor::ProxyAddress()));
+        if (GetParam().proxy) {
+            ASSERT_TRUE(vendor::UseHttpProxy("http://" + vendor::ProxyAddress()));
+        }
     }
     void TearDown() override
     {
-        vendor::UseHttpProxy("");
+        if (GetParam().proxy) {
+            vendor::UseHttpProxy("");
+        }
         DownloadTest::TearDown();
     }
 };
 
-TEST_F(ProxyTest, ProxyCredentialsFromTheDialogSendTheRequestAgain)
+TEST_P(CredentialTest, TheDialogsAnswerDecides)
 {
-    const std::string target = Marked("/behave/data?size=7000");
+    const CredentialCase& c = GetParam();
+    const std::uint64_t size = c.proxy ? 7000 : 5000;
+    const std::string target = Marked(c.proxy ? "/behave/data?size=7000"
+                                              : "/behave/401?size=5000&realm=" + TestName());
     CDownloadJob& job = MakeJob(vendor::Url(target));
     int dialogs = 0;
     view_.onDialog = [&](HWND dialog) {
         ++dialogs;
-        AnswerCredentials(dialog, vendor::kUser, vendor::kPassword, IDOK);
+        if (c.answered) {
+            AnswerCredentials(dialog, vendor::kUser, vendor::kPassword, IDOK);
+        } else {
+            PressDialogButton(dialog, IDCANCEL);
+        }
     };
     Download(job);
     EXPECT_EQ(dialogs, 1);
-    ExpectInstalled(7000);
-    EXPECT_GE(vendor::ProxyRequestCount(target), 2);
-    EXPECT_EQ(vendor::RequestCount(target), 1);
+    if (c.answered) {
+        ExpectInstalled(size);
+    } else {
+        ExpectFailure(kConnectFailed);
+    }
+    const long asked = c.proxy ? vendor::ProxyRequestCount(target) : vendor::RequestCount(target);
+    EXPECT_EQ(asked >= 2, c.answered) << asked;
+    if (c.proxy) {
+        EXPECT_EQ(vendor::RequestCount(target), c.answered ? 1 : 0);
+    }
 }
 
-TEST_F(ProxyTest, ProxyCredentialsRefusedAtTheDialogAreAFailure)
-{
-    const std::string target = Marked("/behave/data?size=7000");
-    CDownloadJob& job = MakeJob(vendor::Url(target));
-    view_.onDialog = [](HWND dialog) { PressDialogButton(dialog, IDCANCEL); };
-    Download(job);
-    ExpectFailure(kConnectFailed);
-    EXPECT_EQ(vendor::RequestCount(target), 0);
-}
+INSTANTIATE_TEST_SUITE_P(Credentials, CredentialTest, testing::ValuesIn(kCredentialCases),
+                         [](const testing::TestParamInfo<CredentialCase>& row) {
+                             return std::string(row.param.name);
+                         });
 
 // The setup program's requests name the vendor's own host, which resolves
 // nowhere here; routed through the vendor server as a proxy, both the text

@@ -8,7 +8,7 @@ namespace {
 
 struct UrlCase {
     const char* url;
-    std::uint32_t service;
+    UrlService service;
     const char* server;
     const char* object;
     std::uint16_t port;
@@ -82,7 +82,7 @@ TEST(UrlTest, RefusesTextThatIsNoAbsoluteAddressAndLeavesThePartsAlone)
     for (const char* url : refused) {
         SCOPED_TRACE(url);
         UrlParts parts;
-        parts.serviceType = 77;
+        parts.serviceType = static_cast<UrlService>(77);
         parts.server = "kept";
         parts.object = "/kept";
         parts.port = 7;

@@ -130,18 +130,17 @@ TEST_F(WebSessionTest, OpenUrlHandsBackTheCanonicalAddress)
 {
     CWebSession session;
     std::string url = vendor::Url("/download/../download/MrvACAD.ver");
-    HINTERNET request = session.OpenUrl(url);
-    ASSERT_NE(request, nullptr);
+    const UniqueInternet request = session.OpenUrl(url);
+    ASSERT_TRUE(request);
     EXPECT_EQ(url, vendor::Url("/download/MrvACAD.ver"));
     // The body may come in more than one piece when the machine is busy.
     std::string body;
     char buffer[64] = {};
-    while (session.ReadChunk(request, buffer, sizeof buffer - 1)) {
+    while (session.ReadChunk(request.get(), buffer, sizeof buffer - 1)) {
         body += buffer;
         std::fill(std::begin(buffer), std::end(buffer), '\0');
     }
     EXPECT_EQ(body, "  2.2\r\n");
-    InternetCloseHandle(request);
 }
 
 TEST_F(WebSessionTest, EveryFetchAsksTheServerAfresh)

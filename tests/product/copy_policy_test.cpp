@@ -38,10 +38,12 @@ public:
 
     OverwritePrompt Prompt()
     {
+        // Scripts may hold answers that are no policy: the copy must not take them.
         return [this](const std::string& question) {
             questions_.push_back(question);
             const std::size_t turn = questions_.size() - 1;
-            return turn < answers_.size() ? answers_[turn] : static_cast<int>(kCopyCancelled);
+            return static_cast<CopyPolicy>(turn < answers_.size() ? answers_[turn]
+                                                                  : static_cast<int>(kCopyCancelled));
         };
     }
 
@@ -162,7 +164,7 @@ protected:
 // The prompt that no test of a copy without conflicts may reach.
 const OverwritePrompt kNeverAsked = [](const std::string& question) {
     ADD_FAILURE() << "unexpected question: " << question;
-    return static_cast<int>(kCopyCancelled);
+    return kCopyCancelled;
 };
 
 // ---- BackUpFile ----
@@ -230,9 +232,9 @@ TEST_F(CopyPolicyTest, BackUpFileReportsABackupThatCannotBeMade)
 
 TEST_F(CopyPolicyTest, AnAbsentDestinationIsCopiedWithoutAQuestion)
 {
-    const int policies[] = {kCopyAsk, kCopyOverwriteThis, kCopyOverwriteAll, kCopySkipThis,
-                            kCopySkipAll};
-    for (const int policy : policies) {
+    const CopyPolicy policies[] = {kCopyAsk, kCopyOverwriteThis, kCopyOverwriteAll,
+                                   kCopySkipThis, kCopySkipAll};
+    for (const CopyPolicy policy : policies) {
         const std::string name = "new" + std::to_string(policy) + ".txt";
         Write(source_ + name, "fresh");
         EXPECT_EQ(CopyFileWithPrompt(name, source_, destination_, backup_, policy, kNeverAsked),

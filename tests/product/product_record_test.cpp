@@ -242,7 +242,7 @@ TEST_F(ProductRecordTest, ValuesOf260BytesOrMoreFail)
         ASSERT_TRUE(WriteText(L"MrvCAD", L"Version", c.stored));
         std::string value = "unchanged";
         const LONG status =
-            ReadRegistryString(HKEY_LOCAL_MACHINE, "Software\\Morvane\\MrvCAD", "Version", value, 0);
+            ReadRegistryString(HKEY_LOCAL_MACHINE, "Software\\Morvane\\MrvCAD", "Version", value, kRegistryView32);
         if (c.fits) {
             EXPECT_EQ(status, ERROR_SUCCESS) << c.note;
             EXPECT_EQ(value, NarrowText(c.stored)) << c.note;
@@ -258,12 +258,12 @@ TEST_F(ProductRecordTest, ValuesOf260BytesOrMoreFail)
 TEST_F(ProductRecordTest, MissingKeyOrValueLeavesTheOutputAlone)
 {
     std::string value = "unchanged";
-    EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, "Software\\Morvane", "CurVer", value, 0),
+    EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, "Software\\Morvane", "CurVer", value, kRegistryView32),
               ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(value, "unchanged");
 
     ASSERT_TRUE(WriteText(L"", L"Other", L"x"));
-    EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, "Software\\Morvane", "CurVer", value, 0),
+    EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, "Software\\Morvane", "CurVer", value, kRegistryView32),
               ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(value, "unchanged");
 }
@@ -299,7 +299,7 @@ TEST_F(ProductRecordTest, StoredTypeIsIgnored)
             << c.note;
         std::string value;
         EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, std::string(kVendorKey) + "MrvCAD",
-                                     "InstallPath", value, 0),
+                                     "InstallPath", value, kRegistryView32),
                   ERROR_SUCCESS)
             << c.note;
         EXPECT_EQ(value, c.expected) << c.note;
@@ -316,9 +316,9 @@ TEST_F(ProductRecordTest, ViewFlagChoosesTheRegistryView)
     EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, "Version", value, kRegistryView64),
               ERROR_SUCCESS);
     EXPECT_EQ(value, "64-bit");
-    EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, "Version", value, 0), ERROR_SUCCESS);
+    EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, "Version", value, kRegistryView32), ERROR_SUCCESS);
     EXPECT_EQ(value, "32-bit");
-    EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, "Version", value, 2), ERROR_SUCCESS);
+    EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, "Version", value, static_cast<RegistryReadView>(2)), ERROR_SUCCESS);
     EXPECT_EQ(value, "32-bit");
     EXPECT_EQ(GetInstalledVersion(), "32-bit");
 }

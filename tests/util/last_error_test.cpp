@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "util/handles.h"
 #include "util/last_error.h"
 
 namespace {
@@ -38,6 +39,34 @@ TEST(LastErrorTextTest, CodesWithoutSystemTextReadAsTheirNumber)
         SetLastError(c.first);
         EXPECT_EQ(GetLastErrorText(), c.second);
     }
+}
+
+// A close that changes the last error, as a failing close does: no real
+// handle can be made to fail its close on demand.
+struct NoisyClose : handle_traits::KeepsLastError<NoisyClose> {
+    using Handle = int;
+    static Handle Invalid() noexcept { return 0; }
+    static void CloseNow(Handle) noexcept { SetLastError(ERROR_INVALID_HANDLE); }
+};
+
+// An owner that goes out of scope between a failed call and the caller's
+// GetLastError leaves the failed call's code in place.
+TEST(LastErrorTextTest, ClosingAnOwnerKeepsTheLastError)
+{
+    {
+        UniqueResource<NoisyClose> owner(1);
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        owner.reset(2);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+        SetLastError(ERROR_PATH_NOT_FOUND);
+    }
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+    UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(event);
+    SetLastError(ERROR_ACCESS_DENIED);
+    event.reset();
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 }
 
 }  // namespace
