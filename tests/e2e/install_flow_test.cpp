@@ -348,12 +348,15 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
             ASSERT_TRUE(WaitUntil([&] { return !IsEnabled(window_, IDC_LICENCE_ACCEPTED); }));
             EXPECT_EQ(CurrentPage(), Page::Install);
             // The focus stays in the window on something enabled, so that Esc
-            // and Enter reach it.
-            GUITHREADINFO focus{};
-            focus.cbSize = sizeof focus;
-            ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(window_, nullptr), &focus));
-            EXPECT_TRUE(focus.hwndFocus == window_ || IsChild(window_, focus.hwndFocus));
-            EXPECT_TRUE(IsWindowEnabled(focus.hwndFocus));
+            // and Enter reach it (the page is disabled a moment before the
+            // focus moves on).
+            EXPECT_TRUE(WaitUntil([&] {
+                GUITHREADINFO focus{};
+                focus.cbSize = sizeof focus;
+                return GetGUIThreadInfo(GetWindowThreadProcessId(window_, nullptr), &focus) &&
+                       (focus.hwndFocus == window_ || IsChild(window_, focus.hwndFocus)) &&
+                       IsWindowEnabled(focus.hwndFocus);
+            }));
             EXPECT_FALSE(TypeText(FolderEdit(), root_ + "\\elsewhere"));
             EXPECT_FALSE(SetCheck(window_, IDC_LICENCE_ACCEPTED, false));
             Shot("waiting_for_the_description");
