@@ -6,6 +6,7 @@
 #include "archive/entry_name.h"
 #include "util/format_strings.h"
 #include "util/file_system.h"
+#include "util/handles.h"
 #include "util/text_path.h"
 #include "util/wide_text.h"
 #include "util/working_folder.h"
@@ -86,25 +87,25 @@ enum class JournalRead { kMissing, kRead, kTooLarge };
 // journal of a real install.
 JournalRead ReadJournal(const std::string& path, std::string& text)
 {
-    const HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_READ, 0, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    UniqueFile file(CreateFileW(WidenText(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return JournalRead::kMissing;
     }
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size) || static_cast<std::uint64_t>(size.QuadPart) > kMaxJournalBytes) {
-        CloseHandle(file);
+    if (!GetFileSizeEx(file.get(), &size) ||
+        static_cast<std::uint64_t>(size.QuadPart) > kMaxJournalBytes) {
         return JournalRead::kTooLarge;
     }
     text.reserve(static_cast<std::size_t>(size.QuadPart));
     char buffer[16384];
     DWORD read = 0;
     bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr) != FALSE) && read > 0 &&
+    while ((ok = ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) != FALSE) && read > 0 &&
            text.size() + read <= kMaxJournalBytes) {
         text.append(buffer, read);
     }
-    CloseHandle(file);
+    file.reset();
     if (read > 0) {
         return JournalRead::kTooLarge;  // it grew while it was read
     }
@@ -171,30 +172,6 @@ std::string InstallBackupFolder()
     return folder.empty() ? folder : folder + kBackupFolderName;
 }
 
-CInstallJournal::~CInstallJournal()
-{
-    if (file_ != INVALID_HANDLE_VALUE) {
-        CloseHandle(file_);
-    }
-}
-
-CInstallJournal::CInstallJournal(CInstallJournal&& other) noexcept
-    : file_(std::exchange(other.file_, INVALID_HANDLE_VALUE)), path_(std::move(other.path_))
-{
-}
-
-CInstallJournal& CInstallJournal::operator=(CInstallJournal&& other) noexcept
-{
-    if (this != &other) {
-        if (file_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(file_);
-        }
-        file_ = std::exchange(other.file_, INVALID_HANDLE_VALUE);
-        path_ = std::move(other.path_);
-    }
-    return *this;
-}
-
 bool CInstallJournal::Begin(const std::string& backupFolder, const std::string& installFolder)
 {
     const std::string folder = WithBackslash(backupFolder);
@@ -202,9 +179,9 @@ bool CInstallJournal::Begin(const std::string& backupFolder, const std::string& 
     path_ = folder + kJournalFileName;
     // Shared with nobody: a second instance of the program that starts while
     // this install runs must not take the journal for one that was cut off.
-    file_ = CreateFileW(WidenText(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file_ == INVALID_HANDLE_VALUE) {
+    file_.reset(CreateFileW(WidenText(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) {
         return false;
     }
     records_.clear();
@@ -232,14 +209,13 @@ bool CInstallJournal::RecordReplacedFile(const std::string& path, const std::str
 
 bool CInstallJournal::Commit()
 {
-    return file_ != INVALID_HANDLE_VALUE && FlushFileBuffers(file_);
+    return file_ && FlushFileBuffers(file_.get());
 }
 
 void CInstallJournal::Remove()
 {
-    if (file_ != INVALID_HANDLE_VALUE) {
-        CloseHandle(file_);
-        file_ = INVALID_HANDLE_VALUE;
+    if (file_) {
+        file_.reset();
         DeleteFileW(WidenText(path_).c_str());
     }
     records_.clear();
@@ -254,8 +230,8 @@ bool CInstallJournal::Append(char kind, const std::string& path, const std::stri
     record.backupName = backupName;
     const std::string line = FormatJournalRecord(record);
     DWORD written = 0;
-    if (file_ == INVALID_HANDLE_VALUE || line.empty() ||
-        !WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
+    if (!file_ || line.empty() ||
+        !WriteFile(file_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
         written != line.size()) {
         return false;
     }

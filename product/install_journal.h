@@ -18,6 +18,7 @@
 #include <windows.h>
 
 #include "product/journal_records.h"
+#include "util/handles.h"
 #include "util/text.h"
 
 // The backup folder of a product install inside the working folder (see
@@ -32,13 +33,6 @@ std::string InstallBackupFolder();
 
 class CInstallJournal {
 public:
-    CInstallJournal() = default;
-    ~CInstallJournal();
-    CInstallJournal(const CInstallJournal&) = delete;
-    CInstallJournal& operator=(const CInstallJournal&) = delete;
-    CInstallJournal(CInstallJournal&& other) noexcept;
-    CInstallJournal& operator=(CInstallJournal&& other) noexcept;
-
     // Creates the journal in `backupFolder` (made if missing) naming the install
     // folder. False when it cannot be written, or when the journal of an earlier
     // install is still there (its files could not all be restored, and its
@@ -68,7 +62,8 @@ public:
 private:
     bool Append(char kind, const std::string& path, const std::string& backupName);
 
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    // Open from Begin to Remove.
+    UniqueFile file_;
     std::string path_;
     std::vector<JournalRecord> records_;
 };

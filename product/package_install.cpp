@@ -12,6 +12,7 @@
 #include "archive/entry_name.h"
 #include "archive/entry_record.h"
 #include "util/format_strings.h"
+#include "util/handles.h"
 #include "product/install_progress.h"
 #include "product/copy_policy.h"
 #include "product/install_space.h"
@@ -63,9 +64,7 @@ std::wstring LongComponent(const std::string& folder, const TextList& parts, std
     }
     const std::wstring path = WidenText(folder + "\\" + JoinParts(parts, index + 1));
     WIN32_FIND_DATAW found;
-    const HANDLE find = FindFirstFileW(path.c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        FindClose(find);
+    if (UniqueFindSearch(FindFirstFileW(path.c_str(), &found))) {
         component = found.cFileName;
     }
     return component;
@@ -349,15 +348,14 @@ int CPackageInstall::CreateInstallFolder()
 int CPackageInstall::ExtractEntries(HANDLE package, const std::string& packageName,
                                     IExtractProgress& progress, const std::atomic<bool>& abort)
 {
-    ArchiveHandle* const archive =
-        RewindFile(package) ? OpenArchive(&package, 0, kArchiveFileHandle) : nullptr;
-    if (archive == nullptr) {
+    UniqueArchive archive(RewindFile(package) ? OpenArchive(&package, 0, kArchiveFileHandle)
+                                              : nullptr);
+    if (!archive) {
         return Fail(kBadPackageText, packageName);
     }
     ArchiveEntry count;
-    GetArchiveEntry(archive, -1, count);
+    GetArchiveEntry(archive.get(), -1, count);
     if (ArchiveLastError() != kArchiveOk || count.index < 0) {
-        CloseArchive(archive);
         return Fail(kBadPackageText, packageName);
     }
 
@@ -383,15 +381,16 @@ int CPackageInstall::ExtractEntries(HANDLE package, const std::string& packageNa
             progress.OnEntries(shown);
         }
         ArchiveEntry entry;
-        GetArchiveEntry(archive, i, entry);
+        GetArchiveEntry(archive.get(), i, entry);
         if (ArchiveLastError() != kArchiveOk) {
             result = Fail(kBadPackageText, packageName);
             break;
         }
         lastName.assign(entry.name, strnlen(entry.name, sizeof entry.name));
-        result = InstallEntry(archive, entry);
+        result = InstallEntry(archive.get(), entry);
     }
-    CloseArchive(archive);
+    // The end's report may wait on the window: the archive is not held meanwhile.
+    archive.reset();
     if (result == kInstallDone) {
         progress.OnExtractEnd(total);
     }
@@ -552,9 +551,9 @@ int CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& 
                                     const std::string& entryName, const std::string& destination,
                                     bool copiedBackup)
 {
-    HANDLE file = CreateFileW(WidenText(destination).c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, entry.attributes, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    UniqueFile file(CreateFileW(WidenText(destination).c_str(), GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, entry.attributes, nullptr));
+    if (!file) {
         // A target that could not be opened was not touched: there is nothing
         // to restore, and a file held open by another program could not be
         // restored. Without its copied backup the roll-back sees it so.
@@ -565,12 +564,11 @@ int CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& 
         return FailWrite(entryName, destination);
     }
     SetLastError(ERROR_SUCCESS);
-    ExtractArchiveEntry(archive, entry.index, &file, 0, kArchiveFileHandle);
-    const std::int32_t extracted = ArchiveLastError();
-    const DWORD writeError = GetLastError();
-    CloseHandle(file);
+    HANDLE target = file.get();
+    ExtractArchiveEntry(archive, entry.index, &target, 0, kArchiveFileHandle);
+    const ArchiveResult extracted = ArchiveLastError();
+    file.reset();
     if (extracted != kArchiveOk) {
-        SetLastError(writeError);
         return FailWrite(entryName, destination);
     }
     if ((entry.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
