@@ -24,10 +24,10 @@
 #include "util/working_folder.h"
 
 const char kNotFullPathText[] = "安装目录必须是完整的路径: %1";
+const char kFolderFailedText[] = "无法创建安装目录 %1";
 
 namespace {
 
-const char kFolderFailedText[] = "无法创建安装目录 %1";
 const char kBadPackageText[] = "安装包已损坏或不是有效的安装包: %1";
 const char kUnsafeNameText[] = "安装包含有不安全的文件名: %1";
 const char kBackupFailedText[] = "无法备份将被替换的文件 %1";

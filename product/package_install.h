@@ -24,6 +24,8 @@ enum InstallResult : int {
 // The refusal of an install folder that is no full path (IsFullFolderPath);
 // %1 is the folder.
 extern const char kNotFullPathText[];
+// The refusal of an install folder that could not be created; %1 is the folder.
+extern const char kFolderFailedText[];
 
 class CPackageInstall {
 public:
