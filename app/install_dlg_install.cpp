@@ -437,7 +437,7 @@ bool CInstallDlg::InstallProductPackage(HANDLE package, const std::string& packa
     if (!flow_.EnterInstallStep()) {
         return true;
     }
-    const int result = install_->Install(package, packagePath, *this, job_.AbortFlag());
+    const InstallResult result = install_->Install(package, packagePath, *this, job_.AbortFlag());
     if (result == kInstallCancelled) {
         return true;
     }

@@ -254,8 +254,8 @@ bool JournalStaysInItsFolders(const std::vector<JournalRecord>& records)
     return true;
 }
 
-int UndoJournalRecords(const std::vector<JournalRecord>& records,
-                       const std::string& backupFolder, JournalRecovery& recovery)
+RecoveryResult UndoJournalRecords(const std::vector<JournalRecord>& records,
+                                  const std::string& backupFolder, JournalRecovery& recovery)
 {
     recovery = JournalRecovery();
     if (!JournalStaysInItsFolders(records)) {
@@ -291,7 +291,7 @@ int UndoJournalRecords(const std::vector<JournalRecord>& records,
     return recovery.notRestored.empty() ? kInstallRecovered : kRecoveryIncomplete;
 }
 
-int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& recovery)
+RecoveryResult RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& recovery)
 {
     recovery = JournalRecovery();
     const std::string folder = WithBackslash(backupFolder);
@@ -310,8 +310,8 @@ int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& r
             return kNothingToRecover;
         }
     }
-    const int result = read == JournalRead::kRead ? UndoJournalRecords(records, folder, recovery)
-                                                  : kRecoveryRefused;
+    const RecoveryResult result =
+        read == JournalRead::kRead ? UndoJournalRecords(records, folder, recovery) : kRecoveryRefused;
     if (result == kRecoveryRefused) {
         recovery = JournalRecovery();
         MoveFileExW(WidenText(journalPath).c_str(), WidenText(folder + kRefusedJournalFileName).c_str(),
@@ -322,7 +322,7 @@ int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& r
     return result;
 }
 
-std::string RecoveryMessage(int result, const JournalRecovery& recovery,
+std::string RecoveryMessage(RecoveryResult result, const JournalRecovery& recovery,
                             const std::string& backupFolder)
 {
     if (result == kRecoveryRefused) {

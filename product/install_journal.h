@@ -102,20 +102,20 @@ bool JournalStaysInItsFolders(const std::vector<JournalRecord>& records);
 // answered, when JournalStaysInItsFolders fails. The roll-back of a running
 // install and the recovery at start-up both come here; neither the journal nor
 // the backups are removed.
-int UndoJournalRecords(const std::vector<JournalRecord>& records,
-                       const std::string& backupFolder, JournalRecovery& recovery);
+RecoveryResult UndoJournalRecords(const std::vector<JournalRecord>& records,
+                                  const std::string& backupFolder, JournalRecovery& recovery);
 
 // At start-up, before the install window: undoes (UndoJournalRecords) the
 // install that the journal in `backupFolder` describes and removes the backup
 // folder once everything is back. A record cut off by the crash is left out:
 // its step had not been taken. A refused journal is renamed to
 // kRefusedJournalFileName beside it, so that it is read no more.
-int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& recovery);
+RecoveryResult RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& recovery);
 
 extern const char kRefusedJournalFileName[];
 
 // The one message that tells the user what the recovery did (result 1, 2 or 3).
-std::string RecoveryMessage(int result, const JournalRecovery& recovery,
+std::string RecoveryMessage(RecoveryResult result, const JournalRecovery& recovery,
                             const std::string& backupFolder);
 
 extern const char kInstallRecoveredText[];

@@ -151,8 +151,8 @@ CPackageInstall::CPackageInstall(std::string installFolder, std::string backupFo
 {
 }
 
-int CPackageInstall::Install(const std::string& archivePath, IExtractProgress& progress,
-                             const std::atomic<bool>& abort)
+InstallResult CPackageInstall::Install(const std::string& archivePath, IExtractProgress& progress,
+                                       const std::atomic<bool>& abort)
 {
     const UniqueFile package = OpenFileDenyingWriters(archivePath);
     if (!package) {
@@ -162,8 +162,8 @@ int CPackageInstall::Install(const std::string& archivePath, IExtractProgress& p
     return Install(package.get(), archivePath, progress, abort);
 }
 
-int CPackageInstall::Install(HANDLE package, const std::string& packageName,
-                             IExtractProgress& progress, const std::atomic<bool>& abort)
+InstallResult CPackageInstall::Install(HANDLE package, const std::string& packageName,
+                                       IExtractProgress& progress, const std::atomic<bool>& abort)
 {
     Forget();
     errorText_.clear();
@@ -182,7 +182,7 @@ int CPackageInstall::Install(HANDLE package, const std::string& packageName,
         journal_.Remove();
         return Fail(kJournalFailedText, backupFolder_);
     }
-    int result = CreateInstallFolder();
+    InstallResult result = CreateInstallFolder();
     if (result == kInstallDone) {
         result = ExtractEntries(package, packageName, progress, abort);
     }
@@ -206,7 +206,7 @@ void CPackageInstall::Finish()
 
 // A package whose directory cannot be read is reported as damaged by the
 // extraction, as before; a volume that does not answer is not held against it.
-int CPackageInstall::CheckSpace(HANDLE package, InstallSpaceNeed& need)
+InstallResult CPackageInstall::CheckSpace(HANDLE package, InstallSpaceNeed& need)
 {
     if (!MeasureInstallSpace(package, installFolder_, need)) {
         return kInstallDone;
@@ -250,9 +250,9 @@ bool CPackageInstall::RecordCreatedFolder(const std::string& folder)
 // crash right after the move must not leave the user's file in a backup
 // folder that nobody knows of. Moved where it can be, else copied under a
 // name of its own that is renamed once the copy is complete.
-int CPackageInstall::BackUpReplacedFile(const std::string& entryName,
-                                        const std::string& destination,
-                                        const std::string& relativeName, bool& moved)
+InstallResult CPackageInstall::BackUpReplacedFile(const std::string& entryName,
+                                                  const std::string& destination,
+                                                  const std::string& relativeName, bool& moved)
 {
     moved = false;
     const std::string backup = BackupPath(relativeName);
@@ -313,7 +313,7 @@ void CPackageInstall::Forget()
     recordedReplaced_.clear();
 }
 
-int CPackageInstall::CreateInstallFolder()
+InstallResult CPackageInstall::CreateInstallFolder()
 {
     const std::size_t levelsStart = FolderLevelsStart(installFolder_);
     bool created = false;
@@ -345,8 +345,9 @@ int CPackageInstall::CreateInstallFolder()
     return kInstallDone;
 }
 
-int CPackageInstall::ExtractEntries(HANDLE package, const std::string& packageName,
-                                    IExtractProgress& progress, const std::atomic<bool>& abort)
+InstallResult CPackageInstall::ExtractEntries(HANDLE package, const std::string& packageName,
+                                              IExtractProgress& progress,
+                                              const std::atomic<bool>& abort)
 {
     UniqueArchive archive(RewindFile(package) ? OpenArchive(&package, 0, kArchiveFileHandle)
                                               : nullptr);
@@ -365,7 +366,7 @@ int CPackageInstall::ExtractEntries(HANDLE package, const std::string& packageNa
     shown.total = total;
     FormatString1(shown.status, kStatusFormat, installFolder_);
 
-    int result = kInstallDone;
+    InstallResult result = kInstallDone;
     std::string lastName;
     DWORD lastShown = 0;
     for (int i = 0; i < count.index && result == kInstallDone; ++i) {
@@ -397,7 +398,7 @@ int CPackageInstall::ExtractEntries(HANDLE package, const std::string& packageNa
     return result;
 }
 
-int CPackageInstall::InstallEntry(ArchiveHandle* archive, const ArchiveEntry& entry)
+InstallResult CPackageInstall::InstallEntry(ArchiveHandle* archive, const ArchiveEntry& entry)
 {
     const std::string entryName(entry.name, strnlen(entry.name, sizeof entry.name));
     if (IsFolderEntry(entry, entryName) && NamesThisFolder(entryName)) {
@@ -417,7 +418,7 @@ int CPackageInstall::InstallEntry(ArchiveHandle* archive, const ArchiveEntry& en
     const std::string destination = installFolder_ + "\\" + JoinParts(parts, parts.size());
     const std::size_t replacedBefore = replaced_.size();
     bool moved = false;
-    const int prepared = PrepareFileEntry(parts, entryName, destination, moved);
+    const InstallResult prepared = PrepareFileEntry(parts, entryName, destination, moved);
     if (prepared != kInstallDone) {
         return prepared;
     }
@@ -448,9 +449,9 @@ std::wstring CPackageInstall::ComponentKey(const TextList& parts, std::size_t in
 // once per folder of the whole install: a folder met before is known, and
 // below a folder this install made nothing else can be. `key` and `state`
 // describe the last of them.
-int CPackageInstall::PrepareFolders(const TextList& parts, std::size_t count,
-                                    const std::string& entryName, std::wstring& key,
-                                    FolderState& state)
+InstallResult CPackageInstall::PrepareFolders(const TextList& parts, std::size_t count,
+                                              const std::string& entryName, std::wstring& key,
+                                              FolderState& state)
 {
     key.clear();
     state = folders_[key];
@@ -495,13 +496,13 @@ int CPackageInstall::PrepareFolders(const TextList& parts, std::size_t count,
 
 // Decides, before a file entry is written, how a roll-back undoes it: a file
 // that is new is deleted, a file that existed is backed up now and restored.
-int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& entryName,
-                                      const std::string& destination, bool& moved)
+InstallResult CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& entryName,
+                                                const std::string& destination, bool& moved)
 {
     moved = false;
     std::wstring key;
     FolderState state = FolderState::kExisted;
-    const int folders = PrepareFolders(parts, parts.size() - 1, entryName, key, state);
+    const InstallResult folders = PrepareFolders(parts, parts.size() - 1, entryName, key, state);
     if (folders != kInstallDone) {
         return folders;
     }
@@ -539,7 +540,7 @@ int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& 
         return Fail(kExtractFailedText, entryName);
     }
     const std::string relativeName = JoinParts(parts, parts.size());
-    const int backedUp = BackUpReplacedFile(entryName, destination, relativeName, moved);
+    const InstallResult backedUp = BackUpReplacedFile(entryName, destination, relativeName, moved);
     if (backedUp != kInstallDone) {
         return backedUp;
     }
@@ -547,9 +548,9 @@ int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& 
     return kInstallDone;
 }
 
-int CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& entry,
-                                    const std::string& entryName, const std::string& destination,
-                                    bool copiedBackup)
+InstallResult CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& entry,
+                                              const std::string& entryName,
+                                              const std::string& destination, bool copiedBackup)
 {
     UniqueFile file(CreateFileW(WidenText(destination).c_str(), GENERIC_WRITE, 0, nullptr,
                                 CREATE_ALWAYS, entry.attributes, nullptr));
@@ -591,7 +592,7 @@ void CPackageInstall::ClearReadOnlyAttributes() const
     }
 }
 
-int CPackageInstall::Fail(const char* format, const std::string& argument)
+InstallResult CPackageInstall::Fail(const char* format, const std::string& argument)
 {
     FormatString1(errorText_, format, argument);
     return kInstallFailed;
@@ -601,7 +602,8 @@ int CPackageInstall::Fail(const char* format, const std::string& argument)
 // check) says so. The archive layer keeps the system's error of the failed
 // write; a volume with less than one write block left is full whatever the
 // error says.
-int CPackageInstall::FailWrite(const std::string& entryName, const std::string& destination)
+InstallResult CPackageInstall::FailWrite(const std::string& entryName,
+                                         const std::string& destination)
 {
     return WriteFailedOnFullDisk(installFolder_) ? Fail(kDiskFullText, destination)
                                                  : Fail(kExtractFailedText, entryName);

@@ -159,7 +159,7 @@ TEST_F(InstallJournalTest, FileInUseKeepsItsBackupAndTheJournal)
                                     nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     JournalRecovery recovery;
-    const int result = RecoverUnfinishedInstall(backup_, recovery);
+    const RecoveryResult result = RecoverUnfinishedInstall(backup_, recovery);
     CloseHandle(held);
     ASSERT_EQ(result, kRecoveryIncomplete);
     EXPECT_EQ(recovery.notRestored, TextList{install_ + "\\readme.txt"});
