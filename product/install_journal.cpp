@@ -32,6 +32,47 @@ const char kJournalFailedText[] =
 
 namespace {
 
+bool IsLinkAttributes(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// A file or folder of the install opened on itself, never on what a link in its
+// place leads to: invalid for a link, for one that is missing or cannot be
+// opened. The name is asked first, as Wine follows a link even when it is
+// opened on the link itself; the handle's tag then decides.
+UniqueFile OpenPlainEntry(const std::wstring& path, DWORD access)
+{
+    if (IsLinkAttributes(GetFileAttributesW(path.c_str()))) {
+        return UniqueFile();
+    }
+    UniqueFile entry(CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (entry && (!GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+                  (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+        entry.reset();
+    }
+    return entry;
+}
+
+bool IsLinkInPlace(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
+           !OpenPlainEntry(path, 0);
+}
+
+// Deleted when the handle closes; a folder that still holds something stays.
+bool MarkForDeletion(HANDLE entry)
+{
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != FALSE;
+}
+
 // A file written or created by the install may be read-only; restoring over
 // it or deleting it must not fail on that.
 void MakeWritable(const std::wstring& path)
@@ -39,10 +80,18 @@ void MakeWritable(const std::wstring& path)
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+void MakeWritable(HANDLE entry)
+{
+    FILE_BASIC_INFO basic{};  // times of zero stay as they are
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic);
+}
+
 // The backup's attributes go back too: a copy over an existing file keeps the
 // attributes that file has. The install names a backup before it saves the
 // file (it may move the file there): a backup that is not there while the file
-// is means that the file was never touched.
+// is means that the file was never touched. A link found in the file's place
+// is not restored through: the backup stays where it is.
 bool RestoreFile(const std::string& backup, const std::string& destination, bool& untouched)
 {
     const std::wstring source = WidenText(backup);
@@ -53,7 +102,7 @@ bool RestoreFile(const std::string& backup, const std::string& destination, bool
     if (untouched) {
         return true;
     }
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (attributes == INVALID_FILE_ATTRIBUTES || IsLinkInPlace(target)) {
         return false;
     }
     const auto restore = [&source, &target] {
@@ -70,14 +119,25 @@ bool RestoreFile(const std::string& backup, const std::string& destination, bool
     return true;
 }
 
+// A link in the place of an added file or a created folder is left alone:
+// deleting through it could reach what it leads to.
 bool DeleteAddedFile(const std::string& path)
 {
-    const std::wstring target = WidenText(path);
-    if (DeleteFileW(target.c_str())) {
+    const UniqueFile file = OpenPlainEntry(WidenText(path), DELETE | FILE_WRITE_ATTRIBUTES);
+    if (!file) {
+        return false;
+    }
+    if (MarkForDeletion(file.get())) {
         return true;
     }
-    MakeWritable(target);
-    return DeleteFileW(target.c_str()) != FALSE;
+    MakeWritable(file.get());
+    return MarkForDeletion(file.get());
+}
+
+bool RemoveCreatedFolder(const std::string& path)
+{
+    const UniqueFile folder = OpenPlainEntry(WidenText(path), DELETE);
+    return folder && MarkForDeletion(folder.get());
 }
 
 enum class JournalRead { kMissing, kRead, kTooLarge };
@@ -280,7 +340,7 @@ RecoveryResult UndoJournalRecords(const std::vector<JournalRecord>& records,
             }
             break;
         case kJournalFolder:
-            if (RemoveDirectoryW(WidenText(record->path).c_str())) {
+            if (RemoveCreatedFolder(record->path)) {
                 ++recovery.removedFolders;
             }
             break;
