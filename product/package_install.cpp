@@ -128,6 +128,23 @@ bool WriteFailedOnFullDisk(const std::string& folder)
            (GetFreeBytes(folder, freeBytes) && freeBytes < kFullBelowBytes);
 }
 
+// The entry's file, opened on itself: a link that took the file's place since
+// it was checked is never written through (`link` then tells).
+UniqueFile CreateEntryFile(const std::string& destination, DWORD attributes, bool& link)
+{
+    UniqueFile file(CreateFileW(WidenText(destination).c_str(),
+                                GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr, CREATE_ALWAYS,
+                                attributes | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    link = file &&
+           (!GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+    if (link) {
+        file.reset();
+    }
+    return file;
+}
+
 }  // namespace
 
 std::wstring InstallNameKey(const std::string& folder, const std::string& relativeName)
@@ -552,8 +569,8 @@ InstallResult CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const Arch
                                               const std::string& entryName,
                                               const std::string& destination, bool copiedBackup)
 {
-    UniqueFile file(CreateFileW(WidenText(destination).c_str(), GENERIC_WRITE, 0, nullptr,
-                                CREATE_ALWAYS, entry.attributes, nullptr));
+    bool link = false;
+    UniqueFile file = CreateEntryFile(destination, entry.attributes, link);
     if (!file) {
         // A target that could not be opened was not touched: there is nothing
         // to restore, and a file held open by another program could not be
@@ -562,7 +579,7 @@ InstallResult CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const Arch
             DeleteFileW(WidenText(BackupPath(replaced_.back())).c_str());
             replaced_.pop_back();
         }
-        return FailWrite(entryName, destination);
+        return link ? Fail(kUnsafeNameText, entryName) : FailWrite(entryName, destination);
     }
     SetLastError(ERROR_SUCCESS);
     HANDLE target = file.get();
