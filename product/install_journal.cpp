@@ -58,7 +58,9 @@ UniqueFile OpenPlainEntry(const std::wstring& path, DWORD access)
     return entry;
 }
 
-bool IsLinkInPlace(const std::wstring& path)
+// Something is there that cannot be opened as a plain file or folder: a link,
+// or one that another program holds, which could not be replaced either.
+bool IsUnsafeTarget(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
            !OpenPlainEntry(path, 0);
@@ -102,7 +104,7 @@ bool RestoreFile(const std::string& backup, const std::string& destination, bool
     if (untouched) {
         return true;
     }
-    if (attributes == INVALID_FILE_ATTRIBUTES || IsLinkInPlace(target)) {
+    if (attributes == INVALID_FILE_ATTRIBUTES || IsUnsafeTarget(target)) {
         return false;
     }
     const auto restore = [&source, &target] {
