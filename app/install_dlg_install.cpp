@@ -24,7 +24,6 @@ namespace {
 
 const char kProductFolderSuffix[] = "\\MrvACAD";
 const char kNoFolderText[] = "请输入安装目录！";
-const char kFolderFailedText[] = "无法创建安装目录 %1";
 const char kRunningText[] =
     "安装向导发现 %1 正在运行!\n\n请立即关闭其所有实例，然后单击“确定”继续，或单\n击“取消”退出。";
 const char kAbandonQuestion[] = "你确定要放弃“墨岚软件”的安装吗？";
@@ -438,7 +437,7 @@ bool CInstallDlg::InstallProductPackage(HANDLE package, const std::string& packa
     if (!flow_.EnterInstallStep()) {
         return true;
     }
-    const int result = install_->Install(package, packagePath, *this, job_.AbortFlag());
+    const InstallResult result = install_->Install(package, packagePath, *this, job_.AbortFlag());
     if (result == kInstallCancelled) {
         return true;
     }

@@ -19,7 +19,7 @@ void UndoInterruptedInstall()
         return;
     }
     JournalRecovery recovery;
-    const int result = RecoverUnfinishedInstall(backupFolder, recovery);
+    const RecoveryResult result = RecoverUnfinishedInstall(backupFolder, recovery);
     if (result != kNothingToRecover) {
         ShowMessageBox(RecoveryMessage(result, recovery, backupFolder),
                        MB_OK | (result == kInstallRecovered ? MB_ICONINFORMATION : MB_ICONWARNING));

@@ -6,6 +6,7 @@
 #include "archive/entry_name.h"
 #include "util/format_strings.h"
 #include "util/file_system.h"
+#include "util/handles.h"
 #include "util/text_path.h"
 #include "util/wide_text.h"
 #include "util/working_folder.h"
@@ -31,6 +32,49 @@ const char kJournalFailedText[] =
 
 namespace {
 
+bool IsLinkAttributes(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// A file or folder of the install opened on itself, never on what a link in its
+// place leads to: invalid for a link, for one that is missing or cannot be
+// opened. The name is asked first, as Wine follows a link even when it is
+// opened on the link itself; the handle's tag then decides.
+UniqueFile OpenPlainEntry(const std::wstring& path, DWORD access)
+{
+    if (IsLinkAttributes(GetFileAttributesW(path.c_str()))) {
+        return UniqueFile();
+    }
+    UniqueFile entry(CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (entry && (!GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+                  (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+        entry.reset();
+    }
+    return entry;
+}
+
+// Something is there that cannot be opened as a plain file or folder: a link,
+// or one that another program holds, which could not be replaced either.
+bool IsUnsafeTarget(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
+           !OpenPlainEntry(path, 0);
+}
+
+// Deleted when the handle closes; a folder that still holds something stays.
+bool MarkForDeletion(HANDLE entry)
+{
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != FALSE;
+}
+
 // A file written or created by the install may be read-only; restoring over
 // it or deleting it must not fail on that.
 void MakeWritable(const std::wstring& path)
@@ -38,10 +82,18 @@ void MakeWritable(const std::wstring& path)
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+void MakeWritable(HANDLE entry)
+{
+    FILE_BASIC_INFO basic{};  // times of zero stay as they are
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic);
+}
+
 // The backup's attributes go back too: a copy over an existing file keeps the
 // attributes that file has. The install names a backup before it saves the
 // file (it may move the file there): a backup that is not there while the file
-// is means that the file was never touched.
+// is means that the file was never touched. A link found in the file's place
+// is not restored through: the backup stays where it is.
 bool RestoreFile(const std::string& backup, const std::string& destination, bool& untouched)
 {
     const std::wstring source = WidenText(backup);
@@ -52,7 +104,7 @@ bool RestoreFile(const std::string& backup, const std::string& destination, bool
     if (untouched) {
         return true;
     }
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    if (attributes == INVALID_FILE_ATTRIBUTES || IsUnsafeTarget(target)) {
         return false;
     }
     const auto restore = [&source, &target] {
@@ -69,14 +121,25 @@ bool RestoreFile(const std::string& backup, const std::string& destination, bool
     return true;
 }
 
+// A link in the place of an added file or a created folder is left alone:
+// deleting through it could reach what it leads to.
 bool DeleteAddedFile(const std::string& path)
 {
-    const std::wstring target = WidenText(path);
-    if (DeleteFileW(target.c_str())) {
+    const UniqueFile file = OpenPlainEntry(WidenText(path), DELETE | FILE_WRITE_ATTRIBUTES);
+    if (!file) {
+        return false;
+    }
+    if (MarkForDeletion(file.get())) {
         return true;
     }
-    MakeWritable(target);
-    return DeleteFileW(target.c_str()) != FALSE;
+    MakeWritable(file.get());
+    return MarkForDeletion(file.get());
+}
+
+bool RemoveCreatedFolder(const std::string& path)
+{
+    const UniqueFile folder = OpenPlainEntry(WidenText(path), DELETE);
+    return folder && MarkForDeletion(folder.get());
 }
 
 enum class JournalRead { kMissing, kRead, kTooLarge };
@@ -86,25 +149,25 @@ enum class JournalRead { kMissing, kRead, kTooLarge };
 // journal of a real install.
 JournalRead ReadJournal(const std::string& path, std::string& text)
 {
-    const HANDLE file = CreateFileW(WidenText(path).c_str(), GENERIC_READ, 0, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    UniqueFile file(CreateFileW(WidenText(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return JournalRead::kMissing;
     }
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size) || static_cast<std::uint64_t>(size.QuadPart) > kMaxJournalBytes) {
-        CloseHandle(file);
+    if (!GetFileSizeEx(file.get(), &size) ||
+        static_cast<std::uint64_t>(size.QuadPart) > kMaxJournalBytes) {
         return JournalRead::kTooLarge;
     }
     text.reserve(static_cast<std::size_t>(size.QuadPart));
     char buffer[16384];
     DWORD read = 0;
     bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &read, nullptr) != FALSE) && read > 0 &&
+    while ((ok = ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) != FALSE) && read > 0 &&
            text.size() + read <= kMaxJournalBytes) {
         text.append(buffer, read);
     }
-    CloseHandle(file);
+    file.reset();
     if (read > 0) {
         return JournalRead::kTooLarge;  // it grew while it was read
     }
@@ -171,30 +234,6 @@ std::string InstallBackupFolder()
     return folder.empty() ? folder : folder + kBackupFolderName;
 }
 
-CInstallJournal::~CInstallJournal()
-{
-    if (file_ != INVALID_HANDLE_VALUE) {
-        CloseHandle(file_);
-    }
-}
-
-CInstallJournal::CInstallJournal(CInstallJournal&& other) noexcept
-    : file_(std::exchange(other.file_, INVALID_HANDLE_VALUE)), path_(std::move(other.path_))
-{
-}
-
-CInstallJournal& CInstallJournal::operator=(CInstallJournal&& other) noexcept
-{
-    if (this != &other) {
-        if (file_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(file_);
-        }
-        file_ = std::exchange(other.file_, INVALID_HANDLE_VALUE);
-        path_ = std::move(other.path_);
-    }
-    return *this;
-}
-
 bool CInstallJournal::Begin(const std::string& backupFolder, const std::string& installFolder)
 {
     const std::string folder = WithBackslash(backupFolder);
@@ -202,9 +241,9 @@ bool CInstallJournal::Begin(const std::string& backupFolder, const std::string& 
     path_ = folder + kJournalFileName;
     // Shared with nobody: a second instance of the program that starts while
     // this install runs must not take the journal for one that was cut off.
-    file_ = CreateFileW(WidenText(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file_ == INVALID_HANDLE_VALUE) {
+    file_.reset(CreateFileW(WidenText(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) {
         return false;
     }
     records_.clear();
@@ -232,14 +271,13 @@ bool CInstallJournal::RecordReplacedFile(const std::string& path, const std::str
 
 bool CInstallJournal::Commit()
 {
-    return file_ != INVALID_HANDLE_VALUE && FlushFileBuffers(file_);
+    return file_ && FlushFileBuffers(file_.get());
 }
 
 void CInstallJournal::Remove()
 {
-    if (file_ != INVALID_HANDLE_VALUE) {
-        CloseHandle(file_);
-        file_ = INVALID_HANDLE_VALUE;
+    if (file_) {
+        file_.reset();
         DeleteFileW(WidenText(path_).c_str());
     }
     records_.clear();
@@ -254,8 +292,8 @@ bool CInstallJournal::Append(char kind, const std::string& path, const std::stri
     record.backupName = backupName;
     const std::string line = FormatJournalRecord(record);
     DWORD written = 0;
-    if (file_ == INVALID_HANDLE_VALUE || line.empty() ||
-        !WriteFile(file_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
+    if (!file_ || line.empty() ||
+        !WriteFile(file_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) ||
         written != line.size()) {
         return false;
     }
@@ -278,8 +316,8 @@ bool JournalStaysInItsFolders(const std::vector<JournalRecord>& records)
     return true;
 }
 
-int UndoJournalRecords(const std::vector<JournalRecord>& records,
-                       const std::string& backupFolder, JournalRecovery& recovery)
+RecoveryResult UndoJournalRecords(const std::vector<JournalRecord>& records,
+                                  const std::string& backupFolder, JournalRecovery& recovery)
 {
     recovery = JournalRecovery();
     if (!JournalStaysInItsFolders(records)) {
@@ -304,7 +342,7 @@ int UndoJournalRecords(const std::vector<JournalRecord>& records,
             }
             break;
         case kJournalFolder:
-            if (RemoveDirectoryW(WidenText(record->path).c_str())) {
+            if (RemoveCreatedFolder(record->path)) {
                 ++recovery.removedFolders;
             }
             break;
@@ -315,7 +353,7 @@ int UndoJournalRecords(const std::vector<JournalRecord>& records,
     return recovery.notRestored.empty() ? kInstallRecovered : kRecoveryIncomplete;
 }
 
-int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& recovery)
+RecoveryResult RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& recovery)
 {
     recovery = JournalRecovery();
     const std::string folder = WithBackslash(backupFolder);
@@ -334,8 +372,8 @@ int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& r
             return kNothingToRecover;
         }
     }
-    const int result = read == JournalRead::kRead ? UndoJournalRecords(records, folder, recovery)
-                                                  : kRecoveryRefused;
+    const RecoveryResult result =
+        read == JournalRead::kRead ? UndoJournalRecords(records, folder, recovery) : kRecoveryRefused;
     if (result == kRecoveryRefused) {
         recovery = JournalRecovery();
         MoveFileExW(WidenText(journalPath).c_str(), WidenText(folder + kRefusedJournalFileName).c_str(),
@@ -346,7 +384,7 @@ int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& r
     return result;
 }
 
-std::string RecoveryMessage(int result, const JournalRecovery& recovery,
+std::string RecoveryMessage(RecoveryResult result, const JournalRecovery& recovery,
                             const std::string& backupFolder)
 {
     if (result == kRecoveryRefused) {

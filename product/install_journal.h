@@ -18,6 +18,7 @@
 #include <windows.h>
 
 #include "product/journal_records.h"
+#include "util/handles.h"
 #include "util/text.h"
 
 // The backup folder of a product install inside the working folder (see
@@ -32,13 +33,6 @@ std::string InstallBackupFolder();
 
 class CInstallJournal {
 public:
-    CInstallJournal() = default;
-    ~CInstallJournal();
-    CInstallJournal(const CInstallJournal&) = delete;
-    CInstallJournal& operator=(const CInstallJournal&) = delete;
-    CInstallJournal(CInstallJournal&& other) noexcept;
-    CInstallJournal& operator=(CInstallJournal&& other) noexcept;
-
     // Creates the journal in `backupFolder` (made if missing) naming the install
     // folder. False when it cannot be written, or when the journal of an earlier
     // install is still there (its files could not all be restored, and its
@@ -68,7 +62,8 @@ public:
 private:
     bool Append(char kind, const std::string& path, const std::string& backupName);
 
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    // Open from Begin to Remove.
+    UniqueFile file_;
     std::string path_;
     std::vector<JournalRecord> records_;
 };
@@ -107,20 +102,20 @@ bool JournalStaysInItsFolders(const std::vector<JournalRecord>& records);
 // answered, when JournalStaysInItsFolders fails. The roll-back of a running
 // install and the recovery at start-up both come here; neither the journal nor
 // the backups are removed.
-int UndoJournalRecords(const std::vector<JournalRecord>& records,
-                       const std::string& backupFolder, JournalRecovery& recovery);
+RecoveryResult UndoJournalRecords(const std::vector<JournalRecord>& records,
+                                  const std::string& backupFolder, JournalRecovery& recovery);
 
 // At start-up, before the install window: undoes (UndoJournalRecords) the
 // install that the journal in `backupFolder` describes and removes the backup
 // folder once everything is back. A record cut off by the crash is left out:
 // its step had not been taken. A refused journal is renamed to
 // kRefusedJournalFileName beside it, so that it is read no more.
-int RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& recovery);
+RecoveryResult RecoverUnfinishedInstall(const std::string& backupFolder, JournalRecovery& recovery);
 
 extern const char kRefusedJournalFileName[];
 
 // The one message that tells the user what the recovery did (result 1, 2 or 3).
-std::string RecoveryMessage(int result, const JournalRecovery& recovery,
+std::string RecoveryMessage(RecoveryResult result, const JournalRecovery& recovery,
                             const std::string& backupFolder);
 
 extern const char kInstallRecoveredText[];

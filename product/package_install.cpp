@@ -12,6 +12,7 @@
 #include "archive/entry_name.h"
 #include "archive/entry_record.h"
 #include "util/format_strings.h"
+#include "util/handles.h"
 #include "product/install_progress.h"
 #include "product/copy_policy.h"
 #include "product/install_space.h"
@@ -23,10 +24,10 @@
 #include "util/working_folder.h"
 
 const char kNotFullPathText[] = "安装目录必须是完整的路径: %1";
+const char kFolderFailedText[] = "无法创建安装目录 %1";
 
 namespace {
 
-const char kFolderFailedText[] = "无法创建安装目录 %1";
 const char kBadPackageText[] = "安装包已损坏或不是有效的安装包: %1";
 const char kUnsafeNameText[] = "安装包含有不安全的文件名: %1";
 const char kBackupFailedText[] = "无法备份将被替换的文件 %1";
@@ -63,9 +64,7 @@ std::wstring LongComponent(const std::string& folder, const TextList& parts, std
     }
     const std::wstring path = WidenText(folder + "\\" + JoinParts(parts, index + 1));
     WIN32_FIND_DATAW found;
-    const HANDLE find = FindFirstFileW(path.c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        FindClose(find);
+    if (UniqueFindSearch(FindFirstFileW(path.c_str(), &found))) {
         component = found.cFileName;
     }
     return component;
@@ -129,6 +128,23 @@ bool WriteFailedOnFullDisk(const std::string& folder)
            (GetFreeBytes(folder, freeBytes) && freeBytes < kFullBelowBytes);
 }
 
+// The entry's file, opened on itself: a link that took the file's place since
+// it was checked is never written through (`link` then tells).
+UniqueFile CreateEntryFile(const std::string& destination, DWORD attributes, bool& link)
+{
+    UniqueFile file(CreateFileW(WidenText(destination).c_str(),
+                                GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr, CREATE_ALWAYS,
+                                attributes | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    link = file &&
+           (!GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+    if (link) {
+        file.reset();
+    }
+    return file;
+}
+
 }  // namespace
 
 std::wstring InstallNameKey(const std::string& folder, const std::string& relativeName)
@@ -152,8 +168,8 @@ CPackageInstall::CPackageInstall(std::string installFolder, std::string backupFo
 {
 }
 
-int CPackageInstall::Install(const std::string& archivePath, IExtractProgress& progress,
-                             const std::atomic<bool>& abort)
+InstallResult CPackageInstall::Install(const std::string& archivePath, IExtractProgress& progress,
+                                       const std::atomic<bool>& abort)
 {
     const UniqueFile package = OpenFileDenyingWriters(archivePath);
     if (!package) {
@@ -163,8 +179,8 @@ int CPackageInstall::Install(const std::string& archivePath, IExtractProgress& p
     return Install(package.get(), archivePath, progress, abort);
 }
 
-int CPackageInstall::Install(HANDLE package, const std::string& packageName,
-                             IExtractProgress& progress, const std::atomic<bool>& abort)
+InstallResult CPackageInstall::Install(HANDLE package, const std::string& packageName,
+                                       IExtractProgress& progress, const std::atomic<bool>& abort)
 {
     Forget();
     errorText_.clear();
@@ -183,7 +199,7 @@ int CPackageInstall::Install(HANDLE package, const std::string& packageName,
         journal_.Remove();
         return Fail(kJournalFailedText, backupFolder_);
     }
-    int result = CreateInstallFolder();
+    InstallResult result = CreateInstallFolder();
     if (result == kInstallDone) {
         result = ExtractEntries(package, packageName, progress, abort);
     }
@@ -207,7 +223,7 @@ void CPackageInstall::Finish()
 
 // A package whose directory cannot be read is reported as damaged by the
 // extraction, as before; a volume that does not answer is not held against it.
-int CPackageInstall::CheckSpace(HANDLE package, InstallSpaceNeed& need)
+InstallResult CPackageInstall::CheckSpace(HANDLE package, InstallSpaceNeed& need)
 {
     if (!MeasureInstallSpace(package, installFolder_, need)) {
         return kInstallDone;
@@ -251,9 +267,9 @@ bool CPackageInstall::RecordCreatedFolder(const std::string& folder)
 // crash right after the move must not leave the user's file in a backup
 // folder that nobody knows of. Moved where it can be, else copied under a
 // name of its own that is renamed once the copy is complete.
-int CPackageInstall::BackUpReplacedFile(const std::string& entryName,
-                                        const std::string& destination,
-                                        const std::string& relativeName, bool& moved)
+InstallResult CPackageInstall::BackUpReplacedFile(const std::string& entryName,
+                                                  const std::string& destination,
+                                                  const std::string& relativeName, bool& moved)
 {
     moved = false;
     const std::string backup = BackupPath(relativeName);
@@ -314,7 +330,7 @@ void CPackageInstall::Forget()
     recordedReplaced_.clear();
 }
 
-int CPackageInstall::CreateInstallFolder()
+InstallResult CPackageInstall::CreateInstallFolder()
 {
     const std::size_t levelsStart = FolderLevelsStart(installFolder_);
     bool created = false;
@@ -346,18 +362,18 @@ int CPackageInstall::CreateInstallFolder()
     return kInstallDone;
 }
 
-int CPackageInstall::ExtractEntries(HANDLE package, const std::string& packageName,
-                                    IExtractProgress& progress, const std::atomic<bool>& abort)
+InstallResult CPackageInstall::ExtractEntries(HANDLE package, const std::string& packageName,
+                                              IExtractProgress& progress,
+                                              const std::atomic<bool>& abort)
 {
-    ArchiveHandle* const archive =
-        RewindFile(package) ? OpenArchive(&package, 0, kArchiveFileHandle) : nullptr;
-    if (archive == nullptr) {
+    UniqueArchive archive(RewindFile(package) ? OpenArchive(&package, 0, kArchiveFileHandle)
+                                              : nullptr);
+    if (!archive) {
         return Fail(kBadPackageText, packageName);
     }
     ArchiveEntry count;
-    GetArchiveEntry(archive, -1, count);
+    GetArchiveEntry(archive.get(), -1, count);
     if (ArchiveLastError() != kArchiveOk || count.index < 0) {
-        CloseArchive(archive);
         return Fail(kBadPackageText, packageName);
     }
 
@@ -367,7 +383,7 @@ int CPackageInstall::ExtractEntries(HANDLE package, const std::string& packageNa
     shown.total = total;
     FormatString1(shown.status, kStatusFormat, installFolder_);
 
-    int result = kInstallDone;
+    InstallResult result = kInstallDone;
     std::string lastName;
     DWORD lastShown = 0;
     for (int i = 0; i < count.index && result == kInstallDone; ++i) {
@@ -383,22 +399,23 @@ int CPackageInstall::ExtractEntries(HANDLE package, const std::string& packageNa
             progress.OnEntries(shown);
         }
         ArchiveEntry entry;
-        GetArchiveEntry(archive, i, entry);
+        GetArchiveEntry(archive.get(), i, entry);
         if (ArchiveLastError() != kArchiveOk) {
             result = Fail(kBadPackageText, packageName);
             break;
         }
         lastName.assign(entry.name, strnlen(entry.name, sizeof entry.name));
-        result = InstallEntry(archive, entry);
+        result = InstallEntry(archive.get(), entry);
     }
-    CloseArchive(archive);
+    // The end's report may wait on the window: the archive is not held meanwhile.
+    archive.reset();
     if (result == kInstallDone) {
         progress.OnExtractEnd(total);
     }
     return result;
 }
 
-int CPackageInstall::InstallEntry(ArchiveHandle* archive, const ArchiveEntry& entry)
+InstallResult CPackageInstall::InstallEntry(ArchiveHandle* archive, const ArchiveEntry& entry)
 {
     const std::string entryName(entry.name, strnlen(entry.name, sizeof entry.name));
     if (IsFolderEntry(entry, entryName) && NamesThisFolder(entryName)) {
@@ -418,7 +435,7 @@ int CPackageInstall::InstallEntry(ArchiveHandle* archive, const ArchiveEntry& en
     const std::string destination = installFolder_ + "\\" + JoinParts(parts, parts.size());
     const std::size_t replacedBefore = replaced_.size();
     bool moved = false;
-    const int prepared = PrepareFileEntry(parts, entryName, destination, moved);
+    const InstallResult prepared = PrepareFileEntry(parts, entryName, destination, moved);
     if (prepared != kInstallDone) {
         return prepared;
     }
@@ -449,9 +466,9 @@ std::wstring CPackageInstall::ComponentKey(const TextList& parts, std::size_t in
 // once per folder of the whole install: a folder met before is known, and
 // below a folder this install made nothing else can be. `key` and `state`
 // describe the last of them.
-int CPackageInstall::PrepareFolders(const TextList& parts, std::size_t count,
-                                    const std::string& entryName, std::wstring& key,
-                                    FolderState& state)
+InstallResult CPackageInstall::PrepareFolders(const TextList& parts, std::size_t count,
+                                              const std::string& entryName, std::wstring& key,
+                                              FolderState& state)
 {
     key.clear();
     state = folders_[key];
@@ -496,13 +513,13 @@ int CPackageInstall::PrepareFolders(const TextList& parts, std::size_t count,
 
 // Decides, before a file entry is written, how a roll-back undoes it: a file
 // that is new is deleted, a file that existed is backed up now and restored.
-int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& entryName,
-                                      const std::string& destination, bool& moved)
+InstallResult CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& entryName,
+                                                const std::string& destination, bool& moved)
 {
     moved = false;
     std::wstring key;
     FolderState state = FolderState::kExisted;
-    const int folders = PrepareFolders(parts, parts.size() - 1, entryName, key, state);
+    const InstallResult folders = PrepareFolders(parts, parts.size() - 1, entryName, key, state);
     if (folders != kInstallDone) {
         return folders;
     }
@@ -540,7 +557,7 @@ int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& 
         return Fail(kExtractFailedText, entryName);
     }
     const std::string relativeName = JoinParts(parts, parts.size());
-    const int backedUp = BackUpReplacedFile(entryName, destination, relativeName, moved);
+    const InstallResult backedUp = BackUpReplacedFile(entryName, destination, relativeName, moved);
     if (backedUp != kInstallDone) {
         return backedUp;
     }
@@ -548,13 +565,13 @@ int CPackageInstall::PrepareFileEntry(const TextList& parts, const std::string& 
     return kInstallDone;
 }
 
-int CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& entry,
-                                    const std::string& entryName, const std::string& destination,
-                                    bool copiedBackup)
+InstallResult CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& entry,
+                                              const std::string& entryName,
+                                              const std::string& destination, bool copiedBackup)
 {
-    HANDLE file = CreateFileW(WidenText(destination).c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, entry.attributes, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    bool link = false;
+    UniqueFile file = CreateEntryFile(destination, entry.attributes, link);
+    if (!file) {
         // A target that could not be opened was not touched: there is nothing
         // to restore, and a file held open by another program could not be
         // restored. Without its copied backup the roll-back sees it so.
@@ -562,15 +579,14 @@ int CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& 
             DeleteFileW(WidenText(BackupPath(replaced_.back())).c_str());
             replaced_.pop_back();
         }
-        return FailWrite(entryName, destination);
+        return link ? Fail(kUnsafeNameText, entryName) : FailWrite(entryName, destination);
     }
     SetLastError(ERROR_SUCCESS);
-    ExtractArchiveEntry(archive, entry.index, &file, 0, kArchiveFileHandle);
-    const std::int32_t extracted = ArchiveLastError();
-    const DWORD writeError = GetLastError();
-    CloseHandle(file);
+    HANDLE target = file.get();
+    ExtractArchiveEntry(archive, entry.index, &target, 0, kArchiveFileHandle);
+    const ArchiveResult extracted = ArchiveLastError();
+    file.reset();
     if (extracted != kArchiveOk) {
-        SetLastError(writeError);
         return FailWrite(entryName, destination);
     }
     if ((entry.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
@@ -593,7 +609,7 @@ void CPackageInstall::ClearReadOnlyAttributes() const
     }
 }
 
-int CPackageInstall::Fail(const char* format, const std::string& argument)
+InstallResult CPackageInstall::Fail(const char* format, const std::string& argument)
 {
     FormatString1(errorText_, format, argument);
     return kInstallFailed;
@@ -603,7 +619,8 @@ int CPackageInstall::Fail(const char* format, const std::string& argument)
 // check) says so. The archive layer keeps the system's error of the failed
 // write; a volume with less than one write block left is full whatever the
 // error says.
-int CPackageInstall::FailWrite(const std::string& entryName, const std::string& destination)
+InstallResult CPackageInstall::FailWrite(const std::string& entryName,
+                                         const std::string& destination)
 {
     return WriteFailedOnFullDisk(installFolder_) ? Fail(kDiskFullText, destination)
                                                  : Fail(kExtractFailedText, entryName);

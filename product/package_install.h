@@ -24,6 +24,8 @@ enum InstallResult : int {
 // The refusal of an install folder that is no full path (IsFullFolderPath);
 // %1 is the folder.
 extern const char kNotFullPathText[];
+// The refusal of an install folder that could not be created; %1 is the folder.
+extern const char kFolderFailedText[];
 
 class CPackageInstall {
 public:
@@ -40,12 +42,13 @@ public:
     // returns, so the folder is as it was. A finished one keeps its journal and
     // backups until Finish or RollBack: a cancel may still undo it, and a crash
     // before either is undone at the next start.
-    int Install(const std::string& archivePath, IExtractProgress& progress, const std::atomic<bool>& abort);
+    InstallResult Install(const std::string& archivePath, IExtractProgress& progress,
+                          const std::atomic<bool>& abort);
     // The same through a package that the caller holds open (and that nobody
     // else may write meanwhile): the survey and the extraction read through
     // `package` from its first byte; `packageName` names it in messages.
-    int Install(HANDLE package, const std::string& packageName, IExtractProgress& progress,
-                const std::atomic<bool>& abort);
+    InstallResult Install(HANDLE package, const std::string& packageName,
+                          IExtractProgress& progress, const std::atomic<bool>& abort);
 
     // Once the caller has decided that a finished install stands: deletes the
     // journal and the backup folder. Nothing is left to roll back.
@@ -72,29 +75,30 @@ private:
     // install wrote).
     enum class FolderState { kExisted, kCreated };
 
-    int CheckSpace(HANDLE package, InstallSpaceNeed& need);
+    InstallResult CheckSpace(HANDLE package, InstallSpaceNeed& need);
     bool RecordFilesToReplace(const TextList& replacedFiles);
-    int CreateInstallFolder();
+    InstallResult CreateInstallFolder();
     bool RecordCreatedFolder(const std::string& folder);
-    int BackUpReplacedFile(const std::string& entryName, const std::string& destination,
-                           const std::string& relativeName, bool& moved);
-    int ExtractEntries(HANDLE package, const std::string& packageName, IExtractProgress& progress,
-                       const std::atomic<bool>& abort);
-    int InstallEntry(ArchiveHandle* archive, const ArchiveEntry& entry);
-    int PrepareFolders(const TextList& parts, std::size_t count, const std::string& entryName,
-                       std::wstring& key, FolderState& state);
-    int PrepareFileEntry(const TextList& parts, const std::string& entryName,
-                         const std::string& destination, bool& moved);
-    int WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& entry,
-                       const std::string& entryName, const std::string& destination,
-                       bool copiedBackup);
+    InstallResult BackUpReplacedFile(const std::string& entryName, const std::string& destination,
+                                     const std::string& relativeName, bool& moved);
+    InstallResult ExtractEntries(HANDLE package, const std::string& packageName,
+                                 IExtractProgress& progress, const std::atomic<bool>& abort);
+    InstallResult InstallEntry(ArchiveHandle* archive, const ArchiveEntry& entry);
+    InstallResult PrepareFolders(const TextList& parts, std::size_t count,
+                                 const std::string& entryName, std::wstring& key,
+                                 FolderState& state);
+    InstallResult PrepareFileEntry(const TextList& parts, const std::string& entryName,
+                                   const std::string& destination, bool& moved);
+    InstallResult WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& entry,
+                                 const std::string& entryName, const std::string& destination,
+                                 bool copiedBackup);
     void TakeLongNames(TextList& parts) const;
     std::string BackupPath(const std::string& relativeName) const;
     std::wstring ComponentKey(const TextList& parts, std::size_t index) const;
     void ClearReadOnlyAttributes() const;
     void Forget();
-    int Fail(const char* format, const std::string& argument);
-    int FailWrite(const std::string& entryName, const std::string& destination);
+    InstallResult Fail(const char* format, const std::string& argument);
+    InstallResult FailWrite(const std::string& entryName, const std::string& destination);
 
     std::string installFolder_;
     std::string backupFolder_;

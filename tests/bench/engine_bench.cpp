@@ -53,7 +53,7 @@ bool Extract(const std::string& package, const std::string& installFolder,
     NullView view;
     const std::atomic<bool> abort{false};
     CPackageInstall install(installFolder, backupFolder);
-    const int result = install.Install(package, view, abort);
+    const InstallResult result = install.Install(package, view, abort);
     if (result != kInstallDone) {
         std::fprintf(stderr, "install: %d %s\n", result, install.ErrorText().c_str());
         return false;

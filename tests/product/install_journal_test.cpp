@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "tests/bench/host_link.h"
 #include "tests/bench/test_files.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
@@ -159,7 +160,7 @@ TEST_F(InstallJournalTest, FileInUseKeepsItsBackupAndTheJournal)
                                     nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     JournalRecovery recovery;
-    const int result = RecoverUnfinishedInstall(backup_, recovery);
+    const RecoveryResult result = RecoverUnfinishedInstall(backup_, recovery);
     CloseHandle(held);
     ASSERT_EQ(result, kRecoveryIncomplete);
     EXPECT_EQ(recovery.notRestored, TextList{install_ + "\\readme.txt"});
@@ -250,6 +251,52 @@ TEST_F(InstallJournalTest, RecordsThatLeaveTheirFoldersChangeNothing)
     EXPECT_EQ(RecoverUnfinishedInstall(backup_, recovery), kRecoveryRefused);
     EXPECT_EQ(Snapshot(root_ + "\\安装"), before_);
     EXPECT_FALSE(PathExists(JournalPath()));
+}
+
+// Links that another program put in the place of what the install wrote are
+// left as they are, and nothing they lead to is touched: the replaced file's
+// backup stays, and the recovery says so. (Links to folders, as Wine shows
+// only those as links, and by their names alone: the check through the
+// handle behind that is reached on Windows only.)
+TEST_F(InstallJournalTest, LinksInThePlaceOfInstalledEntriesAreNotFollowed)
+{
+    const std::string outside = root_ + "\\outside";
+    ASSERT_TRUE(CreateDirectoryTree(CPathName(outside + "\\empty\\")));
+    ASSERT_TRUE(WriteWholeFile(outside + "\\x.dll", "system file"));
+    ASSERT_TRUE(DeleteFileW(WidenText(install_ + "\\readme.txt").c_str()));
+    const std::string links[] = {install_ + "\\New", install_ + "\\new.txt",
+                                 install_ + "\\readme.txt"};
+    const auto removeLinks = [&links] {
+        for (const std::string& link : links) {
+            host_link::RemoveFolderLink(link);
+        }
+    };
+    for (const std::string& link : links) {
+        if (!host_link::MakeFolderLink(link, outside)) {
+            removeLinks();
+            GTEST_SKIP() << "no link " << link;
+        }
+    }
+    CreateDirectoryTree(CPathName(BackupPath("readme.txt")));
+    EXPECT_TRUE(WriteWholeFile(BackupPath("readme.txt"), "old readme"));
+    const auto outsideBefore = Snapshot(outside);
+    const std::vector<JournalRecord> records = {
+        {kJournalHeader, install_, ""},
+        {kJournalFolder, links[0], ""},
+        {kJournalAdded, links[1], ""},
+        {kJournalReplaced, links[2], std::string(kBackupFilesFolder) + "readme.txt"},
+    };
+    JournalRecovery recovery;
+    EXPECT_EQ(UndoJournalRecords(records, backup_, recovery), kRecoveryIncomplete);
+    EXPECT_EQ(recovery.notRestored, TextList{links[2]});
+    EXPECT_EQ(recovery.deletedFiles, 0);
+    EXPECT_EQ(recovery.removedFolders, 0);
+    EXPECT_EQ(Snapshot(outside), outsideBefore);
+    EXPECT_EQ(ReadWholeFile(BackupPath("readme.txt")), "old readme");
+    for (const std::string& link : links) {
+        EXPECT_TRUE(host_link::IsLink(link)) << link;
+    }
+    removeLinks();
 }
 
 }  // namespace
