@@ -215,7 +215,12 @@ long ProxyRequestCount(const std::string& target)
 
 long long SentBytes(const std::string& target)
 {
-    const std::string answer = FetchDirect(Url("/sent?target=" + Encode(target)));
+    return SentBytes(Url(""), target);
+}
+
+long long SentBytes(const std::string& serverUrl, const std::string& target)
+{
+    const std::string answer = FetchDirect(serverUrl + "/sent?target=" + Encode(target));
     if (answer.empty()) {
         return -1;
     }

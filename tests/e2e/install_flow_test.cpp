@@ -385,6 +385,46 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
     }
 }
 
+// A package whose connection is closed in the middle of the body three times
+// arrives whole through range requests, in one window with no message, the
+// server sending hardly a byte twice; from a server that ignores ranges the
+// broken download starts over and installs all the same.
+TEST_F(InstallFlow, ABrokenDownloadResumesOrStartsOverAndInstallsWhole)
+{
+    std::string package;
+    ASSERT_TRUE(ReadFileBytes(FixturePath("product.zip"), package));
+    const std::size_t size = package.size();
+    const struct {
+        std::string query;
+        long requests;
+        double mostSent;  // the bytes the server sent, against the package's size
+    } cases[] = {
+        {"drop=" + std::to_string(size / 4 + 1), 4, 1.02},
+        {"drop=" + std::to_string(size / 2) + "&drops=1&ranges=0", 2, 1.51},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.query);
+        LeaveEarlierInstall();
+        PutStandin("MrvCADSetup", productFolder_ + "\\MrvCADSetup.exe");
+        const std::string target = "/ranged/package.zip?" + c.query + "&run=" + vendor::RunStamp();
+        PutSite("2.2", Descriptor(site::Url(target)), "product.zip");
+        Start();
+        ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
+        ASSERT_TRUE(WaitForPage(Page::Finish, 120000)) << "a message or a stuck download";
+        ExpectProductSetupStarted();
+        EXPECT_EQ(ReadWholeFile(productFolder_ + "\\readme.txt"), "墨岚岱文 Morvane Tessaly 2.2\r\n");
+        EXPECT_TRUE(FileExists(productFolder_ + "\\Sys\\MrvScript.exe"));
+        EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
+        const long requests = vendor::StatsCount(site::Url(""), target) +
+                              vendor::StatsCount(site::Url(""), site::Url(target));
+        EXPECT_EQ(requests, c.requests);
+        const long long sent = vendor::SentBytes(site::Url(""), target) +
+                               vendor::SentBytes(site::Url(""), site::Url(target));
+        EXPECT_GE(sent, static_cast<long long>(size));
+        EXPECT_LE(static_cast<double>(sent), c.mostSent * static_cast<double>(size));
+    }
+}
+
 // Wine takes a DLL beside a program before its own only when its DLL overrides
 // say so (WINEDLLOVERRIDES does not reach a program started from a Wine
 // process here): the prefix's overrides for the program's file name, for the
