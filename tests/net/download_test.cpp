@@ -15,6 +15,7 @@
 
 #include "net/download.h"
 #include "net/package_integrity.h"
+#include "net/progress_text.h"
 #include "net/web_session.h"
 #include "tests/bench/vendor_server.h"
 #include "tests/net/test_view.h"
@@ -904,6 +905,31 @@ TEST(TransferDisplayTest, ABarAbove64MegabytesRunsToItsEnd)
     const std::vector<std::string> captions = view.Captions();
     ASSERT_EQ(captions.size(), 100u);
     EXPECT_EQ(captions.back(), "100% 的 package.zip 完成");
+}
+
+// After a break the bar and the percentage go on from the bytes already
+// there, while the rate and the time left count only this attempt's bytes
+// and time, the pause before it left out.
+TEST(TransferDisplayTest, AResumedTransferGoesOnFromItsBytesAndTimesThisAttempt)
+{
+    TestView view;
+    std::uint32_t now = 0;
+    const std::uint32_t size = 1000000;
+    CTransferDisplay display(view, "package.zip", [&now] { return now; });
+    display.ReportSize(size);
+    display.Start();
+    now = 2000;
+    display.UpdateTransferDisplay(500000, true, size);
+    now = 30000;
+    display.Resume(500000);
+    now = 31001;
+    display.UpdateTransferDisplay(600000, true, size);
+    const std::vector<std::string> captions = view.Captions();
+    ASSERT_EQ(captions.size(), 2u);
+    EXPECT_EQ(captions.back(), "60% 的 package.zip 完成");
+    EXPECT_EQ(view.BarPosition(), 600000u / 1024u);
+    EXPECT_EQ(view.TextsOf(kRateLabel).back(), FormatTransferRate(100000.0 / 1001.0));
+    EXPECT_EQ(view.TextsOf(kTimeLeftLabel).back(), FormatTimeLeftText(4, 600000, size));
 }
 
 // The window waits for the worker while the worker is sending it changes: the
