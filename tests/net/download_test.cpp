@@ -382,6 +382,8 @@ TEST_F(DownloadTest, ABrokenBodyIsResumedOrRestartedAndInstalledWhole)
     } cases[] = {
         {"drop=100000", 4, size, false},
         {"drop=100000&validator=date", 4, size, false},
+        // A reset may throw away bytes that were sent: the count is the client's.
+        {"drop=100000&drops=2&reset=1", -1, -1, false},
         {"drop=100000&drops=1&validator=none", 2, size + 100000, true},
         {"drop=100000&drops=2&ranges=0", 3, size + 200000, true},
     };
@@ -407,8 +409,12 @@ TEST_F(DownloadTest, ABrokenBodyIsResumedOrRestartedAndInstalledWhole)
         EXPECT_EQ(seen_.size, size);
         EXPECT_TRUE(seen_.pattern);
         EXPECT_FALSE(PathExists(target_));
-        EXPECT_EQ(vendor::RequestCount(target), c.requests);
-        EXPECT_EQ(vendor::SentBytes(target), c.sent);
+        if (c.requests > 0) {
+            EXPECT_EQ(vendor::RequestCount(target), c.requests);
+            EXPECT_EQ(vendor::SentBytes(target), c.sent);
+        } else {
+            EXPECT_GT(vendor::RequestCount(target), 1);
+        }
         const std::vector<std::string> status = view.TextsOf(kStatusLabel);
         EXPECT_NE(std::find(status.begin(), status.end(), "连接中断，正在重试（第 1 次，共 5 次）…"),
                   status.end())
