@@ -10,7 +10,8 @@
 // step run on the worker. They meet through `abort_` and `installing_` (each
 // written by one side and read by the other), through `request_` under
 // `requestLock_` (opened by the worker, closed by RequestAbort so that a blocked
-// read returns at once), and through the progress's OnEnd, reported once as
+// read returns at once; each repeated request replaces it there the same way;
+// the pause before one polls `abort_`), and through the progress's OnEnd, reported once as
 // the worker's last act; everything else is written before the worker starts
 // or read only after it has ended.
 #include <atomic>
