@@ -1,6 +1,8 @@
 #include "net/download.h"
 
+#include <algorithm>
 #include <cwchar>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,12 +27,16 @@ constexpr char kReplaceQuestion[] = "文件 '%1' 已经存在！\n是否替换�
 constexpr char kSourceText[] = "%1 来自 %2";
 constexpr char kIncompleteText[] = "下载的文件不完整: 收到 %1 字节，应为 %2 字节";
 constexpr char kInstallFailedText[] = "安装程序包失败";
+constexpr char kRetryingText[] = "连接中断，正在重试（第 %1 次，共 %2 次）…";
 
 // One WinInet read costs about the same whatever its size, so the body moves in
 // large blocks; the display is throttled on its own (CTransferDisplay).
 constexpr DWORD kBlockSize = 64 * 1024;
 constexpr DWORD kDiscardSize = 50;
 constexpr DWORD kHeaderBufferSize = 32;
+// Validators and ranges are short; a longer header is no usable one.
+constexpr DWORD kLongHeaderBufferSize = 256;
+constexpr DWORD kAbortPollMs = 50;
 constexpr DWORD kRequestFlags =
     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
 constexpr DWORD kCredentialDialogFlags = FLAGS_ERROR_UI_FILTER_FOR_ERRORS |
@@ -92,6 +98,17 @@ bool ParseContentLength(const wchar_t* text, std::uint32_t& size)
     }
     size = static_cast<std::uint32_t>(value);
     return true;
+}
+
+// A header's value as text; empty when the answer has none (or one too long).
+std::string QueryHeaderText(HINTERNET request, DWORD header)
+{
+    wchar_t text[kLongHeaderBufferSize] = {};
+    DWORD size = sizeof text - sizeof(wchar_t);
+    if (!HttpQueryInfoW(request, header, text, &size, nullptr)) {
+        return std::string();
+    }
+    return NarrowText(std::wstring(text, wcsnlen(text, kLongHeaderBufferSize)));
 }
 
 // WinInet hands the name being resolved as UTF-16 to a W callback and the
@@ -378,18 +395,15 @@ CDownloadJob::WorkerEnd CDownloadJob::CheckResponse()
     }
 }
 
-// A body that ends before its announced length (the connection closed or
-// dropped early) is a failed download, as is one whose server stops sending
-// for longer than the session's receive time-out: the partial file is deleted
-// and the install step does not run.
+// A body that breaks off (the connection reset or closed before the announced
+// length, or silent for longer than the receive time-out) is asked for again
+// after a pause, a bounded number of times; only when they are spent does the
+// download fail with the break's message, the partial file deleted and the
+// install step not run.
 CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
 {
-    const HINTERNET request = Request();
     progress_.OnPhase(DownloadPhase::kFileInfo, "得到文件信息");
-    wchar_t text[kHeaderBufferSize] = {};
-    DWORD textSize = sizeof text;
-    sizeKnown_ = HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &textSize, nullptr) &&
-                 ParseContentLength(text, size_);
+    ReadAnswerHeaders(Request());
     if (sizeKnown_ && RefuseWhenNoSpace()) {
         return WorkerEnd::kFailed;
     }
@@ -401,18 +415,83 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
     display.Start();
 
     // Hashed while it is written: the file is never read a second time, and
-    // the handle it is written through is the one the install step reads.
-    CPackageVerifier verifier(packageHash);
-    verifier.Start();
+    // the handle it is written through is the one the install step reads. A
+    // resumed body goes on with the same hash; a restarted one gets a new one.
+    auto verifier = std::make_unique<CPackageVerifier>(packageHash);
+    verifier->Start();
     std::uint64_t received = 0;
+    int attempt = 0;
+    BodyEnd end = ReceiveBody(display, *verifier, received);
+    while (end == BodyEnd::kBroken) {
+        if (attempt >= resumeAttempts) {
+            CloseTargetFile();
+            DeleteTargetFile();
+            return WorkerEnd::kFailed;
+        }
+        ++attempt;
+        end = AskAgain(attempt, display, verifier, received);
+        if (end == BodyEnd::kComplete) {
+            end = ReceiveBody(display, *verifier, received);
+        }
+    }
+    if (end == BodyEnd::kAborted) {
+        return EndAborted();
+    }
+    if (end == BodyEnd::kFailed) {
+        return WorkerEnd::kFailed;
+    }
+    const PackageCheck check = verifier->Finish();
+    if (check != kPackageIntact) {
+        errorText_ = PackageCheckText(check);
+        CloseTargetFile();
+        DeleteTargetFile();
+        return WorkerEnd::kFailed;
+    }
+    const WorkerEnd installed = RunInstallStep(targetFile_.get(), targetPath);
+    CloseTargetFile();
+    DeleteTargetFile();
+    return installed;
+}
+
+CDownloadJob::WorkerEnd CDownloadJob::EndAborted()
+{
+    CloseTargetFile();
+    DeleteTargetFile();
+    return WorkerEnd::kFinished;
+}
+
+// The length, and what proves later that a range comes from the same file.
+void CDownloadJob::ReadAnswerHeaders(HINTERNET request)
+{
+    wchar_t text[kHeaderBufferSize] = {};
+    DWORD textSize = sizeof text;
+    sizeKnown_ = HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, text, &textSize, nullptr) &&
+                 ParseContentLength(text, size_);
+    validator_ = ResumeValidator(QueryHeaderText(request, HTTP_QUERY_ETAG),
+                                 QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED));
+}
+
+// Reads the current response's body to its end. A break leaves the error
+// text that the user sees when no attempt is left.
+CDownloadJob::BodyEnd CDownloadJob::ReceiveBody(CTransferDisplay& display,
+                                                CPackageVerifier& verifier,
+                                                std::uint64_t& received)
+{
+    const HINTERNET request = Request();
     std::vector<char> block(kBlockSize);
     for (;;) {
         DWORD read = 0;
         if (!InternetReadFile(request, block.data(), kBlockSize, &read)) {
-            ReportWorkerError(kFileErrorText, ErrorDetail::kLastError);
-            return WorkerEnd::kFailed;
+            if (abort_) {
+                return BodyEnd::kAborted;
+            }
+            errorText_ = FormatString1(kFileErrorText, GetLastErrorText());
+            return BodyEnd::kBroken;
         }
-        if (read == 0 || abort_) {
+        if (abort_) {
+            return BodyEnd::kAborted;
+        }
+        if (read == 0) {
             break;
         }
         DWORD written = 0;
@@ -421,36 +500,156 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
             const DWORD code = GetLastError();
             ReportWorkerError(kFileErrorText, ErrorDetail::kSystemCode,
                               code != 0 ? code : ERROR_HANDLE_DISK_FULL);
-            return WorkerEnd::kFailed;
+            return BodyEnd::kFailed;
         }
         verifier.Add(block.data(), read);
         received += read;
         display.UpdateTransferDisplay(received, sizeKnown_, size_);
     }
-    if (abort_) {
-        CloseTargetFile();
-        DeleteTargetFile();
-        return WorkerEnd::kFinished;
-    }
     if (sizeKnown_ && received < size_) {
         const std::string missing = FormatString2(kIncompleteText, std::to_string(received),
-                                          std::to_string(size_));
+                                                  std::to_string(size_));
         errorText_ = FormatString1(kFileErrorText, missing);
-        CloseTargetFile();
-        DeleteTargetFile();
-        return WorkerEnd::kFailed;
+        return BodyEnd::kBroken;
     }
-    const PackageCheck check = verifier.Finish();
-    if (check != kPackageIntact) {
-        errorText_ = PackageCheckText(check);
-        CloseTargetFile();
-        DeleteTargetFile();
-        return WorkerEnd::kFailed;
+    return BodyEnd::kComplete;
+}
+
+// One more attempt after a break: kComplete when a body is there to be read
+// (the rest of the file, or the whole file into the emptied target).
+CDownloadJob::BodyEnd CDownloadJob::AskAgain(int attempt, CTransferDisplay& display,
+                                             VerifierPtr& verifier, std::uint64_t& received)
+{
+    if (!WaitBeforeAttempt(attempt)) {
+        return BodyEnd::kAborted;
     }
-    const WorkerEnd end = RunInstallStep(targetFile_.get(), targetPath);
-    CloseTargetFile();
-    DeleteTargetFile();
-    return end;
+    ResumePoint point;
+    point.received = received;
+    point.sizeKnown = sizeKnown_;
+    point.size = size_;
+    point.validator = validator_;
+    const bool asksRange = AsksForRange(point);
+    const BodyEnd sent = SendRepeatRequest(asksRange, received);
+    if (sent != BodyEnd::kComplete) {
+        return sent;
+    }
+    const HINTERNET request = Request();
+    RepeatAnswer answer;
+    wchar_t text[kHeaderBufferSize] = {};
+    DWORD textSize = sizeof text;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE, text, &textSize, nullptr)) {
+        errorText_ = kConnectFailedText;
+        return BodyEnd::kBroken;
+    }
+    answer.status = static_cast<unsigned>(_wtol(text));
+    answer.contentRange = QueryHeaderText(request, HTTP_QUERY_CONTENT_RANGE);
+    answer.etag = QueryHeaderText(request, HTTP_QUERY_ETAG);
+    answer.lastModified = QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED);
+    switch (JudgeRepeatAnswer(point, asksRange, answer)) {
+    case ResumeStep::kAppend:
+        display.Resume(received);
+        break;
+    case ResumeStep::kRestartWithBody:
+        if (!EmptyTargetFile(verifier, received)) {
+            return BodyEnd::kFailed;
+        }
+        ReadAnswerHeaders(request);
+        if (sizeKnown_ && RefuseWhenNoSpace()) {
+            return BodyEnd::kFailed;
+        }
+        if (sizeKnown_) {
+            display.ReportSize(size_);
+        }
+        display.Start();
+        break;
+    case ResumeStep::kRestartNextAttempt:
+        if (!EmptyTargetFile(verifier, received)) {
+            return BodyEnd::kFailed;
+        }
+        errorText_ = kConnectFailedText;
+        return BodyEnd::kBroken;
+    case ResumeStep::kFail:
+        ReportWorkerError(kConnectFailedText, ErrorDetail::kHttpStatus, answer.status);
+        return BodyEnd::kFailed;
+    }
+    progress_.OnPhase(DownloadPhase::kDownloading, "下载文件");
+    return BodyEnd::kComplete;
+}
+
+// The pause grows with each attempt; an abort ends it at once.
+bool CDownloadJob::WaitBeforeAttempt(int attempt)
+{
+    if (abort_) {
+        return false;
+    }
+    progress_.OnPhase(DownloadPhase::kRetrying,
+                      FormatString2(kRetryingText, std::to_string(attempt),
+                                    std::to_string(resumeAttempts)));
+    const std::uint32_t pause = ResumePauseMs(firstResumePauseMs, attempt);
+    const DWORD begin = GetTickCount();
+    while (!abort_) {
+        const DWORD waited = GetTickCount() - begin;
+        if (waited >= pause) {
+            return true;
+        }
+        Sleep(std::min<DWORD>(kAbortPollMs, pause - waited));
+    }
+    return false;
+}
+
+// A new request on the same connection, for the rest of the file when the
+// first answer's validator can vouch for it, else for the whole file. A
+// server that cannot be reached now is one more broken attempt.
+CDownloadJob::BodyEnd CDownloadJob::SendRepeatRequest(bool asksRange, std::uint64_t received)
+{
+    const auto context = reinterpret_cast<DWORD_PTR>(this);
+    const wchar_t* acceptTypes[] = {L"*/*", nullptr};
+    const DWORD flags = kRequestFlags | (serviceType_ == kServiceHttps ? INTERNET_FLAG_SECURE : 0);
+    UniqueInternet request(HttpOpenRequestW(connection_.get(), nullptr, WidenText(object_).c_str(),
+                                            nullptr, nullptr, acceptTypes, flags, context));
+    if (!request) {
+        errorText_ = FormatString1(kConnectErrorText, GetLastErrorText());
+        return abort_ ? BodyEnd::kAborted : BodyEnd::kBroken;
+    }
+    {
+        std::lock_guard<std::mutex> lock(requestLock_);
+        if (abort_) {
+            return BodyEnd::kAborted;
+        }
+        request_ = std::move(request);
+    }
+    std::wstring headers;
+    if (asksRange) {
+        headers = L"Range: bytes=" + std::to_wstring(received) + L"-\r\nIf-Range: " +
+                  WidenText(validator_) + L"\r\n";
+    }
+    const bool sent = HttpSendRequestW(Request(), headers.empty() ? nullptr : headers.c_str(),
+                                       static_cast<DWORD>(headers.size()), nullptr, 0);
+    if (abort_) {
+        return BodyEnd::kAborted;
+    }
+    if (!sent) {
+        errorText_ = FormatString1(kConnectErrorText, GetLastErrorText());
+        return BodyEnd::kBroken;
+    }
+    return BodyEnd::kComplete;
+}
+
+// The bytes so far belong to no file that can be finished: the target starts
+// over empty, and so does its hash.
+bool CDownloadJob::EmptyTargetFile(VerifierPtr& verifier, std::uint64_t& received)
+{
+    LARGE_INTEGER origin = {};
+    if (!SetFilePointerEx(targetFile_.get(), origin, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(targetFile_.get())) {
+        ReportWorkerError(kFileErrorText, ErrorDetail::kLastError);
+        return false;
+    }
+    verifier.reset();
+    verifier = std::make_unique<CPackageVerifier>(packageHash);
+    verifier->Start();
+    received = 0;
+    return true;
 }
 
 // An install step stopped by an abort is no failure: the window sees the flag.

@@ -1,19 +1,23 @@
 #pragma once
 // The product package download: one HTTP GET on a worker thread, the body written
 // to a temporary file in 64 KB blocks with its progress reported, then the
-// install step on the same thread.
+// install step on the same thread. A body that breaks off is asked for again
+// (the rest of it where the server can prove it is the same file, else all of
+// it) a bounded number of times before the download fails.
 //
 // Threads: StartDownload, RequestAbort and WaitForWorker run on the user-interface
 // thread; DownloadWorker, OnDownloadStatus, the Report* operations and the install
 // step run on the worker. They meet through `abort_` and `installing_` (each
 // written by one side and read by the other), through `request_` under
 // `requestLock_` (opened by the worker, closed by RequestAbort so that a blocked
-// read returns at once), and through the progress's OnEnd, reported once as
+// read returns at once; each repeated request replaces it there the same way;
+// the pause before one polls `abort_`), and through the progress's OnEnd, reported once as
 // the worker's last act; everything else is written before the worker starts
 // or read only after it has ended.
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,6 +27,8 @@
 
 #include "util/handles.h"
 #include "net/install_progress.h"
+#include "net/package_integrity.h"
+#include "net/resume_rules.h"
 #include "net/transfer_display.h"
 #include "net/url.h"
 
@@ -50,6 +56,10 @@ public:
     std::vector<std::uint8_t> packageHash;
     // The clock of the rate and time-left display.
     TickSource tickSource = SystemTickCount;
+    // How often, and after what first pause, a broken body is asked for again;
+    // tests shorten them.
+    int resumeAttempts = kResumeAttempts;
+    std::uint32_t firstResumePauseMs = kFirstResumePauseMs;
 
     // Parses the address, opens the target file and starts the worker. False when
     // the download did not start (reported by OnNotStarted), or when a worker of
@@ -77,6 +87,10 @@ public:
 
 private:
     enum class WorkerEnd { kFinished, kFailed };
+    // How one response's body, or a repeated request, ended. kBroken leaves
+    // the message for the user in the error text, in case no attempt is left.
+    enum class BodyEnd { kComplete, kBroken, kFailed, kAborted };
+    using VerifierPtr = std::unique_ptr<CPackageVerifier>;
 
     static void CALLBACK StatusCallback(HINTERNET handle, DWORD_PTR context, DWORD status,
                                         LPVOID information, DWORD length);
@@ -90,6 +104,15 @@ private:
     HINTERNET Request() const;
     WorkerEnd CheckResponse();
     WorkerEnd TransferBody();
+    void ReadAnswerHeaders(HINTERNET request);
+    BodyEnd ReceiveBody(CTransferDisplay& display, CPackageVerifier& verifier,
+                        std::uint64_t& received);
+    BodyEnd AskAgain(int attempt, CTransferDisplay& display, VerifierPtr& verifier,
+                     std::uint64_t& received);
+    bool WaitBeforeAttempt(int attempt);
+    BodyEnd SendRepeatRequest(bool asksRange, std::uint64_t received);
+    bool EmptyTargetFile(VerifierPtr& verifier, std::uint64_t& received);
+    WorkerEnd EndAborted();
     bool RefuseWhenNoSpace();
     WorkerEnd RunInstallStep(HANDLE package, const std::string& packagePath);
     void OnDownloadStatus(DWORD status, const void* information, DWORD length);
@@ -118,6 +141,8 @@ private:
     UrlService serviceType_{};
     bool sizeKnown_ = false;
     std::uint32_t size_ = 0;
+    // The first answer's proof of identity for a range (ResumeValidator).
+    std::string validator_;
     UniqueInternet session_;
     UniqueInternet connection_;
     mutable std::mutex requestLock_;

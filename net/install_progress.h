@@ -18,6 +18,7 @@ enum class DownloadPhase {
     kConnecting,   // each step of WinInet's connection: "解决名称: %1", "连接 %1" ...
     kFileInfo,     // the response arrived: "得到文件信息"
     kDownloading,  // the body is read: "下载文件"
+    kRetrying,     // waiting to ask again after a break: "连接中断，正在重试（第 %1 次，共 %2 次）…"
 };
 
 // Reported once per whole percent of an announced size.

@@ -32,10 +32,16 @@ void CTransferDisplay::ReportSize(std::uint32_t size)
 
 void CTransferDisplay::Start()
 {
+    Resume(0);
+    lastPercentage_ = 0;
+}
+
+void CTransferDisplay::Resume(std::uint64_t received)
+{
     startTime_ = ticks_();
     lastSampleTime_ = startTime_;
-    bytesAtLastSample_ = 0;
-    lastPercentage_ = 0;
+    bytesAtStart_ = received;
+    bytesAtLastSample_ = received;
 }
 
 void CTransferDisplay::UpdateTransferDisplay(std::uint64_t received, bool sizeKnown,
@@ -71,14 +77,17 @@ void CTransferDisplay::UpdatePercentage(std::uint64_t received, std::uint32_t si
     lastPercentage_ = percentage;
 }
 
-// The average speed since the start, applied to the bytes still missing; none
+// The average speed since the start of this attempt, applied to the bytes still missing; none
 // are missing once the announced size is reached. The elapsed time is taken
 // across a wrap of the tick count.
 void CTransferDisplay::UpdateTimeLeft(std::uint32_t now, std::uint64_t received, std::uint32_t size)
 {
     const std::uint32_t counted = static_cast<std::uint32_t>(std::min<std::uint64_t>(received, size));
+    if (counted <= bytesAtStart_) {
+        return;
+    }
     const double millisecondsPerByte =
-        static_cast<double>(now - startTime_) / static_cast<double>(counted);
+        static_cast<double>(now - startTime_) / static_cast<double>(counted - bytesAtStart_);
     const double seconds = millisecondsPerByte * (size - counted) * 0.001;
     const double longest = static_cast<double>(UINT32_MAX);
     ShowTimeLeft(static_cast<std::uint32_t>(std::min(seconds, longest)), counted, size);

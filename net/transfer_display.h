@@ -20,6 +20,9 @@ public:
     void ReportSize(std::uint32_t size);
     // Takes the start time and resets the samples; before the first block.
     void Start();
+    // A transfer that goes on from `received` bytes after a break: the bar
+    // and the percentage stay, the rate and the time left count this attempt.
+    void Resume(std::uint64_t received);
     void UpdateTransferDisplay(std::uint64_t received, bool sizeKnown, std::uint32_t size);
 
     void ShowPercentage(int percentage, std::uint64_t received, std::uint32_t size);
@@ -34,6 +37,7 @@ private:
     std::string fileName_;
     TickSource ticks_;
     std::uint32_t startTime_ = 0;
+    std::uint64_t bytesAtStart_ = 0;
     std::uint32_t lastSampleTime_ = 0;
     std::uint64_t bytesAtLastSample_ = 0;
     int lastPercentage_ = 0;

@@ -213,6 +213,20 @@ long ProxyRequestCount(const std::string& target)
     return Count("proxy " + target);
 }
 
+long long SentBytes(const std::string& target)
+{
+    return SentBytes(Url(""), target);
+}
+
+long long SentBytes(const std::string& serverUrl, const std::string& target)
+{
+    const std::string answer = FetchDirect(serverUrl + "/sent?target=" + Encode(target));
+    if (answer.empty()) {
+        return -1;
+    }
+    return std::atoll(answer.c_str());
+}
+
 std::string FilesFolder()
 {
     return NarrowText(BenchFolder() + L"\\vendor-files");

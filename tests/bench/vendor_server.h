@@ -71,6 +71,11 @@ long StatsCount(const std::string& serverUrl, const std::string& target);
 long RequestCount(const std::string& target);
 // How many requests the proxy saw for this target.
 long ProxyRequestCount(const std::string& target);
+// The body bytes that the range-aware routes (/behave/ranged, /ranged/NAME) sent
+// for exactly this target over all its requests; -1 when it could not be asked.
+long long SentBytes(const std::string& target);
+// The same, of the vendor server at `serverUrl` ("http://127.0.0.1:PORT").
+long long SentBytes(const std::string& serverUrl, const std::string& target);
 
 // Files put here are served as /files/NAME, and as /download/NAME in place of
 // the built-in texts; "package.zip" replaces the built-in package.

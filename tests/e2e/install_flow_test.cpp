@@ -49,6 +49,36 @@ protected:
         EXPECT_EQ(records[0].program, productFolder_ + "\\MrvCADSetup.exe");
         EXPECT_EQ(records[0].arguments, "all");
     }
+
+    // Installs from /ranged/package.zip with `query`, whose connection breaks off
+    // on the way: the package arrives whole in one window with no message, after
+    // `requests` requests in which the server sent at most `mostSent` times the
+    // package's bytes.
+    void InstallThroughBrokenLine(const std::string& query, long requests, double mostSent)
+    {
+        std::string package;
+        ASSERT_TRUE(ReadFileBytes(FixturePath("product.zip"), package));
+        const std::size_t size = package.size();
+        LeaveEarlierInstall();
+        PutStandin("MrvCADSetup", productFolder_ + "\\MrvCADSetup.exe");
+        const std::string target = "/ranged/package.zip?" + query + "&drop=" +
+                                   std::to_string(size / 4 + 1) + "&run=" + vendor::RunStamp();
+        PutSite("2.2", Descriptor(site::Url(target)), "product.zip");
+        Start();
+        ASSERT_TRUE(Click(window_, IDC_INSTALL_NOW));
+        ASSERT_TRUE(WaitForPage(Page::Finish, 120000)) << "a message or a stuck download";
+        ExpectProductSetupStarted();
+        EXPECT_EQ(ReadWholeFile(productFolder_ + "\\readme.txt"), "墨岚岱文 Morvane Tessaly 2.2\r\n");
+        EXPECT_TRUE(FileExists(productFolder_ + "\\Sys\\MrvScript.exe"));
+        EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
+        EXPECT_EQ(vendor::StatsCount(site::Url(""), target) +
+                      vendor::StatsCount(site::Url(""), site::Url(target)),
+                  requests);
+        const long long sent = vendor::SentBytes(site::Url(""), target) +
+                               vendor::SentBytes(site::Url(""), site::Url(target));
+        EXPECT_GE(sent, static_cast<long long>(size));
+        EXPECT_LE(static_cast<double>(sent), mostSent * static_cast<double>(size));
+    }
 };
 
 TEST_F(InstallFlow, FirstInstallFromServerDownloadsExtractsAndStartsTheSetupProgram)
@@ -383,6 +413,19 @@ TEST_F(InstallFlow, OnlyThePackageThatTheDescriptionNamesIsInstalled)
         EXPECT_TRUE(Records().empty());
         EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
     }
+}
+
+// Closed in the middle of the body three times, the package comes by ranges,
+// the server sending hardly a byte twice.
+TEST_F(InstallFlow, ADownloadClosedThreeTimesResumesAndInstallsWhole)
+{
+    InstallThroughBrokenLine("drops=3", 4, 1.02);
+}
+
+// A server that ignores ranges: the broken download starts over and installs.
+TEST_F(InstallFlow, ADownloadBrokenOffAtAServerWithoutRangesStartsOverAndInstalls)
+{
+    InstallThroughBrokenLine("drops=1&ranges=0", 2, 1.26);
 }
 
 // Wine takes a DLL beside a program before its own only when its DLL overrides

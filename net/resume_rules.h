@@ -1,0 +1,52 @@
+#pragma once
+// When a package download breaks off part way, what the next request may do:
+// go on from the bytes already on disk, start the file over, or give up. No
+// platform call: the worker asks these rules and carries out the answer.
+#include <cstdint>
+#include <string>
+
+// The attempts after the first request; the pause before attempt n (from 1)
+// is the first pause doubled n - 1 times.
+constexpr int kResumeAttempts = 5;
+constexpr std::uint32_t kFirstResumePauseMs = 1000;
+std::uint32_t ResumePauseMs(std::uint32_t firstPauseMs, int attempt);
+
+// The If-Range value that proves the rest comes from the same file: the
+// first answer's ETag when it is a strong one (a weak ETag may not validate a
+// range), else its Last-Modified; empty when it gave neither, and then no
+// range is asked for: the bytes already there could belong to another file.
+// A value with anything but printable ASCII is none: it would go back into a
+// request header.
+std::string ResumeValidator(const std::string& etag, const std::string& lastModified);
+
+// "bytes FIRST-LAST/TOTAL" with decimal numbers, LAST < TOTAL, FIRST <= LAST.
+bool ParseContentRange(const std::string& text, std::uint64_t& first, std::uint64_t& last,
+                       std::uint64_t& total);
+
+// What the worker knows of the file when it asks again.
+struct ResumePoint {
+    std::uint64_t received = 0;  // bytes on disk and hashed
+    bool sizeKnown = false;      // the first answer announced its length
+    std::uint64_t size = 0;
+    std::string validator;       // ResumeValidator of the first answer
+};
+
+// Whether the next request asks for the rest or for the whole file.
+bool AsksForRange(const ResumePoint& point);
+
+// The answer to a repeated request, as far as these rules look at it.
+struct RepeatAnswer {
+    unsigned status = 0;
+    std::string contentRange;  // empty when the answer had none
+    std::string etag;
+    std::string lastModified;
+};
+
+enum class ResumeStep {
+    kAppend,            // 206 for exactly the missing bytes of the same file
+    kRestartWithBody,   // 200: this answer is the whole file; empty the file, hash anew
+    kRestartNextAttempt,  // a range that does not fit or from another file: empty the
+                          // file and ask for the whole one at the next attempt
+    kFail,              // any other status: no retry mends it
+};
+ResumeStep JudgeRepeatAnswer(const ResumePoint& point, bool askedRange, const RepeatAnswer& answer);
