@@ -256,6 +256,8 @@ void CInstallDlg::StartWorker(const SetupDescriptor& setup)
     DeleteFileW(WidenText(job_.targetPath).c_str());
     job_.localPackageMode = localPackagePresent_;
     job_.localPackagePath = localPackagePath_;
+    // The one that was hashed, when a signing build checked it.
+    job_.localPackage = localPackageHold_ ? localPackageHold_.get() : nullptr;
     // "data.cab" beside the program is the user's own copy: the server's hash
     // names the package on the server.
     job_.packageHash = localPackagePresent_ ? std::vector<std::uint8_t>() : setup.packageHash;

@@ -265,6 +265,9 @@ CDownloadJob::WorkerEnd CDownloadJob::InstallLocalPackage()
 {
     CloseTargetFile();
     DeleteTargetFile();
+    if (localPackage != nullptr) {
+        return RunInstallStep(localPackage, localPackagePath);
+    }
     // One that cannot be opened is reported by the install step as damaged.
     const UniqueFile package = OpenFileDenyingWriters(localPackagePath);
     return RunInstallStep(package.get(), localPackagePath);

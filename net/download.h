@@ -52,6 +52,12 @@ public:
     std::string targetPath;
     bool localPackageMode = false;
     std::string localPackagePath;
+    // "data.cab" as the caller already holds it open against writers (after
+    // hashing it), read through rather than opened by its name once more; null
+    // opens `localPackagePath`. Set on the user-interface thread before
+    // StartDownload, read by the worker; the caller keeps it open until the
+    // worker has ended.
+    HANDLE localPackage = nullptr;
     // The package's SHA-256 from the setup description; empty checks nothing.
     std::vector<std::uint8_t> packageHash;
     // The clock of the rate and time-left display.

@@ -79,6 +79,22 @@ bool StartsWith(const std::string& text, const std::string& start)
     return text.compare(0, start.size(), start) == 0;
 }
 
+// The bytes that the test server's pattern routes send: i % 251 at offset i.
+std::string PatternBody(std::uint32_t size)
+{
+    std::string body(size, '\0');
+    for (std::uint32_t i = 0; i < size; ++i) {
+        body[i] = static_cast<char>(i % 251);
+    }
+    return body;
+}
+
+bool HashOf(const std::string& bytes, std::vector<std::uint8_t>& digest)
+{
+    CSha256 hasher;
+    return hasher.Start() && hasher.Add(bytes.data(), bytes.size()) && hasher.Finish(digest);
+}
+
 std::string Joined(const std::vector<std::string>& texts)
 {
     std::string joined;
@@ -275,13 +291,9 @@ TEST_F(DownloadTest, AStatusOtherThan200FailsAndLeavesNoFile)
 TEST_F(DownloadTest, OnlyAPackageWithTheDescriptionsHashIsInstalled)
 {
     const std::uint32_t size = 300000;
-    std::string body(size, '\0');
-    for (std::uint32_t i = 0; i < size; ++i) {
-        body[i] = static_cast<char>(i % 251);
-    }
-    CSha256 hasher;
+    const std::string body = PatternBody(size);
     std::vector<std::uint8_t> hash;
-    ASSERT_TRUE(hasher.Start() && hasher.Add(body.data(), body.size()) && hasher.Finish(hash));
+    ASSERT_TRUE(HashOf(body, hash));
     std::vector<std::uint8_t> altered = hash;
     altered[31] ^= 1;
     const struct {
@@ -367,13 +379,9 @@ TEST_F(DownloadTest, ABodyBrokenAtEveryAttemptFailsOnceTheAttemptsAreSpent)
 TEST_F(DownloadTest, ABrokenBodyIsResumedOrRestartedAndInstalledWhole)
 {
     const std::uint32_t size = 400000;
-    std::string body(size, '\0');
-    for (std::uint32_t i = 0; i < size; ++i) {
-        body[i] = static_cast<char>(i % 251);
-    }
-    CSha256 hasher;
+    const std::string body = PatternBody(size);
     std::vector<std::uint8_t> hash;
-    ASSERT_TRUE(hasher.Start() && hasher.Add(body.data(), body.size()) && hasher.Finish(hash));
+    ASSERT_TRUE(HashOf(body, hash));
     const struct {
         const char* query;
         long requests;
