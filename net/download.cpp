@@ -423,15 +423,15 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
     auto verifier = std::make_unique<CPackageVerifier>(packageHash);
     verifier->Start();
     std::uint64_t received = 0;
-    int attempt = 0;
+    CAttemptCount attempts(resumeAttempts);
     BodyEnd end = ReceiveBody(display, *verifier, received);
     while (end == BodyEnd::kBroken) {
-        if (attempt >= resumeAttempts) {
+        const int attempt = attempts.NextAfterBreak(received);
+        if (attempt == 0) {
             CloseTargetFile();
             DeleteTargetFile();
             return WorkerEnd::kFailed;
         }
-        ++attempt;
         end = AskAgain(attempt, display, verifier, received);
         if (end == BodyEnd::kComplete) {
             end = ReceiveBody(display, *verifier, received);

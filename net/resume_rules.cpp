@@ -47,6 +47,18 @@ std::uint32_t ResumePauseMs(std::uint32_t firstPauseMs, int attempt)
     return pause > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(pause);
 }
 
+int CAttemptCount::NextAfterBreak(std::uint64_t received)
+{
+    if (received > furthest_) {
+        furthest_ = received;
+        made_ = 0;
+    }
+    if (made_ >= attempts_) {
+        return 0;
+    }
+    return ++made_;
+}
+
 std::string ResumeValidator(const std::string& etag, const std::string& lastModified)
 {
     if (etag.size() >= 2 && etag.front() == '"' && etag.back() == '"' && IsHeaderSafe(etag)) {

@@ -11,6 +11,23 @@ constexpr int kResumeAttempts = 5;
 constexpr std::uint32_t kFirstResumePauseMs = 1000;
 std::uint32_t ResumePauseMs(std::uint32_t firstPauseMs, int attempt);
 
+// Counts the attempts after breaks. A link that drops now and then must not
+// spend them on a large file: a break after the file got further than ever
+// before starts the count again, so only breaks without headway (a server
+// that starts over each time, or one that stops at the same byte) use it up.
+class CAttemptCount {
+public:
+    explicit CAttemptCount(int attempts) : attempts_(attempts) {}
+    // The attempt (from 1) to make after a break with `received` bytes on
+    // disk; 0 when none is left.
+    int NextAfterBreak(std::uint64_t received);
+
+private:
+    int attempts_;
+    int made_ = 0;
+    std::uint64_t furthest_ = 0;
+};
+
 // The If-Range value that proves the rest comes from the same file: the
 // first answer's ETag when it is a strong one (a weak ETag may not validate a
 // range), else its Last-Modified; empty when it gave neither, and then no

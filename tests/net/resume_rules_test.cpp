@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "net/resume_rules.h"
 
@@ -16,6 +17,33 @@ TEST(ResumeRulesTest, PausesDoubleFromTheFirst)
     EXPECT_EQ(ResumePauseMs(kFirstResumePauseMs, 2), 2000u);
     EXPECT_EQ(ResumePauseMs(kFirstResumePauseMs, kResumeAttempts), 16000u);
     EXPECT_EQ(ResumePauseMs(0x80000000u, 3), UINT32_MAX);
+}
+
+// Each row: the bytes on disk at successive breaks, and the attempt each
+// break gets (0: the download fails there).
+TEST(ResumeRulesTest, OnlyBreaksWithoutHeadwaySpendTheAttempts)
+{
+    const struct {
+        const char* name;
+        std::vector<std::uint64_t> breaks;
+        std::vector<int> attempts;
+    } cases[] = {
+        {"the same byte every time", {100, 100, 100, 100, 100, 100}, {1, 2, 3, 4, 5, 0}},
+        {"starting over every time", {100, 0, 100, 0, 100, 100}, {1, 2, 3, 4, 5, 0}},
+        {"a little further each time", {100, 200, 300, 400, 500, 600, 700}, {1, 1, 1, 1, 1, 1, 1}},
+        {"headway after two breaks", {100, 100, 100, 150, 150}, {1, 2, 3, 1, 2}},
+        {"broken before the first byte", {0, 0, 0, 0, 0, 0}, {1, 2, 3, 4, 5, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CAttemptCount count(kResumeAttempts);
+        std::vector<int> made;
+        for (const std::uint64_t received : c.breaks) {
+            made.push_back(count.NextAfterBreak(received));
+        }
+        EXPECT_EQ(made, c.attempts);
+    }
+    EXPECT_EQ(CAttemptCount(0).NextAfterBreak(100), 0);
 }
 
 TEST(ResumeRulesTest, OnlyAStrongTagOrADateValidatesARange)
