@@ -22,7 +22,7 @@
 # CPUs, and where the scheduler puts them changes from run to run (a download
 # took 0.25 s or 0.95 s by placement alone). So every row runs the engine and
 # its wineserver (which starts with the program and ends after it) on CPU 0,
-# and its native tool likewise; the local web server of the download rows runs
+# and its native tool likewise; the local web servers of the download rows run
 # on CPU 1, so the engine's hash thread shares CPU 0 with the transfer, as curl
 # shares it with nothing. BENCH_PIN=0 runs everything unpinned.
 #
@@ -363,9 +363,10 @@ def pauses(run):
     """The engine's waits before its repeated requests: the first pause after a
     break past the furthest byte so far, doubled for each break short of it."""
     total, furthest, made = 0.0, 0, 0
-    for _, first, _ in run[1:]:
-        if first > furthest:
-            furthest, made = first, 0
+    for status, first, sent in run[:-1]:
+        have = first + sent if status == 206 else sent
+        if have > furthest:
+            furthest, made = have, 0
         made += 1
         total += first_pause * 2 ** (made - 1)
     return total
