@@ -236,7 +236,8 @@ if [[ " $rows " == *" download "* || " $rows " == *" hashed "* ]]; then
 fi
 # The paced link: its rate in bytes a second, and the body bytes after which
 # the broken one resets each connection. The engine's first pause before it
-# asks again is the one that every break after headway gets.
+# asks again (kFirstResumePauseMs, net/resume_rules.h) is the one that every
+# break after headway gets.
 paced_rate=20000000
 paced_drop=$((32 << 20))
 first_pause=1
