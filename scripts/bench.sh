@@ -22,13 +22,23 @@
 # CPUs, and where the scheduler puts them changes from run to run (a download
 # took 0.25 s or 0.95 s by placement alone). So every row runs the engine and
 # its wineserver (which starts with the program and ends after it) on CPU 0,
-# and its native tool likewise; the local web server of the download rows runs
+# and its native tool likewise; the local web servers of the download rows run
 # on CPU 1, so the engine's hash thread shares CPU 0 with the transfer, as curl
 # shares it with nothing. BENCH_PIN=0 runs everything unpinned.
 #
+# The "paced" and "dropped" rows download the same file from
+# tests/bench/paced_server.py, whose link sends 20 MB a second, unbroken and
+# then reset every 32 MiB; curl's row for the broken link asks again with
+# "-C -" until the file is whole. Both engine rows check the SHA-256. The
+# server logs every answer: the table gives the body bytes it sent as a
+# multiple of the file, and below it the broken link's engine time against
+# the unbroken one's plus the pauses that the engine waited before it asked
+# again, and whether every break was resumed with a range.
+#
 # Settings: BENCH_ROUNDS (default 5), BENCH_ROWS (names of the rows to run,
 # blank-separated; default all: typical large small upgrade copy download
-# hashed; "hashed" is the download checked against its SHA-256),
+# hashed paced dropped window; "hashed" is the download checked against its
+# SHA-256, "window" the timings of the program's first window at the end),
 # BENCH_ENGINE (an engine_bench.exe inside another build folder, to time an
 # older engine; nothing is built then), BENCH_SCRATCH (the scratch folder),
 # BENCH_PIN (default 1).
@@ -36,7 +46,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 rounds=${BENCH_ROUNDS:-5}
-rows=${BENCH_ROWS:-typical large small upgrade copy download hashed}
+rows=${BENCH_ROWS:-typical large small upgrade copy download hashed paced dropped window}
 pin=${BENCH_PIN:-1}
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -211,20 +221,50 @@ lower_folders() {
   done
 }
 
-server_pid=
-stop_server() { [ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null || true; }
-trap stop_server EXIT
+servers=()
+stop_servers() { for server in "${servers[@]}"; do kill "$server" 2>/dev/null || true; done; }
+trap stop_servers EXIT
+# taskset runs a server in its own process, so that stop_servers ends it.
+server_cpus() { [ -z "$(cpus_of download)" ] || echo taskset -c 1; }
 if [[ " $rows " == *" download "* || " $rows " == *" hashed "* ]]; then
   port=$((20000 + $$ % 20000))
-  serve=("$python" -m http.server --bind 127.0.0.1 --directory "$packages" "$port")
-  # taskset runs the server in its own process, so that stop_server ends it.
-  [ -z "$(cpus_of download)" ] || serve=(taskset -c 1 "${serve[@]}")
-  "${serve[@]}" >/dev/null 2>&1 &
-  server_pid=$!
+  $(server_cpus) "$python" -m http.server --bind 127.0.0.1 --directory "$packages" "$port" \
+    >/dev/null 2>&1 &
+  servers+=($!)
   for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/stamp" && break; sleep 0.1; done
   url=http://127.0.0.1:$port/download.bin
+fi
+# The paced link: its rate in bytes a second, and the body bytes after which
+# the broken one resets each connection. The engine's first pause before it
+# asks again (kFirstResumePauseMs, net/resume_rules.h) is the one that every
+# break after headway gets.
+paced_rate=20000000
+paced_drop=$((32 << 20))
+first_pause=1
+paced_log=$results/paced.log
+if [[ " $rows " == *" paced "* || " $rows " == *" dropped "* ]]; then
+  rm -f "$work/paced.port"
+  $(server_cpus) "$python" "$root/tests/bench/paced_server.py" --directory "$packages" \
+    --rate "$paced_rate" --port-file "$work/paced.port" --log "$paced_log" \
+    >/dev/null 2>"$results/paced.err" &
+  servers+=($!)
+  for _ in $(seq 50); do [ -f "$work/paced.port" ] && break; sleep 0.1; done
+  [ -f "$work/paced.port" ] ||
+    { echo "bench: the paced server did not start: $(cat "$results/paced.err")" >&2; exit 1; }
+  paced_url=http://127.0.0.1:$(cat "$work/paced.port")/download.bin
+fi
+if [[ " $rows " == *" hashed "* || " $rows " == *" paced "* || " $rows " == *" dropped "* ]]; then
   download_hash=$(sha256sum "$packages/download.bin" | cut -d' ' -f1)
 fi
+
+# curl's own copy must be the file, or its time means nothing.
+check_copy() {
+  cmp -s "$work/download.bin" "$packages/download.bin" ||
+    { echo "bench: $1: curl's copy differs from the file" >&2; exit 1; }
+}
+# curl once more with "-C -" after each break: what a user does by hand, here
+# bounded so that a server that never finishes ends the bench.
+resume_loop='n=0; until curl -s -C - -o "$1" "$2"; do n=$((n + 1)); [ $n -lt 100 ] || exit 1; done'
 
 # The first Wine start of a prefix sets it up; it is not timed.
 "$wine_run" "$engine" >/dev/null 2>&1 || true
@@ -258,15 +298,31 @@ for round in $(seq "$rounds"); do
         native "$row" curl -s -o "$work/download.bin" "$url"
         rm -f "$work/download.bin"
         engine "$row" download "$url" "$(windows_path "$work/download.bin")" "$download_hash" ;;
+      paced)
+        rm -f "$work/download.bin"
+        native "$row" curl -s -o "$work/download.bin" "$paced_url?run=$row.native.$round"
+        check_copy "$row"; rm -f "$work/download.bin"
+        engine "$row" download "$paced_url?run=$row.engine.$round" \
+                      "$(windows_path "$work/download.bin")" "$download_hash" ;;
+      dropped)
+        rm -f "$work/download.bin"
+        native "$row" bash -c "$resume_loop" - "$work/download.bin" \
+                      "$paced_url?drop=$paced_drop&run=$row.native.$round"
+        check_copy "$row"; rm -f "$work/download.bin"
+        engine "$row" download "$paced_url?drop=$paced_drop&run=$row.engine.$round" \
+                      "$(windows_path "$work/download.bin")" "$download_hash" ;;
+      window) ;;
       *) echo "bench: unknown row $row" >&2; exit 2 ;;
     esac
   done
 done
 fresh
 
-"$python" - "$results" $rows <<'EOF'
-import statistics, sys
-folder, rows = sys.argv[1], sys.argv[2:]
+"$python" - "$results" "$paced_log" "$(stat -c %s "$packages/download.bin")" "$first_pause" \
+  $rows <<'EOF'
+import collections, statistics, sys, urllib.parse
+folder, log, size, first_pause, rows = (sys.argv[1], sys.argv[2], int(sys.argv[3]),
+                                        float(sys.argv[4]), sys.argv[5:])
 titles = {
     "typical": ("typical package (2,000 files, 150 MB) into a new folder", "unzip"),
     "large": ("large package (300 files, 600 MB) into a new folder", "unzip"),
@@ -275,27 +331,78 @@ titles = {
     "copy": ("500-file script tree, overwrite all", "cp -r"),
     "download": ("download of 256 MiB from 127.0.0.1", "curl"),
     "hashed": ("the same download, SHA-256 checked", "curl"),
+    "paced": ("256 MiB over a 20 MB/s link, SHA-256 checked", "curl"),
+    "dropped": ("the same link reset every 32 MiB", "curl -C - loop"),
 }
 def load(row, tool):
     runs = [line.split() for line in open(f"{folder}/{row}.{tool}")]
     return [float(s) for s, _ in runs], [int(m) for _, m in runs]
+
+# The paced server's answers, run by run ("ROW.TOOL.ROUND"), in the order sent:
+# (status, first byte, body bytes sent).
+answers = collections.defaultdict(list)
+try:
+    for line in open(log):
+        target, status, first, sent, _ = line.split()
+        run = dict(urllib.parse.parse_qsl(urllib.parse.urlsplit(target).query)).get("run")
+        answers[run].append((int(status), int(first), int(sent)))
+except FileNotFoundError:
+    pass
+def runs_of(row, tool):
+    return [a for run, a in answers.items() if run and run.startswith(f"{row}.{tool}.")]
+def sent_multiple(row, tool):
+    return [sum(s for _, _, s in run) / size for run in runs_of(row, tool)]
+def resumed(run):
+    """Every answer after the first a range that goes on where the file stood."""
+    have = 0
+    for n, (status, first, sent) in enumerate(run):
+        if n > 0 and (status != 206 or first != have):
+            return False
+        have = first + sent
+    return have == size
+def pauses(run):
+    """The engine's waits before its repeated requests: the first pause after a
+    break past the furthest byte so far, doubled for each break short of it."""
+    total, furthest, made = 0.0, 0, 0
+    for status, first, sent in run[:-1]:
+        have = first + sent if status == 206 else sent
+        if have > furthest:
+            furthest, made = have, 0
+        made += 1
+        total += first_pause * 2 ** (made - 1)
+    return total
+
 print()
-print("| work | tool | median s | min-max s | ratio | peak MB |")
-print("|---|---|---|---|---|---|")
-for row in rows:
+print("| work | tool | median s | min-max s | ratio | peak MB | sent / file |")
+print("|---|---|---|---|---|---|---|")
+for row in (row for row in rows if row != "window"):
     title, tool = titles[row]
     nat, natmem = load(row, "native")
     eng, engmem = load(row, "engine")
     base = statistics.median(nat)
-    for name, times, mem in ((tool, nat, natmem), ("engine", eng, engmem)):
+    for kind, name, times, mem in (("native", tool, nat, natmem), ("engine", "engine", eng, engmem)):
+        sent = sent_multiple(row, kind)
         print(f"| {title} | {name} | {statistics.median(times):.2f} | "
               f"{min(times):.2f}-{max(times):.2f} | {statistics.median(times) / base:.2f}x | "
-              f"{max(mem) / 1024:.1f} |")
+              f"{max(mem) / 1024:.1f} | {f'{statistics.median(sent):.3f}x' if sent else ''} |")
+
+if "paced" in rows and "dropped" in rows:
+    unbroken = statistics.median(load("paced", "engine")[0])
+    broken = statistics.median(load("dropped", "engine")[0])
+    runs = runs_of("dropped", "engine")
+    waited = statistics.median(pauses(run) for run in runs)
+    worst = max(sent_multiple("dropped", "engine"))
+    print()
+    print(f"broken link, engine: {broken:.2f} s against {unbroken:.2f} s unbroken + "
+          f"{waited:.1f} s of pauses = {broken / (unbroken + waited):.2f}x (goal at most 1.10x); "
+          f"the server sent at most {worst:.3f}x the file (goal at most 1.02x); "
+          f"{sum(map(resumed, runs))} of {len(runs)} runs resumed at every break "
+          f"({statistics.median(len(run) for run in runs):.0f} requests a run)")
 EOF
 
 # The window's own timings, where that bench exists: of the deployment (32-bit)
 # program where this kernel runs 32-bit programs, else of the 64-bit one.
-if [ -f "$root/tests/bench/window_bench.sh" ]; then
+if [[ " $rows " == *" window "* ]] && [ -f "$root/tests/bench/window_bench.sh" ]; then
   if /usr/lib/wine/wine --version >/dev/null 2>&1; then
     window_preset=windows
   else
