@@ -616,16 +616,16 @@ TEST_F(FileSystemTest, CopyFileThroughHandlesCarriesBytesAttributesAndWriteTime)
             known.targetKnown = true;
             known.targetAttributes = GetFileAttributesW(WidenText(target).c_str());
 
-            bool copied = false;
+            FileCopyResult copied = FileCopyResult::kFailed;
             if (way == kPathsUnknown) {
                 copied = CopyFileThroughHandles(WidenText(source), WidenText(target));
             } else if (way == kPathsKnown) {
                 copied = CopyFileThroughHandles(WidenText(source), WidenText(target), known);
             } else {
                 copied = CopyFileBetweenFolders(sourceFolder.get(), targetFolder.get(),
-                                                WidenText(c.name), WidenText(target), known);
+                                                WidenText(c.name), known);
             }
-            EXPECT_TRUE(copied);
+            EXPECT_EQ(copied, FileCopyResult::kCopied);
             std::string bytes;
             EXPECT_TRUE(ReadFileBytes(target, bytes));
             EXPECT_TRUE(bytes == c.content);
@@ -646,9 +646,11 @@ TEST_F(FileSystemTest, CopyFileThroughHandlesReadsASourceOpenForWritingElsewhere
     const HANDLE writer = CreateFileW(WidenText(Path("open.lsp")).c_str(), GENERIC_WRITE,
                                       FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(CopyFileThroughHandles(WidenText(Path("open.lsp")), WidenText(Path("copy.lsp"))));
+    EXPECT_EQ(CopyFileThroughHandles(WidenText(Path("open.lsp")), WidenText(Path("copy.lsp"))),
+              FileCopyResult::kCopied);
     // A target that another program holds open is left as it is.
-    EXPECT_FALSE(CopyFileThroughHandles(WidenText(Path("copy.lsp")), WidenText(Path("open.lsp"))));
+    EXPECT_EQ(CopyFileThroughHandles(WidenText(Path("copy.lsp")), WidenText(Path("open.lsp"))),
+              FileCopyResult::kFailed);
     CloseHandle(writer);
     std::string bytes;
     EXPECT_TRUE(ReadFileBytes(Path("copy.lsp"), bytes));
@@ -669,7 +671,8 @@ TEST_F(FileSystemTest, CopyFileThroughHandlesRefusesWithoutHarm)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first + " -> " + c.second);
-        EXPECT_FALSE(CopyFileThroughHandles(WidenText(c.first), WidenText(c.second)));
+        EXPECT_EQ(CopyFileThroughHandles(WidenText(c.first), WidenText(c.second)),
+                  FileCopyResult::kFailed);
         EXPECT_FALSE(PathExists(Path("new.lsp")));
         std::string bytes;
         EXPECT_TRUE(ReadFileBytes(Path("a.lsp"), bytes));
@@ -682,8 +685,8 @@ TEST_F(FileSystemTest, CopyFileThroughHandlesRefusesWithoutHarm)
     ASSERT_TRUE(folder && again);
     for (const wchar_t* name : {L"folder\\a.lsp", L"..\\a.lsp", L"missing.lsp", L"a.lsp", L"A.LSP"}) {
         SCOPED_TRACE(NarrowText(name));
-        EXPECT_FALSE(CopyFileBetweenFolders(folder.get(), again.get(), name,
-                                            WidenText(Path("a.lsp")), KnownCopyDetails()));
+        EXPECT_EQ(CopyFileBetweenFolders(folder.get(), again.get(), name, KnownCopyDetails()),
+                  FileCopyResult::kFailed);
         std::string bytes;
         EXPECT_TRUE(ReadFileBytes(Path("a.lsp"), bytes));
         EXPECT_EQ(bytes, "mine");
