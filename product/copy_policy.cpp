@@ -1,5 +1,6 @@
 #include "product/copy_policy.h"
 
+#include <unordered_map>
 #include <vector>
 
 #include <windows.h>
@@ -135,7 +136,34 @@ struct FolderEntry {
 struct OpenFolders {
     UniqueFile source;
     UniqueFile destination;
+    // What the destination held before the level was copied, read once
+    // through its handle (where a link shows under Wine too), by the name in
+    // upper case, as the file system matches names in any letter case: one
+    // listing instead of a question by path per file. Empty for a folder that
+    // the copy made. Unset when the destination could not be listed.
+    bool destinationListed = false;
+    std::unordered_map<std::wstring, DWORD> destinationAttributes;
 };
+
+std::wstring NameKey(std::wstring name)
+{
+    if (!name.empty()) {
+        CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+    }
+    return name;
+}
+
+// The destination's attributes before the copy (INVALID_FILE_ATTRIBUTES: it
+// is not there), from the level's listing where there is one, else by path.
+DWORD DestinationAttributes(const OpenFolders* folders, const std::wstring& name,
+                            const std::string& path)
+{
+    if (folders == nullptr || !folders->destinationListed) {
+        return GetFileAttributesW(WidenText(path).c_str());
+    }
+    const auto found = folders->destinationAttributes.find(NameKey(name));
+    return found == folders->destinationAttributes.end() ? INVALID_FILE_ATTRIBUTES : found->second;
+}
 
 // A read-only destination is never written. Windows' CopyFile refuses it, but
 // not every implementation of that call does (nor does a copy through handles
@@ -165,21 +193,21 @@ FileCopyResult CopyOver(const std::string& source, const std::string& destinatio
 
 // The one rule for a file that may already exist at the destination. A file
 // whose backup could not be made is never replaced: without the backup the
-// replaced content could not be put back. `knownNew`: the destination folder
-// was made by this copy, so nothing in it exists yet. A destination that is a
-// link is never written: what it leads to lies elsewhere. `folders` and
-// `entry`: see CopyOver.
+// replaced content could not be put back. A destination that is a link is
+// never written: what it leads to lies elsewhere. `folders` and `entry`: see
+// CopyOver.
 FileOutcome ReplaceFile(const std::string& name, const std::string& sourceFolder,
                         const std::string& destinationFolder, const std::string& backupFolder,
                         CopyPolicy policy, const std::string& questionFormat,
-                        const OverwritePrompt& ask, bool knownNew, const OpenFolders* folders = nullptr,
+                        const OverwritePrompt& ask, const OpenFolders* folders = nullptr,
                         const FolderEntry* entry = nullptr)
 {
     FileOutcome outcome;
     outcome.policy = policy;
     const std::string destination = destinationFolder + name;
-    const DWORD attributes =
-        knownNew ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(WidenText(destination).c_str());
+    const DWORD attributes = entry != nullptr
+                                 ? DestinationAttributes(folders, entry->wideName, destination)
+                                 : GetFileAttributesW(WidenText(destination).c_str());
     const bool exists = Exists(attributes);
     if (IsLink(attributes)) {
         outcome.throughLink = true;
@@ -300,11 +328,11 @@ bool IsLeftOutFile(const TreeCopy& tree, const std::string& name)
 // Records one file's outcome; false when the user cancelled.
 bool CopyTreeFile(TreeCopy& tree, const FolderEntry& entry, const OpenFolders& folders,
                   const std::string& sourceFolder, const std::string& destinationFolder,
-                  const std::string& backupFolder, bool freshFolder, CopyPolicy& policy)
+                  const std::string& backupFolder, CopyPolicy& policy)
 {
     const FileOutcome outcome =
         ReplaceFile(entry.name, sourceFolder, destinationFolder, backupFolder, policy,
-                    kTreeQuestion, tree.ask, freshFolder, &folders, &entry);
+                    kTreeQuestion, tree.ask, &folders, &entry);
     policy = outcome.policy;
     const std::string destination = destinationFolder + entry.name;
     if (outcome.throughLink) {
@@ -329,20 +357,21 @@ void StopAtLink(TreeCopy& tree, const std::string& path)
 // which nothing is written through (the path is asked first: Wine follows a
 // link even where it is opened on itself). `made` tells whether the folder is
 // new. Without a held parent nothing is made: the level's files fail.
-bool MakeSubfolder(TreeCopy& tree, HANDLE parent, const std::string& destinationFolder,
+bool MakeSubfolder(TreeCopy& tree, const OpenFolders& folders, const std::string& destinationFolder,
                    const std::string& name, UniqueFile& held, bool& made)
 {
     const std::string path = destinationFolder + name;
+    const std::wstring wideName = WidenText(name);
     made = false;
-    if (IsLink(GetFileAttributesW(WidenText(path).c_str()))) {
+    if (IsLink(DestinationAttributes(&folders, wideName, path))) {
         StopAtLink(tree, path);
         return false;
     }
-    if (parent == nullptr) {
+    if (!folders.destination) {
         return true;
     }
     FolderOpen result = FolderOpen::kFailed;
-    held = OpenFolderInFolder(parent, WidenText(name), true, 0, result);
+    held = OpenFolderInFolder(folders.destination.get(), wideName, true, 0, result);
     if (result == FolderOpen::kIsLink) {
         StopAtLink(tree, path);
         return false;
@@ -368,6 +397,19 @@ bool OpenSourceSubfolder(TreeCopy& tree, HANDLE parent, const FolderEntry& entry
     return true;
 }
 
+void ListDestination(OpenFolders& folders, bool freshFolder)
+{
+    folders.destinationListed = freshFolder;
+    if (freshFolder || !folders.destination) {
+        return;
+    }
+    std::vector<FolderListEntry> entries;
+    folders.destinationListed = ListOpenFolder(folders.destination.get(), entries);
+    for (FolderListEntry& entry : entries) {
+        folders.destinationAttributes.emplace(NameKey(std::move(entry.name)), entry.attributes);
+    }
+}
+
 HANDLE HandleOrNull(const UniqueFile& folder)
 {
     return folder ? folder.get() : nullptr;
@@ -376,11 +418,12 @@ HANDLE HandleOrNull(const UniqueFile& folder)
 // Folders end with a separator here; `backupFolder` may be empty. `freshFolder`:
 // the destination folder was made by this copy. `pattern` picks the entries of
 // the chosen folder (`top`); below it every entry is copied.
-CopyPolicy CopyFolderContent(TreeCopy& tree, const OpenFolders& folders,
+CopyPolicy CopyFolderContent(TreeCopy& tree, OpenFolders& folders,
                              const std::string& sourceFolder, const std::string& destinationFolder,
                              const std::string& backupFolder, bool freshFolder, CopyPolicy policy,
                              const std::string& pattern, bool top)
 {
+    ListDestination(folders, freshFolder);
     std::vector<const FolderEntry*> subfolders;
     const std::vector<FolderEntry> entries =
         top ? ListFolder(sourceFolder, pattern)
@@ -399,7 +442,7 @@ CopyPolicy CopyFolderContent(TreeCopy& tree, const OpenFolders& folders,
                 continue;
             }
             if (!CopyTreeFile(tree, entry, folders, sourceFolder, destinationFolder, backupFolder,
-                              freshFolder, policy)) {
+                              policy)) {
                 return kCopyCancelled;
             }
             if (tree.Stopped()) {
@@ -416,8 +459,7 @@ CopyPolicy CopyFolderContent(TreeCopy& tree, const OpenFolders& folders,
             continue;
         }
         bool made = false;
-        if (!MakeSubfolder(tree, HandleOrNull(folders.destination), destinationFolder, lowerName,
-                           below.destination, made)) {
+        if (!MakeSubfolder(tree, folders, destinationFolder, lowerName, below.destination, made)) {
             return policy;
         }
         std::string backup;
@@ -464,8 +506,7 @@ CopyPolicy CopyFileWithPrompt(const std::string& name, const std::string& source
     if (PassesThroughLink(destinationFolder, name)) {
         return policy;
     }
-    return ReplaceFile(name, sourceFolder, destinationFolder, backupFolder, policy, kFileQuestion,
-                       ask, false)
+    return ReplaceFile(name, sourceFolder, destinationFolder, backupFolder, policy, kFileQuestion, ask)
         .policy;
 }
 
@@ -483,8 +524,9 @@ CopyPolicy CopyFolderTree(TextList& failed, TextList& copied, const std::string&
     const std::string destination = WithTrailingBackslash(destinationFolder);
     TreeCopy tree{failed, copied, ask, GetOwnFileName(), FullPathKey(destination), {}};
     const std::string source = WithTrailingBackslash(sourceFolder);
-    const OpenFolders folders{OpenFolderForCopies(WidenText(source)),
-                              OpenFolderForCopies(WidenText(destination))};
+    OpenFolders folders;
+    folders.source = OpenFolderForCopies(WidenText(source));
+    folders.destination = OpenFolderForCopies(WidenText(destination));
     const CopyPolicy end = CopyFolderContent(tree, folders, source, destination,
                                              WithTrailingBackslash(backupFolder), false, policy,
                                              pattern, true);

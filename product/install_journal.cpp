@@ -80,7 +80,7 @@ UniqueFile OpenRecordFolder(const std::string& installFolder, const std::string&
 }
 
 // What stands in a file's place inside its held folder: nothing, a plain file
-// (made writable, so that the backup can replace it) or something that must
+// (made plain, so that the backup can replace it) or something that must
 // not be replaced (a link, a folder, a file that another program holds).
 enum class RestoreTarget { kMissing, kPlainFile, kUnsafe };
 
@@ -99,7 +99,10 @@ RestoreTarget PrepareRestoreTarget(HANDLE folder, const std::wstring& leaf)
         (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return RestoreTarget::kUnsafe;
     }
-    if ((basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    // A read-only file resists its replacement, a hidden or system one an
+    // overwrite that does not name those attributes.
+    if ((basic.FileAttributes &
+         (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
         FILE_BASIC_INFO writable{};  // times of zero stay as they are
         writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
         SetFileInformationByHandle(target.get(), FileBasicInfo, &writable, sizeof writable);
@@ -108,8 +111,9 @@ RestoreTarget PrepareRestoreTarget(HANDLE folder, const std::wstring& leaf)
 }
 
 // The backup goes back by a rename of its own handle into the file's held
-// folder, or, where that cannot be (another volume), by a copy through that
-// handle, which carries the attributes and write time. The install names a
+// folder, or, where that cannot be (another volume; Wine renames into no
+// folder handle), by a copy through that handle, which carries the attributes
+// and write time. The install names a
 // backup before it saves the file (it may move the file there): a backup that
 // is not there while the file is means that the file was never touched. A link
 // found in the file's place or in a folder above it is not restored through,
