@@ -156,9 +156,22 @@ bool DeleteAddedFile(const std::string& installFolder, const std::string& path)
     return file && !IsLinkHandle(file.get()) && DeleteThroughHandle(file.get());
 }
 
-bool RemoveCreatedFolder(const std::string& path)
+// A level of the install folder's own path (created by the install, see
+// IsLevelOf) is opened by its path; one below the install folder level by
+// level, as the files are.
+bool RemoveCreatedFolder(const std::string& installFolder, const std::string& path)
 {
-    const UniqueFile folder = OpenPlainEntry(WidenText(path), DELETE);
+    if (path.size() <= installFolder.size()) {
+        const UniqueFile folder = OpenPlainEntry(WidenText(path), DELETE);
+        return folder && DeleteThroughHandle(folder.get());
+    }
+    std::wstring leaf;
+    const UniqueFile parent = OpenRecordFolder(installFolder, path, leaf);
+    FolderOpen result = FolderOpen::kFailed;
+    const UniqueFile folder =
+        parent && !IsLinkAttributes(GetFileAttributesW(WidenText(path).c_str()))
+            ? OpenFolderInFolder(parent.get(), leaf, false, DELETE, result)
+            : UniqueFile();
     return folder && DeleteThroughHandle(folder.get());
 }
 
@@ -363,7 +376,7 @@ RecoveryResult UndoJournalRecords(const std::vector<JournalRecord>& records,
             }
             break;
         case kJournalFolder:
-            if (RemoveCreatedFolder(record->path)) {
+            if (RemoveCreatedFolder(recovery.installFolder, record->path)) {
                 ++recovery.removedFolders;
             }
             break;

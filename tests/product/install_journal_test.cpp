@@ -266,7 +266,8 @@ TEST_F(InstallJournalTest, LinksInThePlaceOfInstalledEntriesAreNotFollowed)
     ASSERT_TRUE(DeleteFileW(WidenText(install_ + "\\readme.txt").c_str()));
     const std::string files = kBackupFilesFolder;
     // In the place of a created folder, an added file, a replaced file, a
-    // folder above an added and a replaced file, and a backup.
+    // folder above a created folder, an added and a replaced file, and a
+    // backup.
     const std::string links[] = {install_ + "\\New", install_ + "\\new.txt",
                                  install_ + "\\readme.txt", install_ + "\\Lib",
                                  BackupPath("keep.txt")};
@@ -291,6 +292,7 @@ TEST_F(InstallJournalTest, LinksInThePlaceOfInstalledEntriesAreNotFollowed)
         {kJournalFolder, links[0], ""},
         {kJournalAdded, links[1], ""},
         {kJournalReplaced, links[2], files + "readme.txt"},
+        {kJournalFolder, install_ + "\\Lib\\empty", ""},
         {kJournalAdded, install_ + "\\Lib\\x.dll", ""},
         {kJournalReplaced, install_ + "\\Lib\\x.dll", files + "Lib\\x.dll"},
         {kJournalReplaced, install_ + "\\keep.txt", files + "keep.txt"},
