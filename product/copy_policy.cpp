@@ -136,6 +136,9 @@ struct FolderEntry {
 struct OpenFolders {
     UniqueFile source;
     UniqueFile destination;
+    // The level's backup folder, where the copy keeps backups: made where
+    // missing and held like the others.
+    UniqueFile backup;
     // What the destination held before the level was copied, read once
     // through its handle (where a link shows under Wine too), by the name in
     // upper case, as the file system matches names in any letter case: one
@@ -191,6 +194,29 @@ FileCopyResult CopyOver(const std::string& source, const std::string& destinatio
                                   entry->wideName, known);
 }
 
+// A backup of a tree's file is taken through the level's held folders; an
+// earlier backup of the same name, read-only too, is replaced all the same.
+bool BackUpHeldFile(const OpenFolders& folders, const std::wstring& name)
+{
+    if (!folders.destination || !folders.backup) {
+        return false;
+    }
+    const FileCopyResult first =
+        CopyFileBetweenFolders(folders.destination.get(), folders.backup.get(), name, KnownCopyDetails());
+    if (first != FileCopyResult::kFailed) {
+        return first == FileCopyResult::kCopied;
+    }
+    const UniqueFile earlier = OpenEntryInFolder(folders.backup.get(), name, FILE_WRITE_ATTRIBUTES);
+    if (!earlier || IsLinkHandle(earlier.get())) {
+        return false;
+    }
+    FILE_BASIC_INFO writable{};  // times of zero stay as they are
+    writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(earlier.get(), FileBasicInfo, &writable, sizeof writable);
+    return CopyFileBetweenFolders(folders.destination.get(), folders.backup.get(), name,
+                                  KnownCopyDetails()) == FileCopyResult::kCopied;
+}
+
 // The one rule for a file that may already exist at the destination. A file
 // whose backup could not be made is never replaced: without the backup the
 // replaced content could not be put back. A destination that is a link is
@@ -213,7 +239,12 @@ FileOutcome ReplaceFile(const std::string& name, const std::string& sourceFolder
         outcome.throughLink = true;
         return outcome;
     }
-    if (exists && !backupFolder.empty() && !BackUpFile(name, destinationFolder, backupFolder)) {
+    const auto backUp = [&] {
+        return folders != nullptr && entry != nullptr
+                   ? BackUpHeldFile(*folders, entry->wideName)
+                   : BackUpFile(name, destinationFolder, backupFolder);
+    };
+    if (exists && !backupFolder.empty() && !backUp()) {
         outcome.backupFailed = true;
         return outcome;
     }
@@ -465,7 +496,14 @@ CopyPolicy CopyFolderContent(TreeCopy& tree, OpenFolders& folders,
         std::string backup;
         if (!backupFolder.empty()) {
             backup = backupFolder + lowerName + '\\';
-            CreateDirectoryW(WidenText(backup).c_str(), nullptr);
+            // A link there takes no backups: the path is asked first, as for
+            // the destination's folders.
+            FolderOpen result = FolderOpen::kFailed;
+            if (folders.backup &&
+                !IsLink(GetFileAttributesW(WidenText(backupFolder + lowerName).c_str()))) {
+                below.backup =
+                    OpenFolderInFolder(folders.backup.get(), WidenText(lowerName), true, 0, result);
+            }
         }
         if (CopyFolderContent(tree, below, sourceFolder + entry->name + '\\', destination + '\\',
                               backup, made, policy, "*.*", false) == kCopyCancelled) {
@@ -527,9 +565,12 @@ CopyPolicy CopyFolderTree(TextList& failed, TextList& copied, const std::string&
     OpenFolders folders;
     folders.source = OpenFolderForCopies(WidenText(source));
     folders.destination = OpenFolderForCopies(WidenText(destination));
-    const CopyPolicy end = CopyFolderContent(tree, folders, source, destination,
-                                             WithTrailingBackslash(backupFolder), false, policy,
-                                             pattern, true);
+    const std::string backup = WithTrailingBackslash(backupFolder);
+    if (!backup.empty() && CreateDirectoryTree(CPathName(backup))) {
+        folders.backup = OpenFolderForCopies(WidenText(backup));
+    }
+    const CopyPolicy end =
+        CopyFolderContent(tree, folders, source, destination, backup, false, policy, pattern, true);
     if (stoppedAt != nullptr) {
         *stoppedAt = tree.stoppedAt;
     }

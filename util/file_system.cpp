@@ -687,7 +687,8 @@ void DeleteFolderTree(const std::string& folder)
     if (wideFolder.empty() || bareDrive || IsRootFolder(wideFolder)) {
         return;
     }
-    const DWORD attributes = GetFileAttributesW(wideFolder.c_str());
+    // Asked without the trailing backslash, which would lead through a link.
+    const DWORD attributes = GetFileAttributesW(searched.c_str());
     if (!IsFolderAttributes(attributes)) {
         return;
     }

@@ -712,8 +712,9 @@ std::map<std::string, std::string> TreeOf(const std::string& folder)
 // A link in the destination, at any folder level below the chosen folder,
 // leads elsewhere: nothing is written through it, and the copy stops there,
 // naming it as failed. A link in the source is not read through: it is listed
-// as failed under its destination's name and the copy goes on. What the links
-// lead to stays as it was. The chosen folder itself may be a link (a
+// as failed under its destination's name and the copy goes on. A link in the
+// backup folder takes no backup: the file it would have kept is failed and
+// keeps its content. What the links lead to stays as it was. The chosen folder itself may be a link (a
 // redirected folder). (Links to folders, found by their names under Wine,
 // which follows a link even where it is opened on itself: the check of the
 // handles behind that is reached on Windows only.)
@@ -731,18 +732,26 @@ TEST_F(CopyPolicyTest, NothingIsWrittenThroughALinkInTheTree)
         std::string stoppedAt;
         TextList failed;
         TextList copied;
+        std::string existing;  // a file of the destination that the copy replaces
     };
     const Case cases[] = {
-        {destination_ + "sub", destination_ + "sub", {destination_ + "sub"}, {destination_ + "a.lsp"}},
+        {destination_ + "sub", destination_ + "sub", {destination_ + "sub"}, {destination_ + "a.lsp"},
+         ""},
         {destination_ + "sub\\deep", destination_ + "sub\\deep", {destination_ + "sub\\deep"},
-         {destination_ + "a.lsp", destination_ + "sub\\f.lsp"}},
+         {destination_ + "a.lsp", destination_ + "sub\\f.lsp"}, ""},
         {source_ + "Linked", "", {destination_ + "linked"},
-         {destination_ + "a.lsp", destination_ + "sub\\f.lsp", destination_ + "sub\\deep\\g.lsp"}},
+         {destination_ + "a.lsp", destination_ + "sub\\f.lsp", destination_ + "sub\\deep\\g.lsp"}, ""},
+        {backup_ + "sub", "", {destination_ + "sub\\f.lsp"},
+         {destination_ + "a.lsp", destination_ + "sub\\deep\\g.lsp"}, destination_ + "sub\\f.lsp"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.link);
         DeleteFolderTree(destination_);
+        DeleteFolderTree(backup_);
         MakeFolder(destination_);
+        if (!c.existing.empty()) {
+            Write(c.existing, "old");
+        }
         ASSERT_TRUE(CreateDirectoryTree(CPathName(c.link)));  // the folders above the link
         ASSERT_TRUE(host_link::MakeFolderLink(c.link, root_ + "outside"));
         TextList failed;
@@ -754,6 +763,9 @@ TEST_F(CopyPolicyTest, NothingIsWrittenThroughALinkInTheTree)
         EXPECT_EQ(stoppedAt, c.stoppedAt);
         EXPECT_EQ(failed, c.failed);
         EXPECT_EQ(Sorted(copied), Sorted(c.copied));
+        if (!c.existing.empty()) {
+            EXPECT_EQ(Read(c.existing), "old");
+        }
         EXPECT_EQ(CopyFileWithPrompt("Sub\\f.lsp", source_, destination_, "", kCopyOverwriteAll,
                                      kNeverAsked),
                   kCopyOverwriteAll);

@@ -507,6 +507,7 @@ TEST_F(FileSystemTest, DeleteFolderTreeRemovesLinksWithoutFollowingThem)
         {"tree", "tree\\a\\empty", "empty"},
         {"toplink", "toplink", "outside"},
         {"toplink", "toplink", "empty"},
+        {"toplink\\", "toplink", "outside"},
     };
     const std::map<std::string, std::string> outsideBefore = TreeOf(Path("outside"));
     for (const auto& c : cases) {
