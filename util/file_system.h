@@ -50,7 +50,7 @@ struct KnownCopyDetails {
 // copy opened is neither read nor written through.
 enum class FileCopyResult {
     kCopied,
-    kFailed,        // the system's error is kept; an existing target keeps its content
+    kFailed,        // the system's error is kept; a target begun is deleted again
     kSourceIsLink,  // nothing was read
     kTargetIsLink,  // nothing was written through it
 };
