@@ -1,5 +1,6 @@
 #include "product/copy_policy.h"
 
+#include <unordered_map>
 #include <vector>
 
 #include <windows.h>
@@ -119,67 +120,131 @@ bool IsLink(DWORD attributes)
 
 struct FolderEntry {
     std::string name;
+    // The platform's own name, by which the file is opened: one that code page
+    // 936 cannot spell is copied all the same.
+    std::wstring wideName;
     bool isFolder = false;
     DWORD attributes = 0;
     FILETIME lastWrite{};
 };
 
-// The two folders of one level of a tree copy, held open so that each file is
-// opened by its name alone; when either could not be opened, whole paths are
-// used.
+// The two folders of one level of a tree copy, each opened on itself below
+// the level above (the chosen folders by their paths) and held while the level
+// is copied, so that each file is opened by its name alone inside them and no
+// link put into a higher level meanwhile can lead the copy elsewhere. A level
+// where either could not be opened copies nothing.
 struct OpenFolders {
     UniqueFile source;
     UniqueFile destination;
+    // The level's backup folder, where the copy keeps backups: made where
+    // missing and held like the others.
+    UniqueFile backup;
+    // What the destination held before the level was copied, read once
+    // through its handle (where a link shows under Wine too), by the name in
+    // upper case, as the file system matches names in any letter case: one
+    // listing instead of a question by path per file. Empty for a folder that
+    // the copy made. Unset when the destination could not be listed.
+    bool destinationListed = false;
+    std::unordered_map<std::wstring, DWORD> destinationAttributes;
 };
+
+std::wstring NameKey(std::wstring name)
+{
+    if (!name.empty()) {
+        CharUpperBuffW(&name[0], static_cast<DWORD>(name.size()));
+    }
+    return name;
+}
+
+// The destination's attributes before the copy (INVALID_FILE_ATTRIBUTES: it
+// is not there), from the level's listing where there is one, else by path.
+DWORD DestinationAttributes(const OpenFolders* folders, const std::wstring& name,
+                            const std::string& path)
+{
+    if (folders == nullptr || !folders->destinationListed) {
+        return GetFileAttributesW(WidenText(path).c_str());
+    }
+    const auto found = folders->destinationAttributes.find(NameKey(name));
+    return found == folders->destinationAttributes.end() ? INVALID_FILE_ATTRIBUTES : found->second;
+}
 
 // A read-only destination is never written. Windows' CopyFile refuses it, but
 // not every implementation of that call does (nor does a copy through handles
 // on every platform), so the refusal is made here, on the attributes read once
 // before. `folders` and `entry` are there for a file of a tree copy.
-bool CopyOver(const std::string& source, const std::string& destination, DWORD attributes,
-              const OpenFolders* folders, const FolderEntry* entry)
+FileCopyResult CopyOver(const std::string& source, const std::string& destination,
+                        DWORD attributes, const OpenFolders* folders, const FolderEntry* entry)
 {
     if (Exists(attributes) && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        return false;
+        return FileCopyResult::kFailed;
     }
     KnownCopyDetails known;
     known.targetKnown = true;
     known.targetAttributes = attributes;
-    if (entry != nullptr) {
-        known.sourceKnown = true;
-        known.sourceAttributes = entry->attributes;
-        known.sourceWriteTime = entry->lastWrite;
+    if (folders == nullptr || entry == nullptr) {
+        return CopyFileThroughHandles(WidenText(source), WidenText(destination), known);
     }
-    if (folders != nullptr && entry != nullptr && folders->source && folders->destination) {
-        return CopyFileBetweenFolders(folders->source.get(), folders->destination.get(),
-                                      WidenText(entry->name), WidenText(destination), known);
+    if (!folders->source || !folders->destination) {
+        return FileCopyResult::kFailed;
     }
-    return CopyFileThroughHandles(WidenText(source), WidenText(destination), known);
+    known.sourceKnown = true;
+    known.sourceAttributes = entry->attributes;
+    known.sourceWriteTime = entry->lastWrite;
+    return CopyFileBetweenFolders(folders->source.get(), folders->destination.get(),
+                                  entry->wideName, known);
+}
+
+// A backup of a tree's file is taken through the level's held folders; an
+// earlier backup of the same name, read-only too, is replaced all the same.
+bool BackUpHeldFile(const OpenFolders& folders, const std::wstring& name)
+{
+    if (!folders.destination || !folders.backup) {
+        return false;
+    }
+    const FileCopyResult first =
+        CopyFileBetweenFolders(folders.destination.get(), folders.backup.get(), name, KnownCopyDetails());
+    if (first != FileCopyResult::kFailed) {
+        return first == FileCopyResult::kCopied;
+    }
+    const UniqueFile earlier = OpenEntryInFolder(folders.backup.get(), name, FILE_WRITE_ATTRIBUTES);
+    if (!earlier || IsLinkHandle(earlier.get())) {
+        return false;
+    }
+    FILE_BASIC_INFO writable{};  // times of zero stay as they are
+    writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    SetFileInformationByHandle(earlier.get(), FileBasicInfo, &writable, sizeof writable);
+    return CopyFileBetweenFolders(folders.destination.get(), folders.backup.get(), name,
+                                  KnownCopyDetails()) == FileCopyResult::kCopied;
 }
 
 // The one rule for a file that may already exist at the destination. A file
 // whose backup could not be made is never replaced: without the backup the
-// replaced content could not be put back. `knownNew`: the destination folder
-// was made by this copy, so nothing in it exists yet. A destination that is a
-// link is never written: what it leads to lies elsewhere. `folders` and
-// `entry`: see CopyOver.
+// replaced content could not be put back. A destination that is a link is
+// never written: what it leads to lies elsewhere. `folders` and `entry`: see
+// CopyOver.
 FileOutcome ReplaceFile(const std::string& name, const std::string& sourceFolder,
                         const std::string& destinationFolder, const std::string& backupFolder,
                         CopyPolicy policy, const std::string& questionFormat,
-                        const OverwritePrompt& ask, bool knownNew, const OpenFolders* folders = nullptr,
+                        const OverwritePrompt& ask, const OpenFolders* folders = nullptr,
                         const FolderEntry* entry = nullptr)
 {
     FileOutcome outcome;
     outcome.policy = policy;
     const std::string destination = destinationFolder + name;
-    const DWORD attributes =
-        knownNew ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(WidenText(destination).c_str());
+    const DWORD attributes = entry != nullptr
+                                 ? DestinationAttributes(folders, entry->wideName, destination)
+                                 : GetFileAttributesW(WidenText(destination).c_str());
     const bool exists = Exists(attributes);
     if (IsLink(attributes)) {
         outcome.throughLink = true;
         return outcome;
     }
-    if (exists && !backupFolder.empty() && !BackUpFile(name, destinationFolder, backupFolder)) {
+    const auto backUp = [&] {
+        return folders != nullptr && entry != nullptr
+                   ? BackUpHeldFile(*folders, entry->wideName)
+                   : BackUpFile(name, destinationFolder, backupFolder);
+    };
+    if (exists && !backupFolder.empty() && !backUp()) {
         outcome.backupFailed = true;
         return outcome;
     }
@@ -197,7 +262,9 @@ FileOutcome ReplaceFile(const std::string& name, const std::string& sourceFolder
         }
     }
     outcome.copyTried = true;
-    outcome.copied = CopyOver(sourceFolder + name, destination, attributes, folders, entry);
+    const FileCopyResult copy = CopyOver(sourceFolder + name, destination, attributes, folders, entry);
+    outcome.throughLink = copy == FileCopyResult::kTargetIsLink;
+    outcome.copied = copy == FileCopyResult::kCopied;
     return outcome;
 }
 
@@ -214,8 +281,21 @@ bool PassesThroughLink(const std::string& folder, const std::string& name)
     return false;
 }
 
-// The entries of one folder as the file system yields them, taken before
-// anything is copied so that the copy never changes what is being walked.
+FolderEntry MakeEntry(std::wstring name, DWORD attributes, FILETIME lastWrite)
+{
+    FolderEntry entry;
+    entry.name = NarrowText(name);
+    entry.wideName = std::move(name);
+    entry.isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.attributes = attributes;
+    entry.lastWrite = lastWrite;
+    return entry;
+}
+
+// The entries of one level as the file system yields them, taken before
+// anything is copied so that the copy never changes what is being walked: the
+// chosen folder's by its path (with the caller's pattern), a held folder's
+// through its handle.
 std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string& pattern)
 {
     std::vector<FolderEntry> entries;
@@ -225,13 +305,20 @@ std::vector<FolderEntry> ListFolder(const std::string& folder, const std::string
         return entries;
     }
     do {
-        FolderEntry entry;
-        entry.name = NarrowText(found.cFileName);
-        entry.isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        entry.attributes = found.dwFileAttributes;
-        entry.lastWrite = found.ftLastWriteTime;
-        entries.push_back(std::move(entry));
+        entries.push_back(MakeEntry(found.cFileName, found.dwFileAttributes, found.ftLastWriteTime));
     } while (FindNextFileW(find.get(), &found));
+    return entries;
+}
+
+std::vector<FolderEntry> ListHeldFolder(HANDLE folder)
+{
+    std::vector<FolderListEntry> listed;
+    ListOpenFolder(folder, listed);
+    std::vector<FolderEntry> entries;
+    entries.reserve(listed.size());
+    for (FolderListEntry& entry : listed) {
+        entries.push_back(MakeEntry(std::move(entry.name), entry.attributes, entry.lastWrite));
+    }
     return entries;
 }
 
@@ -272,11 +359,11 @@ bool IsLeftOutFile(const TreeCopy& tree, const std::string& name)
 // Records one file's outcome; false when the user cancelled.
 bool CopyTreeFile(TreeCopy& tree, const FolderEntry& entry, const OpenFolders& folders,
                   const std::string& sourceFolder, const std::string& destinationFolder,
-                  const std::string& backupFolder, bool freshFolder, CopyPolicy& policy)
+                  const std::string& backupFolder, CopyPolicy& policy)
 {
     const FileOutcome outcome =
         ReplaceFile(entry.name, sourceFolder, destinationFolder, backupFolder, policy,
-                    kTreeQuestion, tree.ask, freshFolder, &folders, &entry);
+                    kTreeQuestion, tree.ask, &folders, &entry);
     policy = outcome.policy;
     const std::string destination = destinationFolder + entry.name;
     if (outcome.throughLink) {
@@ -290,43 +377,103 @@ bool CopyTreeFile(TreeCopy& tree, const FolderEntry& entry, const OpenFolders& f
     return !outcome.cancelled;
 }
 
-// Makes destination folder + name for a sub-folder; false, listing the path as
-// failed, when it is a link, which nothing is written through. `made` tells
-// whether the folder is new.
-bool MakeSubfolder(TreeCopy& tree, const std::string& destinationFolder, const std::string& name,
-                   bool& made)
+void StopAtLink(TreeCopy& tree, const std::string& path)
 {
-    const std::wstring path = WidenText(destinationFolder + name);
-    // Asked first: a folder that exists already costs the system a failed
-    // creation otherwise.
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    made = !Exists(attributes) && CreateDirectoryW(path.c_str(), nullptr) != FALSE;
-    if (!made && IsLink(Exists(attributes) ? attributes : GetFileAttributesW(path.c_str()))) {
-        tree.failed.push_back(destinationFolder + name);
-        tree.stoppedAt = destinationFolder + name;
+    tree.failed.push_back(path);
+    tree.stoppedAt = path;
+}
+
+// Makes or opens destination folder + name for a sub-folder, held as
+// OpenFolders says; false, listing the path as failed, when it is a link,
+// which nothing is written through (the path is asked first: Wine follows a
+// link even where it is opened on itself). `made` tells whether the folder is
+// new. Without a held parent nothing is made: the level's files fail.
+bool MakeSubfolder(TreeCopy& tree, const OpenFolders& folders, const std::string& destinationFolder,
+                   const std::string& name, UniqueFile& held, bool& made)
+{
+    const std::string path = destinationFolder + name;
+    const std::wstring wideName = WidenText(name);
+    made = false;
+    if (IsLink(DestinationAttributes(&folders, wideName, path))) {
+        StopAtLink(tree, path);
+        return false;
+    }
+    if (!folders.destination) {
+        return true;
+    }
+    FolderOpen result = FolderOpen::kFailed;
+    held = OpenFolderInFolder(folders.destination.get(), wideName, true, 0, result);
+    if (result == FolderOpen::kIsLink) {
+        StopAtLink(tree, path);
+        return false;
+    }
+    made = result == FolderOpen::kCreated;
+    return true;
+}
+
+// Opens the source's sub-folder on itself below its held parent; a link (or a
+// folder that cannot be opened) is not copied from and is listed as failed
+// under its destination's name.
+bool OpenSourceSubfolder(TreeCopy& tree, HANDLE parent, const FolderEntry& entry,
+                         const std::string& destination, UniqueFile& held)
+{
+    FolderOpen result = FolderOpen::kFailed;
+    if (parent != nullptr && !IsLink(entry.attributes)) {
+        held = OpenFolderInFolder(parent, entry.wideName, false, 0, result);
+    }
+    if (!held) {
+        tree.failed.push_back(destination);
         return false;
     }
     return true;
 }
 
-// Folders end with a separator here; `backupFolder` may be empty. `freshFolder`:
-// the destination folder was made by this copy.
-CopyPolicy CopyFolderContent(TreeCopy& tree, const std::string& sourceFolder,
-                             const std::string& destinationFolder, const std::string& backupFolder,
-                             bool freshFolder, CopyPolicy policy, const std::string& pattern)
+void ListDestination(OpenFolders& folders, bool freshFolder)
 {
-    TextList subfolders;
-    OpenFolders folders{OpenFolderForCopies(WidenText(sourceFolder)),
-                        OpenFolderForCopies(WidenText(destinationFolder))};
-    for (const FolderEntry& entry : ListFolder(sourceFolder, pattern)) {
+    folders.destinationListed = freshFolder;
+    if (freshFolder || !folders.destination) {
+        return;
+    }
+    std::vector<FolderListEntry> entries;
+    folders.destinationListed = ListOpenFolder(folders.destination.get(), entries);
+    for (FolderListEntry& entry : entries) {
+        folders.destinationAttributes.emplace(NameKey(std::move(entry.name)), entry.attributes);
+    }
+}
+
+HANDLE HandleOrNull(const UniqueFile& folder)
+{
+    return folder ? folder.get() : nullptr;
+}
+
+// Folders end with a separator here; `backupFolder` may be empty. `freshFolder`:
+// the destination folder was made by this copy. `pattern` picks the entries of
+// the chosen folder (`top`); below it every entry is copied.
+CopyPolicy CopyFolderContent(TreeCopy& tree, OpenFolders& folders,
+                             const std::string& sourceFolder, const std::string& destinationFolder,
+                             const std::string& backupFolder, bool freshFolder, CopyPolicy policy,
+                             const std::string& pattern, bool top)
+{
+    ListDestination(folders, freshFolder);
+    std::vector<const FolderEntry*> subfolders;
+    const std::vector<FolderEntry> entries =
+        top ? ListFolder(sourceFolder, pattern)
+            : (folders.source ? ListHeldFolder(folders.source.get()) : std::vector<FolderEntry>());
+    for (const FolderEntry& entry : entries) {
         if (entry.isFolder) {
             if (!IsLeftOutFolder(LowerAscii936(entry.name)) &&
                 FullPathKey(sourceFolder + entry.name) != tree.destinationKey) {
-                subfolders.push_back(entry.name);
+                subfolders.push_back(&entry);
             }
         } else if (!IsLeftOutFile(tree, entry.name)) {
+            // A link among the source's files is not read through: what it
+            // leads to is no file of this folder.
+            if (IsLink(entry.attributes)) {
+                tree.failed.push_back(destinationFolder + entry.name);
+                continue;
+            }
             if (!CopyTreeFile(tree, entry, folders, sourceFolder, destinationFolder, backupFolder,
-                              freshFolder, policy)) {
+                              policy)) {
                 return kCopyCancelled;
             }
             if (tree.Stopped()) {
@@ -334,23 +481,32 @@ CopyPolicy CopyFolderContent(TreeCopy& tree, const std::string& sourceFolder,
             }
         }
     }
-    // One level's folders are open at a time.
-    folders.source.reset();
-    folders.destination.reset();
-    for (const std::string& name : subfolders) {
-        const std::string lowerName = LowerAscii936(name);
+    for (const FolderEntry* entry : subfolders) {
+        const std::string lowerName = LowerAscii936(entry->name);
+        const std::string destination = destinationFolder + lowerName;
+        OpenFolders below;
+        if (!OpenSourceSubfolder(tree, HandleOrNull(folders.source), *entry, destination,
+                                 below.source)) {
+            continue;
+        }
         bool made = false;
-        if (!MakeSubfolder(tree, destinationFolder, lowerName, made)) {
+        if (!MakeSubfolder(tree, folders, destinationFolder, lowerName, below.destination, made)) {
             return policy;
         }
         std::string backup;
         if (!backupFolder.empty()) {
             backup = backupFolder + lowerName + '\\';
-            CreateDirectoryW(WidenText(backup).c_str(), nullptr);
+            // A link there takes no backups: the path is asked first, as for
+            // the destination's folders.
+            FolderOpen result = FolderOpen::kFailed;
+            if (folders.backup &&
+                !IsLink(GetFileAttributesW(WidenText(backupFolder + lowerName).c_str()))) {
+                below.backup =
+                    OpenFolderInFolder(folders.backup.get(), WidenText(lowerName), true, 0, result);
+            }
         }
-        const std::string destination = destinationFolder + lowerName + '\\';
-        if (CopyFolderContent(tree, sourceFolder + name + '\\', destination, backup, made, policy,
-                              "*.*") == kCopyCancelled) {
+        if (CopyFolderContent(tree, below, sourceFolder + entry->name + '\\', destination + '\\',
+                              backup, made, policy, "*.*", false) == kCopyCancelled) {
             return kCopyCancelled;
         }
         if (tree.Stopped()) {
@@ -370,14 +526,15 @@ bool BackUpFile(const std::string& name, const std::string& folder, const std::s
     const std::wstring source = WidenText(folder + name);
     const std::string backup = backupFolder + name;
     const std::wstring target = WidenText(backup);
-    if (CopyFileThroughHandles(source, target)) {
-        return true;
+    const FileCopyResult first = CopyFileThroughHandles(source, target);
+    if (first != FileCopyResult::kFailed) {
+        return first == FileCopyResult::kCopied;
     }
     // The first backup into a folder makes the folder; an earlier read-only
     // backup of the same name is replaced all the same.
     CreateDirectoryTree(CPathName(backup));
     ClearReadOnly(target);
-    return CopyFileThroughHandles(source, target);
+    return CopyFileThroughHandles(source, target) == FileCopyResult::kCopied;
 }
 
 CopyPolicy CopyFileWithPrompt(const std::string& name, const std::string& sourceFolder,
@@ -387,8 +544,7 @@ CopyPolicy CopyFileWithPrompt(const std::string& name, const std::string& source
     if (PassesThroughLink(destinationFolder, name)) {
         return policy;
     }
-    return ReplaceFile(name, sourceFolder, destinationFolder, backupFolder, policy, kFileQuestion,
-                       ask, false)
+    return ReplaceFile(name, sourceFolder, destinationFolder, backupFolder, policy, kFileQuestion, ask)
         .policy;
 }
 
@@ -405,8 +561,16 @@ CopyPolicy CopyFolderTree(TextList& failed, TextList& copied, const std::string&
     }
     const std::string destination = WithTrailingBackslash(destinationFolder);
     TreeCopy tree{failed, copied, ask, GetOwnFileName(), FullPathKey(destination), {}};
-    const CopyPolicy end = CopyFolderContent(tree, WithTrailingBackslash(sourceFolder), destination,
-                                             WithTrailingBackslash(backupFolder), false, policy, pattern);
+    const std::string source = WithTrailingBackslash(sourceFolder);
+    OpenFolders folders;
+    folders.source = OpenFolderForCopies(WidenText(source));
+    folders.destination = OpenFolderForCopies(WidenText(destination));
+    const std::string backup = WithTrailingBackslash(backupFolder);
+    if (!backup.empty() && CreateDirectoryTree(CPathName(backup))) {
+        folders.backup = OpenFolderForCopies(WidenText(backup));
+    }
+    const CopyPolicy end =
+        CopyFolderContent(tree, folders, source, destination, backup, false, policy, pattern, true);
     if (stoppedAt != nullptr) {
         *stoppedAt = tree.stoppedAt;
     }

@@ -38,10 +38,13 @@ CopyPolicy CopyFileWithPrompt(const std::string& name, const std::string& source
 // the program's own file and the update's bookkeeping. Appends full destination
 // paths to `copied` and to `failed` (a failed backup or copy; such a file keeps
 // its content). Returns kCopyCancelled when cancelled or a folder text is
-// empty, otherwise the policy in force at the end of the top folder. A link in
-// the destination stops the copy: it is the last path in `failed`, and
-// `stoppedAt`, when given, receives it (empty when the copy ran to its end);
-// the files after it are in neither list, so such a copy is a failed one.
+// empty, otherwise the policy in force at the end of the top folder. Every
+// folder below the two given is opened on itself inside the one above and held
+// while its content is copied. A link in the destination stops the copy: it is
+// the last path in `failed`, and `stoppedAt`, when given, receives it (empty
+// when the copy ran to its end); the files after it are in neither list, so
+// such a copy is a failed one. A link in the source is not read through: its
+// destination path is listed in `failed` and the copy goes on.
 CopyPolicy CopyFolderTree(TextList& failed, TextList& copied, const std::string& sourceFolder,
                           const std::string& destinationFolder, const std::string& backupFolder,
                           CopyPolicy policy, const std::string& pattern, const OverwritePrompt& ask,

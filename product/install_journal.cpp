@@ -37,10 +37,10 @@ bool IsLinkAttributes(DWORD attributes)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// A file or folder of the install opened on itself, never on what a link in its
-// place leads to: invalid for a link, for one that is missing or cannot be
-// opened. The name is asked first, as Wine follows a link even when it is
-// opened on the link itself; the handle's tag then decides.
+// A file or folder opened on itself, never on what a link in its place leads
+// to: invalid for a link, for one that is missing or cannot be opened. The
+// name is asked first, as Wine follows a link even when it is opened on the
+// link itself; the handle's tag then decides.
 UniqueFile OpenPlainEntry(const std::wstring& path, DWORD access)
 {
     if (IsLinkAttributes(GetFileAttributesW(path.c_str()))) {
@@ -50,96 +50,129 @@ UniqueFile OpenPlainEntry(const std::wstring& path, DWORD access)
                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                  OPEN_EXISTING,
                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    if (entry && (!GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
-                  (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+    if (entry && IsLinkHandle(entry.get())) {
         entry.reset();
     }
     return entry;
 }
 
-// Something is there that cannot be opened as a plain file or folder: a link,
-// or one that another program holds, which could not be replaced either.
-bool IsUnsafeTarget(const std::wstring& path)
+// The folder that holds `path` (a record's path below `installFolder`), held
+// open and reached level by level from the install folder down, each level
+// opened on itself inside the one above and its path asked first: a link put
+// in the place of any folder between them leads the undo nowhere. `leaf`
+// receives the last name. Invalid where a level is a link or missing.
+UniqueFile OpenRecordFolder(const std::string& installFolder, const std::string& path,
+                            std::wstring& leaf)
 {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
-           !OpenPlainEntry(path, 0);
+    TextList names;
+    SplitString(path.substr(installFolder.size() + 1), "\\", names);
+    UniqueFile folder = OpenPlainEntry(WidenText(installFolder), FILE_LIST_DIRECTORY | FILE_TRAVERSE);
+    std::string level = installFolder;
+    for (std::size_t i = 0; folder && i + 1 < names.size(); ++i) {
+        level += '\\' + names[i];
+        FolderOpen result = FolderOpen::kFailed;
+        folder = IsLinkAttributes(GetFileAttributesW(WidenText(level).c_str()))
+                     ? UniqueFile()
+                     : OpenFolderInFolder(folder.get(), WidenText(names[i]), false, 0, result);
+    }
+    leaf = names.empty() ? std::wstring() : WidenText(names.back());
+    return folder;
 }
 
-// Deleted when the handle closes; a folder that still holds something stays.
-bool MarkForDeletion(HANDLE entry)
+// What stands in a file's place inside its held folder: nothing, a plain file
+// (made plain, so that the backup can replace it) or something that must
+// not be replaced (a link, a folder, a file that another program holds).
+enum class RestoreTarget { kMissing, kPlainFile, kUnsafe };
+
+RestoreTarget PrepareRestoreTarget(HANDLE folder, const std::wstring& leaf)
 {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition,
-                                      sizeof disposition) != FALSE;
+    const UniqueFile target = OpenEntryInFolder(folder, leaf, FILE_WRITE_ATTRIBUTES);
+    if (!target) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? RestoreTarget::kMissing
+                   : RestoreTarget::kUnsafe;
+    }
+    FILE_BASIC_INFO basic{};
+    if (IsLinkHandle(target.get()) ||
+        !GetFileInformationByHandleEx(target.get(), FileBasicInfo, &basic, sizeof basic) ||
+        (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return RestoreTarget::kUnsafe;
+    }
+    // A read-only file resists its replacement, a hidden or system one an
+    // overwrite that does not name those attributes.
+    if ((basic.FileAttributes &
+         (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
+        FILE_BASIC_INFO writable{};  // times of zero stay as they are
+        writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        SetFileInformationByHandle(target.get(), FileBasicInfo, &writable, sizeof writable);
+    }
+    return RestoreTarget::kPlainFile;
 }
 
-// A file written or created by the install may be read-only; restoring over
-// it or deleting it must not fail on that.
-void MakeWritable(const std::wstring& path)
-{
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-void MakeWritable(HANDLE entry)
-{
-    FILE_BASIC_INFO basic{};  // times of zero stay as they are
-    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic);
-}
-
-// The backup's attributes go back too: a copy over an existing file keeps the
-// attributes that file has. The install names a backup before it saves the
-// file (it may move the file there): a backup that is not there while the file
-// is means that the file was never touched. A link found in the file's place
-// is not restored through: the backup stays where it is.
-bool RestoreFile(const std::string& backup, const std::string& destination, bool& untouched)
+// The backup goes back by a rename of its own handle into the file's held
+// folder, or, where that cannot be (another volume; Wine renames into no
+// folder handle), by a copy through that handle, which carries the attributes
+// and write time. The install names a
+// backup before it saves the file (it may move the file there): a backup that
+// is not there while the file is means that the file was never touched. A link
+// found in the file's place or in a folder above it is not restored through,
+// nor a backup that is a link: the backup stays where it is.
+bool RestoreFile(const std::string& backup, const std::string& installFolder,
+                 const std::string& destination, bool& untouched)
 {
     const std::wstring source = WidenText(backup);
-    const std::wstring target = WidenText(destination);
     const DWORD attributes = GetFileAttributesW(source.c_str());
-    untouched = attributes == INVALID_FILE_ATTRIBUTES &&
-                GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const DWORD targetAttributes = GetFileAttributesW(WidenText(destination).c_str());
+    untouched = attributes == INVALID_FILE_ATTRIBUTES && targetAttributes != INVALID_FILE_ATTRIBUTES;
     if (untouched) {
         return true;
     }
-    if (attributes == INVALID_FILE_ATTRIBUTES || IsUnsafeTarget(target)) {
+    if (attributes == INVALID_FILE_ATTRIBUTES || IsLinkAttributes(targetAttributes)) {
         return false;
     }
-    const auto restore = [&source, &target] {
-        return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) ||
-               CopyFileW(source.c_str(), target.c_str(), FALSE);
-    };
-    if (!restore()) {
-        MakeWritable(target);
-        if (!restore()) {
-            return false;
-        }
-    }
-    SetFileAttributesW(target.c_str(), attributes);
-    return true;
-}
-
-// A link in the place of an added file or a created folder is left alone:
-// deleting through it could reach what it leads to.
-bool DeleteAddedFile(const std::string& path)
-{
-    const UniqueFile file = OpenPlainEntry(WidenText(path), DELETE | FILE_WRITE_ATTRIBUTES);
-    if (!file) {
+    std::wstring leaf;
+    const UniqueFile folder = OpenRecordFolder(installFolder, destination, leaf);
+    const UniqueFile from = OpenPlainEntry(source, DELETE | GENERIC_READ);
+    if (!folder || !from || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+        PrepareRestoreTarget(folder.get(), leaf) == RestoreTarget::kUnsafe) {
         return false;
     }
-    if (MarkForDeletion(file.get())) {
-        return true;
-    }
-    MakeWritable(file.get());
-    return MarkForDeletion(file.get());
+    return RenameIntoFolder(from.get(), folder.get(), leaf) ||
+           CopyOpenFileIntoFolder(from.get(), folder.get(), leaf) == FileCopyResult::kCopied;
 }
 
-bool RemoveCreatedFolder(const std::string& path)
+// A link in the place of an added file (or of a folder above it) or of a
+// created folder is left alone: deleting through it could reach what it
+// leads to.
+bool DeleteAddedFile(const std::string& installFolder, const std::string& path)
 {
-    const UniqueFile folder = OpenPlainEntry(WidenText(path), DELETE);
-    return folder && MarkForDeletion(folder.get());
+    std::wstring leaf;
+    const UniqueFile folder = OpenRecordFolder(installFolder, path, leaf);
+    if (!folder || IsLinkAttributes(GetFileAttributesW(WidenText(path).c_str()))) {
+        return false;
+    }
+    const UniqueFile file = OpenEntryInFolder(folder.get(), leaf, DELETE | FILE_WRITE_ATTRIBUTES);
+    return file && !IsLinkHandle(file.get()) && DeleteThroughHandle(file.get());
+}
+
+// A level of the install folder's own path (created by the install, see
+// IsLevelOf) is opened by its path; one below the install folder level by
+// level, as the files are.
+bool RemoveCreatedFolder(const std::string& installFolder, const std::string& path)
+{
+    if (path.size() <= installFolder.size()) {
+        const UniqueFile folder = OpenPlainEntry(WidenText(path), DELETE);
+        return folder && DeleteThroughHandle(folder.get());
+    }
+    std::wstring leaf;
+    const UniqueFile parent = OpenRecordFolder(installFolder, path, leaf);
+    FolderOpen result = FolderOpen::kFailed;
+    const UniqueFile folder =
+        parent && !IsLinkAttributes(GetFileAttributesW(WidenText(path).c_str()))
+            ? OpenFolderInFolder(parent.get(), leaf, false, DELETE, result)
+            : UniqueFile();
+    return folder && DeleteThroughHandle(folder.get());
 }
 
 enum class JournalRead { kMissing, kRead, kTooLarge };
@@ -329,7 +362,8 @@ RecoveryResult UndoJournalRecords(const std::vector<JournalRecord>& records,
         switch (record->kind) {
         case kJournalReplaced: {
             bool untouched = false;
-            if (!RestoreFile(folder + record->backupName, record->path, untouched)) {
+            if (!RestoreFile(folder + record->backupName, recovery.installFolder, record->path,
+                             untouched)) {
                 recovery.notRestored.push_back(record->path);
             } else if (!untouched) {
                 ++recovery.restoredFiles;
@@ -337,12 +371,12 @@ RecoveryResult UndoJournalRecords(const std::vector<JournalRecord>& records,
             break;
         }
         case kJournalAdded:
-            if (DeleteAddedFile(record->path)) {
+            if (DeleteAddedFile(recovery.installFolder, record->path)) {
                 ++recovery.deletedFiles;
             }
             break;
         case kJournalFolder:
-            if (RemoveCreatedFolder(record->path)) {
+            if (RemoveCreatedFolder(recovery.installFolder, record->path)) {
                 ++recovery.removedFolders;
             }
             break;

@@ -12,6 +12,13 @@
 #include "util/file_read.h"
 #include "util/wide_text.h"
 
+extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PIO_APC_ROUTINE apc,
+                                               PVOID apcContext, PIO_STATUS_BLOCK status,
+                                               PVOID buffer, ULONG length,
+                                               FILE_INFORMATION_CLASS informationClass,
+                                               BOOLEAN singleEntry, PUNICODE_STRING mask,
+                                               BOOLEAN restart);
+
 namespace {
 
 DWORD Attributes(const std::string& path)
@@ -96,86 +103,6 @@ bool IsDots(const wchar_t* name)
            (name[0] == L'.' && name[1] == L'.' && name[2] == L'\0');
 }
 
-struct FolderEntry {
-    std::wstring path;
-    DWORD attributes;
-};
-
-// The entries of a folder, read in full before any of them is touched. The
-// deletion works on the platform's own names, so a name that code page 936
-// cannot spell is deleted like any other.
-std::vector<FolderEntry> ListFolderEntries(const std::wstring& folder)
-{
-    std::vector<FolderEntry> entries;
-    WIN32_FIND_DATAW data;
-    const UniqueFindSearch find(FindFirstFileW((folder + L"\\*").c_str(), &data));
-    if (!find) {
-        return entries;
-    }
-    do {
-        if (!IsDots(data.cFileName)) {
-            entries.push_back({folder + L'\\' + data.cFileName, data.dwFileAttributes});
-        }
-    } while (FindNextFileW(find.get(), &data));
-    return entries;
-}
-
-// A link (junction or symbolic link) is removed itself, never followed: what
-// it points to lies outside the tree being deleted.
-void DeleteLink(const FolderEntry& entry)
-{
-    if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        RemoveDirectoryW(entry.path.c_str());
-    } else {
-        DeleteFileW(entry.path.c_str());
-    }
-}
-
-// A folder of the tree held open while its content goes: without delete
-// sharing it cannot be renamed or replaced by a link meanwhile, so the paths
-// below it stay inside it. Opened on the link itself where there is one, and
-// checked on that handle; invalid for anything but a plain folder. (Wine
-// follows a link even so; there the listing's attributes, checked first, see it.)
-UniqueFile HoldPlainFolder(const std::wstring& folder)
-{
-    UniqueFile held(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (held && (!GetFileInformationByHandle(held.get(), &information) ||
-                 (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-                 (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
-        held.reset();
-    }
-    return held;
-}
-
-void DeleteFolderContent(const std::wstring& folder)
-{
-    for (const FolderEntry& entry : ListFolderEntries(folder)) {
-        if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            DeleteLink(entry);
-            continue;
-        }
-        // Only a read-only entry resists its deletion.
-        if ((entry.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            SetFileAttributesW(entry.path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        }
-        if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            {
-                const UniqueFile held = HoldPlainFolder(entry.path);
-                if (held) {
-                    DeleteFolderContent(entry.path);
-                }
-            }
-            // A link that took the folder's place is removed itself.
-            RemoveDirectoryW(entry.path.c_str());
-        } else {
-            DeleteFileW(entry.path.c_str());
-        }
-    }
-}
-
 // A drive or share root is never deleted, however it is spelled ("C:", "C:\.",
 // "\\server\share\"): one wrong folder text must not empty a whole disk. A
 // folder whose full path cannot be made counts as a root.
@@ -239,34 +166,6 @@ std::size_t EnumerateFiles(const std::string& folder, TextList& files, bool recu
     return files.size();
 }
 
-void DeleteFolderTree(const std::string& folder)
-{
-    const std::wstring wideFolder = WidenText(folder);
-    // A bare "X:" is the current folder of drive X: to the platform, but the
-    // search below would read it as "X:\*", the drive's root: refused, like
-    // every spelling of a root, wherever the current folders are.
-    const std::wstring searched = WidenText(WithoutTrailingBackslashes(folder));
-    const bool bareDrive = searched.size() == 2 && searched[1] == L':';
-    if (wideFolder.empty() || bareDrive || IsRootFolder(wideFolder)) {
-        return;
-    }
-    const DWORD attributes = GetFileAttributesW(wideFolder.c_str());
-    if (!IsFolderAttributes(attributes)) {
-        return;
-    }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        RemoveDirectoryW(wideFolder.c_str());
-        return;
-    }
-    {
-        const UniqueFile held = HoldPlainFolder(searched);
-        if (held) {
-            DeleteFolderContent(searched);
-        }
-    }
-    RemoveDirectoryW(wideFolder.c_str());
-}
-
 std::string MakeTempFilePath(const std::string& name)
 {
     std::wstring folder(MAX_PATH + 1, L'\0');
@@ -301,6 +200,8 @@ std::wstring FullPathName(const std::wstring& path)
 
 namespace {
 
+constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006L);
+
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
@@ -310,27 +211,40 @@ DWORD CreationAttributes(DWORD kept)
     return kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
 }
 
-// The source's attributes and last write time: from the caller when it knows
-// them (a folder listing has them), else from the open file. The basic
+// The source's attributes and last write time, read on the open file, which
+// also tells a link: the basic information where nothing is known, else only
+// the attribute tag, with the write time of the caller's listing. The basic
 // information only: the whole of it would ask for the volume's serial number,
 // which Wine fetches from another process on every call.
-bool ReadSourceDetails(HANDLE from, const KnownCopyDetails& known, DWORD& kept,
-                       LARGE_INTEGER& lastWrite)
+FileCopyResult ReadSourceDetails(HANDLE from, const KnownCopyDetails& known, DWORD& kept,
+                                 LARGE_INTEGER& lastWrite)
 {
-    if (known.sourceKnown && (known.sourceAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        kept = known.sourceAttributes & kKeptAttributes;
+    DWORD attributes = 0;
+    if (known.sourceKnown) {
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        if (!GetFileInformationByHandleEx(from, FileAttributeTagInfo, &tag, sizeof tag)) {
+            return FileCopyResult::kFailed;
+        }
+        attributes = tag.FileAttributes;
         lastWrite.LowPart = known.sourceWriteTime.dwLowDateTime;
         lastWrite.HighPart = static_cast<LONG>(known.sourceWriteTime.dwHighDateTime);
-        return (known.sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    } else {
+        FILE_BASIC_INFO info{};
+        if (!GetFileInformationByHandleEx(from, FileBasicInfo, &info, sizeof info)) {
+            return FileCopyResult::kFailed;
+        }
+        attributes = info.FileAttributes;
+        lastWrite = info.LastWriteTime;
     }
-    FILE_BASIC_INFO info{};
-    if (!GetFileInformationByHandleEx(from, FileBasicInfo, &info, sizeof info) ||
-        (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return false;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return FileCopyResult::kSourceIsLink;
     }
-    kept = info.FileAttributes & kKeptAttributes;
-    lastWrite = info.LastWriteTime;
-    return true;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FileCopyResult::kFailed;
+    }
+    kept = attributes & kKeptAttributes;
+    return FileCopyResult::kCopied;
 }
 
 // A new target took its attributes at creation, and so did an existing one
@@ -347,10 +261,10 @@ bool TargetNeedsAttributes(const KnownCopyDetails& known, DWORD kept)
 
 // Moves the bytes, then sets the write time (and the attributes where needed)
 // through the handle. Times left 0 stay as they are; a file system that keeps
-// no such details still has the whole copy. A copy that breaks off is removed
-// by its path and keeps the error of the step that failed.
-bool FinishCopy(HANDLE from, UniqueFile to, const std::wstring& targetPath, DWORD kept,
-                LARGE_INTEGER lastWrite, bool setAttributes)
+// no such details still has the whole copy. A copy that breaks off is deleted
+// through its handle and keeps the error of the step that failed.
+FileCopyResult FinishCopy(HANDLE from, UniqueFile to, DWORD kept, LARGE_INTEGER lastWrite,
+                          bool setAttributes)
 {
     constexpr DWORD kCopyBlock = 64 * 1024;
     // One block per thread, not one per file: a tree of small files would
@@ -387,24 +301,28 @@ bool FinishCopy(HANDLE from, UniqueFile to, const std::wstring& targetPath, DWOR
         finished.LastWriteTime = lastWrite;
         finished.FileAttributes = setAttributes ? CreationAttributes(kept) : 0;
         SetFileInformationByHandle(to.get(), FileBasicInfo, &finished, sizeof finished);
+        return FileCopyResult::kCopied;
     }
+    DeleteThroughHandle(to.get());
     to.reset();
-    if (!copied && !DeleteFileW(targetPath.c_str())) {
-        SetFileAttributesW(targetPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(targetPath.c_str());
-    }
-    if (!copied) {
-        SetLastError(error);
-    }
-    return copied;
+    SetLastError(error);
+    return FileCopyResult::kFailed;
 }
 
-// Opens `name` inside an open folder, as CreateFileW would open the whole path.
-HANDLE OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG sharing,
-                    ULONG disposition, ULONG options, ULONG attributes)
+bool IsNameInFolder(const std::wstring& name)
 {
-    if (name.empty() || name.size() > 32767 ||
-        name.find_first_of(L"\\/") != std::wstring::npos) {
+    return !name.empty() && name.size() <= 32767 && name != L"." && name != L".." &&
+           name.find_first_of(L"\\/") == std::wstring::npos;
+}
+
+// Opens `name` inside an open folder on itself (a link there is not followed),
+// as CreateFileW would open the whole path; `information` receives what the
+// system did (FILE_CREATED, FILE_OPENED, ...).
+HANDLE OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG sharing,
+                    ULONG disposition, ULONG options, ULONG attributes,
+                    ULONG_PTR* information = nullptr)
+{
+    if (!IsNameInFolder(name)) {
         SetLastError(ERROR_INVALID_NAME);
         return INVALID_HANDLE_VALUE;
     }
@@ -418,65 +336,218 @@ HANDLE OpenInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access,
     HANDLE file = nullptr;
     const NTSTATUS result = NtCreateFile(
         &file, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &object, &status, nullptr, attributes,
-        sharing, disposition, options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_NON_DIRECTORY_FILE,
+        sharing, disposition, options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT,
         nullptr, 0);
     if (result < 0) {
         SetLastError(RtlNtStatusToDosError(result));
         return INVALID_HANDLE_VALUE;
     }
+    if (information != nullptr) {
+        *information = status.Information;
+    }
     return file;
+}
+
+// A target known to be missing is made new, and a file just made cannot be a
+// link; any other target is checked on the handle that writes it.
+bool TargetIsNew(const KnownCopyDetails& known)
+{
+    return known.targetKnown && known.targetAttributes == INVALID_FILE_ATTRIBUTES;
+}
+
+FileCopyResult CheckTargetAndFinish(HANDLE from, UniqueFile to, bool created,
+                                    const KnownCopyDetails& known, DWORD kept,
+                                    LARGE_INTEGER lastWrite)
+{
+    if (!to) {
+        return FileCopyResult::kFailed;
+    }
+    if (!created && IsLinkHandle(to.get())) {
+        return FileCopyResult::kTargetIsLink;
+    }
+    return FinishCopy(from, std::move(to), kept, lastWrite, TargetNeedsAttributes(known, kept));
 }
 
 }  // namespace
 
-bool CopyFileThroughHandles(const std::wstring& source, const std::wstring& target,
-                            const KnownCopyDetails& known)
+FileCopyResult CopyFileThroughHandles(const std::wstring& source, const std::wstring& target,
+                                      const KnownCopyDetails& known)
 {
     // The target is shared with nobody, so a target that is the source itself
     // (or a link to it) cannot be opened while the source is open for reading,
     // and is never truncated.
     const UniqueFile from(CreateFileW(source.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                      FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
+    if (!from) {
+        return FileCopyResult::kFailed;
+    }
     DWORD kept = 0;
     LARGE_INTEGER lastWrite{};
-    if (!from || !ReadSourceDetails(from.get(), known, kept, lastWrite)) {
-        return false;
+    const FileCopyResult read = ReadSourceDetails(from.get(), known, kept, lastWrite);
+    if (read != FileCopyResult::kCopied) {
+        return read;
     }
-    UniqueFile to(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              CreationAttributes(kept), nullptr));
-    if (!to) {
-        return false;
-    }
-    return FinishCopy(from.get(), std::move(to), target, kept, lastWrite,
-                      TargetNeedsAttributes(known, kept));
+    const bool isNew = TargetIsNew(known);
+    UniqueFile to(CreateFileW(target.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                              isNew ? CREATE_NEW : CREATE_ALWAYS,
+                              CreationAttributes(kept) | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const bool created = isNew || (to && GetLastError() != ERROR_ALREADY_EXISTS);
+    return CheckTargetAndFinish(from.get(), std::move(to), created, known, kept, lastWrite);
 }
 
 UniqueFile OpenFolderForCopies(const std::wstring& folder)
 {
     return UniqueFile(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
-bool CopyFileBetweenFolders(HANDLE sourceFolder, HANDLE targetFolder, const std::wstring& name,
-                            const std::wstring& targetPath, const KnownCopyDetails& known)
+UniqueFile OpenFolderInFolder(HANDLE parent, const std::wstring& name, bool create,
+                              ACCESS_MASK access, FolderOpen& result)
+{
+    ULONG_PTR information = 0;
+    UniqueFile folder(OpenInFolder(parent, name, FILE_LIST_DIRECTORY | FILE_TRAVERSE | access,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   create ? FILE_OPEN_IF : FILE_OPEN, FILE_DIRECTORY_FILE, 0,
+                                   &information));
+    if (!folder) {
+        result = FolderOpen::kFailed;
+    } else if (information == FILE_CREATED) {
+        result = FolderOpen::kCreated;
+    } else if (IsLinkHandle(folder.get())) {
+        result = FolderOpen::kIsLink;
+        folder.reset();
+    } else {
+        result = FolderOpen::kOpened;
+    }
+    return folder;
+}
+
+FileCopyResult CopyFileBetweenFolders(HANDLE sourceFolder, HANDLE targetFolder,
+                                      const std::wstring& name, const KnownCopyDetails& known)
 {
     const UniqueFile from(OpenInFolder(sourceFolder, name, GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
-                                       FILE_SEQUENTIAL_ONLY, 0));
+                                       FILE_SEQUENTIAL_ONLY | FILE_NON_DIRECTORY_FILE, 0));
+    if (!from) {
+        return FileCopyResult::kFailed;
+    }
     DWORD kept = 0;
     LARGE_INTEGER lastWrite{};
-    if (!from || !ReadSourceDetails(from.get(), known, kept, lastWrite)) {
+    const FileCopyResult read = ReadSourceDetails(from.get(), known, kept, lastWrite);
+    if (read != FileCopyResult::kCopied) {
+        return read;
+    }
+    const bool isNew = TargetIsNew(known);
+    ULONG_PTR information = 0;
+    UniqueFile to(OpenInFolder(targetFolder, name, GENERIC_WRITE | DELETE, 0,
+                               isNew ? FILE_CREATE : FILE_OVERWRITE_IF, FILE_NON_DIRECTORY_FILE,
+                               CreationAttributes(kept), &information));
+    return CheckTargetAndFinish(from.get(), std::move(to), information == FILE_CREATED, known,
+                                kept, lastWrite);
+}
+
+FileCopyResult CopyOpenFileIntoFolder(HANDLE source, HANDLE targetFolder, const std::wstring& name)
+{
+    DWORD kept = 0;
+    LARGE_INTEGER lastWrite{};
+    const FileCopyResult read = ReadSourceDetails(source, KnownCopyDetails(), kept, lastWrite);
+    if (read != FileCopyResult::kCopied) {
+        return read;
+    }
+    ULONG_PTR information = 0;
+    UniqueFile to(OpenInFolder(targetFolder, name, GENERIC_WRITE | DELETE, 0, FILE_OVERWRITE_IF,
+                               FILE_NON_DIRECTORY_FILE, CreationAttributes(kept), &information));
+    return CheckTargetAndFinish(source, std::move(to), information == FILE_CREATED,
+                                KnownCopyDetails(), kept, lastWrite);
+}
+
+UniqueFile OpenEntryInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access)
+{
+    return UniqueFile(OpenInFolder(folder, name, access,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                                   0, 0));
+}
+
+bool RenameIntoFolder(HANDLE file, HANDLE folder, const std::wstring& name)
+{
+    if (!IsNameInFolder(name)) {
+        SetLastError(ERROR_INVALID_NAME);
         return false;
     }
-    UniqueFile to(OpenInFolder(targetFolder, name, GENERIC_WRITE, 0, FILE_OVERWRITE_IF, 0,
-                               CreationAttributes(kept)));
-    if (!to) {
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = folder;
+    rename->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::copy(name.begin(), name.end(), rename->FileName);
+    rename->FileName[name.size()] = L'\0';
+    return SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+bool ListOpenFolder(HANDLE folder, std::vector<FolderListEntry>& entries)
+{
+    // 8-byte aligned, as the entries' 64-bit fields want.
+    thread_local std::vector<LONGLONG> buffer(64 * 1024 / sizeof(LONGLONG));
+    const ULONG bufferBytes = static_cast<ULONG>(buffer.size() * sizeof(LONGLONG));
+    for (BOOLEAN restart = TRUE;; restart = FALSE) {
+        IO_STATUS_BLOCK status{};
+        const NTSTATUS result =
+            NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &status, buffer.data(),
+                                 bufferBytes, FileFullDirectoryInformation, FALSE, nullptr, restart);
+        if (result == kNoMoreFiles) {
+            return true;
+        }
+        if (result < 0) {
+            SetLastError(RtlNtStatusToDosError(result));
+            return false;
+        }
+        const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+        for (ULONG offset = 0;;) {
+            const auto* found = reinterpret_cast<const FILE_FULL_DIR_INFORMATION*>(bytes + offset);
+            FolderListEntry entry;
+            entry.name.assign(found->FileName, found->FileNameLength / sizeof(wchar_t));
+            if (entry.name != L"." && entry.name != L"..") {
+                entry.attributes = found->FileAttributes;
+                entry.lastWrite.dwLowDateTime = found->LastWriteTime.LowPart;
+                entry.lastWrite.dwHighDateTime = static_cast<DWORD>(found->LastWriteTime.HighPart);
+                entries.push_back(std::move(entry));
+            }
+            if (found->NextEntryOffset == 0) {
+                break;
+            }
+            offset += found->NextEntryOffset;
+        }
+    }
+}
+
+bool IsLinkHandle(HANDLE entry)
+{
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    return !GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof tag) ||
+           (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool DeleteThroughHandle(HANDLE entry)
+{
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    if (SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition)) {
+        return true;
+    }
+    // Only a read-only entry resists its deletion so; one that still holds
+    // something keeps its attributes.
+    if (GetLastError() != ERROR_ACCESS_DENIED) {
         return false;
     }
-    return FinishCopy(from.get(), std::move(to), targetPath, kept, lastWrite,
-                      TargetNeedsAttributes(known, kept));
+    FILE_BASIC_INFO basic{};  // times of zero stay as they are
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic) &&
+           SetFileInformationByHandle(entry, FileDispositionInfo, &disposition,
+                                      sizeof disposition);
 }
 
 bool RenameFile(const std::wstring& source, const std::wstring& target)
@@ -496,6 +567,151 @@ bool RenameFile(const std::wstring& source, const std::wstring& target)
     rename->FileName[target.size()] = L'\0';
     return SetFileInformationByHandle(file.get(), FileRenameInfo, rename,
                                       static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+namespace {
+
+constexpr ACCESS_MASK kDeleteAccess = DELETE | FILE_WRITE_ATTRIBUTES;
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool ReadAttributeTag(HANDLE entry, DWORD& attributes)
+{
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof tag)) {
+        return false;
+    }
+    attributes = tag.FileAttributes;
+    return true;
+}
+
+// A link is removed itself, never followed: what it leads to lies outside the
+// tree. It goes only when the handle, opened on the link, says it is one:
+// Wine follows a link even so (and its deletion would reach the link's
+// target), and there the listing's attributes alone see the link, which stays.
+void DeleteLinkThroughHandle(HANDLE link)
+{
+    DWORD attributes = 0;
+    if (ReadAttributeTag(link, attributes) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        DeleteThroughHandle(link);
+    }
+}
+
+void DeleteListedLink(HANDLE folder, const FolderListEntry& entry)
+{
+    const UniqueFile link(OpenInFolder(folder, entry.name, kDeleteAccess, kShareAll, FILE_OPEN, 0, 0));
+    if (link) {
+        DeleteLinkThroughHandle(link.get());
+    }
+}
+
+// Opened on itself for deletion on close: whatever stands under the name goes,
+// a link that took the file's place meanwhile too, never what it leads to.
+// A read-only file resists that open and goes through its handle instead.
+void DeleteListedFile(HANDLE folder, const FolderListEntry& entry)
+{
+    if ((entry.attributes & FILE_ATTRIBUTE_READONLY) == 0 &&
+        UniqueFile(OpenInFolder(folder, entry.name, DELETE, kShareAll, FILE_OPEN,
+                                FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE, 0))) {
+        return;
+    }
+    const UniqueFile file(OpenInFolder(folder, entry.name, kDeleteAccess, kShareAll, FILE_OPEN,
+                                       FILE_NON_DIRECTORY_FILE, 0));
+    if (file) {
+        DeleteThroughHandle(file.get());
+    }
+}
+
+void DeleteFolderContent(HANDLE folder);
+
+// A folder of the tree is held open on itself while its content goes: nobody
+// can rename it or put a link in its place meanwhile, and its entries are
+// named relative to it. One that another program holds so that it cannot be
+// deleted is emptied all the same.
+void DeleteListedFolder(HANDLE parent, const FolderListEntry& entry)
+{
+    FolderOpen result = FolderOpen::kFailed;
+    UniqueFile held = OpenFolderInFolder(parent, entry.name, false, kDeleteAccess, result);
+    if (result == FolderOpen::kIsLink) {
+        DeleteListedLink(parent, entry);
+        return;
+    }
+    const bool deletable = static_cast<bool>(held);
+    if (!held) {
+        held = OpenFolderInFolder(parent, entry.name, false, 0, result);
+    }
+    if (held) {
+        DeleteFolderContent(held.get());
+        if (deletable) {
+            DeleteThroughHandle(held.get());
+        }
+    }
+}
+
+// The entries of a folder, read in full before any of them is touched. The
+// deletion works on the platform's own names, so a name that code page 936
+// cannot spell is deleted like any other.
+void DeleteFolderContent(HANDLE folder)
+{
+    std::vector<FolderListEntry> entries;
+    ListOpenFolder(folder, entries);
+    for (const FolderListEntry& entry : entries) {
+        if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            DeleteListedLink(folder, entry);
+        } else if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            DeleteListedFolder(folder, entry);
+        } else {
+            DeleteListedFile(folder, entry);
+        }
+    }
+}
+
+UniqueFile OpenTopFolder(const std::wstring& folder, ACCESS_MASK access)
+{
+    return UniqueFile(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE |
+                                                      FILE_READ_ATTRIBUTES | access,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr));
+}
+
+}  // namespace
+
+void DeleteFolderTree(const std::string& folder)
+{
+    const std::wstring wideFolder = WidenText(folder);
+    // A bare "X:" is the current folder of drive X: to the platform, but the
+    // listing would read it as "X:\", the drive's root: refused, like every
+    // spelling of a root, wherever the current folders are.
+    const std::wstring searched = WidenText(WithoutTrailingBackslashes(folder));
+    const bool bareDrive = searched.size() == 2 && searched[1] == L':';
+    if (wideFolder.empty() || bareDrive || IsRootFolder(wideFolder)) {
+        return;
+    }
+    // Asked without the trailing backslash, which would lead through a link.
+    const DWORD attributes = GetFileAttributesW(searched.c_str());
+    if (!IsFolderAttributes(attributes)) {
+        return;
+    }
+    UniqueFile held = OpenTopFolder(searched, kDeleteAccess);
+    const bool deletable = static_cast<bool>(held);
+    if (!held) {
+        held = OpenTopFolder(searched, 0);
+    }
+    DWORD tag = 0;
+    if (!held || !ReadAttributeTag(held.get(), tag)) {
+        return;
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        (tag & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        if (deletable) {
+            DeleteLinkThroughHandle(held.get());
+        }
+        return;
+    }
+    DeleteFolderContent(held.get());
+    if (deletable) {
+        DeleteThroughHandle(held.get());
+    }
 }
 
 bool PathExists(const std::string& path)

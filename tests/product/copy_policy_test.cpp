@@ -1,6 +1,7 @@
 #include "product/copy_policy.h"
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -679,41 +680,110 @@ TEST_F(CopyPolicyTest, ADestinationInsideTheSourceIsNotCopiedIntoItself)
     EXPECT_EQ(NamesIn(inside + "lib\\"), TextList{"b.lsp"});
 }
 
-// A link below the chosen folder leads elsewhere: nothing is written through
-// it, and the copy stops there, naming it as failed. The chosen folder itself
-// may be a link (a redirected folder).
-TEST_F(CopyPolicyTest, NothingIsWrittenThroughALinkBelowTheTarget)
+// Every file (path → bytes) and folder (path → "<folder>") below `folder`.
+std::map<std::string, std::string> TreeOf(const std::string& folder)
+{
+    std::map<std::string, std::string> tree;
+    WIN32_FIND_DATAW found;
+    const HANDLE find = FindFirstFileW(WidenText(folder + "*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) {
+        return tree;
+    }
+    do {
+        const std::string name = NarrowText(found.cFileName);
+        const std::string path = folder + name;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            tree[path] = "<folder>";
+            for (const auto& inner : TreeOf(path + "\\")) {
+                tree.insert(inner);
+            }
+        } else {
+            std::string bytes;
+            tree[path] = ReadFileBytes(path, bytes) ? bytes : kMissing;
+        }
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return tree;
+}
+
+// A link in the destination, at any folder level below the chosen folder,
+// leads elsewhere: nothing is written through it, and the copy stops there,
+// naming it as failed. A link in the source is not read through: it is listed
+// as failed under its destination's name and the copy goes on. A link in the
+// backup folder takes no backup: the file it would have kept is failed and
+// keeps its content. What the links lead to stays as it was. The chosen folder itself may be a link (a
+// redirected folder). (Links to folders, found by their names under Wine,
+// which follows a link even where it is opened on itself: the check of the
+// handles behind that is reached on Windows only.)
+TEST_F(CopyPolicyTest, NothingIsWrittenThroughALinkInTheTree)
 {
     const std::string outside = root_ + "outside\\";
-    MakeFolder(outside);
+    Write(outside + "o.lsp", "outside");
+    Write(outside + "f.lsp", "outside f");
     Write(source_ + "a.lsp", "a");
     Write(source_ + "Sub\\f.lsp", "f");
-    const std::string link = destination_ + "sub";
-    ASSERT_TRUE(host_link::MakeFolderLink(link, root_ + "outside"));
-    TextList failed;
-    TextList copied;
-    std::string stoppedAt;
-    EXPECT_EQ(CopyFolderTree(failed, copied, source_, destination_, "", kCopyOverwriteAll, "*.*",
-                             kNeverAsked, &stoppedAt),
-              kCopyOverwriteAll);
-    EXPECT_EQ(stoppedAt, link);
-    EXPECT_EQ(failed, TextList{link});
-    EXPECT_EQ(copied, TextList{destination_ + "a.lsp"});
-    EXPECT_EQ(CopyFileWithPrompt("Sub\\f.lsp", source_, destination_, "", kCopyOverwriteAll,
-                                 kNeverAsked),
-              kCopyOverwriteAll);
-    EXPECT_TRUE(NamesIn(outside).empty());
-    host_link::RemoveFolderLink(link);
+    Write(source_ + "Sub\\Deep\\g.lsp", "g");
+    const auto outsideBefore = TreeOf(outside);
+    struct Case {
+        std::string link;
+        std::string stoppedAt;
+        TextList failed;
+        TextList copied;
+        std::string existing;  // a file of the destination that the copy replaces
+    };
+    const Case cases[] = {
+        {destination_ + "sub", destination_ + "sub", {destination_ + "sub"}, {destination_ + "a.lsp"},
+         ""},
+        {destination_ + "sub\\deep", destination_ + "sub\\deep", {destination_ + "sub\\deep"},
+         {destination_ + "a.lsp", destination_ + "sub\\f.lsp"}, ""},
+        {source_ + "Linked", "", {destination_ + "linked"},
+         {destination_ + "a.lsp", destination_ + "sub\\f.lsp", destination_ + "sub\\deep\\g.lsp"}, ""},
+        {backup_ + "sub", "", {destination_ + "sub\\f.lsp"},
+         {destination_ + "a.lsp", destination_ + "sub\\deep\\g.lsp"}, destination_ + "sub\\f.lsp"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link);
+        DeleteFolderTree(destination_);
+        DeleteFolderTree(backup_);
+        MakeFolder(destination_);
+        if (!c.existing.empty()) {
+            Write(c.existing, "old");
+        }
+        ASSERT_TRUE(CreateDirectoryTree(CPathName(c.link)));  // the folders above the link
+        ASSERT_TRUE(host_link::MakeFolderLink(c.link, root_ + "outside"));
+        TextList failed;
+        TextList copied;
+        std::string stoppedAt;
+        EXPECT_EQ(CopyFolderTree(failed, copied, source_, destination_, backup_, kCopyOverwriteAll,
+                                 "*.*", kNeverAsked, &stoppedAt),
+                  kCopyOverwriteAll);
+        EXPECT_EQ(stoppedAt, c.stoppedAt);
+        EXPECT_EQ(failed, c.failed);
+        EXPECT_EQ(Sorted(copied), Sorted(c.copied));
+        if (!c.existing.empty()) {
+            EXPECT_EQ(Read(c.existing), "old");
+        }
+        EXPECT_EQ(CopyFileWithPrompt("Sub\\f.lsp", source_, destination_, "", kCopyOverwriteAll,
+                                     kNeverAsked),
+                  kCopyOverwriteAll);
+        EXPECT_EQ(TreeOf(outside), outsideBefore);
+        host_link::RemoveFolderLink(c.link);
+    }
 
     const std::string chosen = root_ + "chosen";
     ASSERT_TRUE(host_link::MakeFolderLink(chosen, root_ + "outside"));
-    failed.clear();
+    TextList failed;
+    TextList copied;
+    std::string stoppedAt;
     EXPECT_EQ(CopyFolderTree(failed, copied, source_, chosen, "", kCopyOverwriteAll, "*.*",
                              kNeverAsked, &stoppedAt),
               kCopyOverwriteAll);
     EXPECT_EQ(stoppedAt, "");
     EXPECT_TRUE(failed.empty());
-    EXPECT_EQ(Read(outside + "sub\\f.lsp"), "f");
+    EXPECT_EQ(Read(outside + "sub\\deep\\g.lsp"), "g");
     host_link::RemoveFolderLink(chosen);
 }
 

@@ -253,46 +253,60 @@ TEST_F(InstallJournalTest, RecordsThatLeaveTheirFoldersChangeNothing)
     EXPECT_FALSE(PathExists(JournalPath()));
 }
 
-// Links that another program put in the place of what the install wrote are
-// left as they are, and nothing they lead to is touched: the replaced file's
-// backup stays, and the recovery says so. (Links to folders, as Wine shows
-// only those as links, and by their names alone: the check through the
-// handle behind that is reached on Windows only.)
+// Links that another program put in the place of what the install wrote, or of
+// a folder above it, or of a backup, are left as they are, and nothing they
+// lead to is touched: the replaced file's backup stays, and the recovery says
+// so. (Links to folders, as Wine shows only those as links, and by their names
+// alone: the check through the handles behind that is reached on Windows only.)
 TEST_F(InstallJournalTest, LinksInThePlaceOfInstalledEntriesAreNotFollowed)
 {
     const std::string outside = root_ + "\\outside";
     ASSERT_TRUE(CreateDirectoryTree(CPathName(outside + "\\empty\\")));
     ASSERT_TRUE(WriteWholeFile(outside + "\\x.dll", "system file"));
     ASSERT_TRUE(DeleteFileW(WidenText(install_ + "\\readme.txt").c_str()));
+    const std::string files = kBackupFilesFolder;
+    // In the place of a created folder, an added file, a replaced file, a
+    // folder above a created folder, an added and a replaced file, and a
+    // backup.
     const std::string links[] = {install_ + "\\New", install_ + "\\new.txt",
-                                 install_ + "\\readme.txt"};
+                                 install_ + "\\readme.txt", install_ + "\\Lib",
+                                 BackupPath("keep.txt")};
     const auto removeLinks = [&links] {
         for (const std::string& link : links) {
             host_link::RemoveFolderLink(link);
         }
     };
+    CreateDirectoryTree(CPathName(BackupPath("Lib\\x.dll")));
     for (const std::string& link : links) {
         if (!host_link::MakeFolderLink(link, outside)) {
             removeLinks();
             GTEST_SKIP() << "no link " << link;
         }
     }
-    CreateDirectoryTree(CPathName(BackupPath("readme.txt")));
     EXPECT_TRUE(WriteWholeFile(BackupPath("readme.txt"), "old readme"));
+    EXPECT_TRUE(WriteWholeFile(BackupPath("Lib\\x.dll"), "payload"));
+    const auto installBefore = Snapshot(install_);
     const auto outsideBefore = Snapshot(outside);
     const std::vector<JournalRecord> records = {
         {kJournalHeader, install_, ""},
         {kJournalFolder, links[0], ""},
         {kJournalAdded, links[1], ""},
-        {kJournalReplaced, links[2], std::string(kBackupFilesFolder) + "readme.txt"},
+        {kJournalReplaced, links[2], files + "readme.txt"},
+        {kJournalFolder, install_ + "\\Lib\\empty", ""},
+        {kJournalAdded, install_ + "\\Lib\\x.dll", ""},
+        {kJournalReplaced, install_ + "\\Lib\\x.dll", files + "Lib\\x.dll"},
+        {kJournalReplaced, install_ + "\\keep.txt", files + "keep.txt"},
     };
     JournalRecovery recovery;
     EXPECT_EQ(UndoJournalRecords(records, backup_, recovery), kRecoveryIncomplete);
-    EXPECT_EQ(recovery.notRestored, TextList{links[2]});
+    EXPECT_EQ(recovery.notRestored,
+              (TextList{install_ + "\\keep.txt", install_ + "\\Lib\\x.dll", links[2]}));
     EXPECT_EQ(recovery.deletedFiles, 0);
     EXPECT_EQ(recovery.removedFolders, 0);
     EXPECT_EQ(Snapshot(outside), outsideBefore);
+    EXPECT_EQ(Snapshot(install_), installBefore);
     EXPECT_EQ(ReadWholeFile(BackupPath("readme.txt")), "old readme");
+    EXPECT_EQ(ReadWholeFile(BackupPath("Lib\\x.dll")), "payload");
     for (const std::string& link : links) {
         EXPECT_TRUE(host_link::IsLink(link)) << link;
     }
