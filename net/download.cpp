@@ -43,6 +43,9 @@ constexpr DWORD kStatusRangeNotSatisfiable = 416;
 // date: rarely enough that an unbroken download keeps its speed, often enough
 // that a killed program or a lost power loses little of a large package.
 constexpr std::uint64_t kCheckpointBytes = 32ull * 1024 * 1024;
+// A record that could not be written (a scanner holding the old one open) is
+// tried again soon; the old one still vouches for fewer bytes than there are.
+constexpr std::uint64_t kCheckpointRetryBytes = 1024 * 1024;
 constexpr DWORD kKeptReadBlock = 1024 * 1024;
 constexpr DWORD kRequestFlags =
     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
@@ -518,7 +521,7 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
         const int attempt = attempts.NextAfterBreak(received);
         if (attempt == 0) {
             // What arrived stays for the next start when the record vouches for it.
-            const bool kept = recording_ && received > 0;
+            const bool kept = recorded_ && received > 0;
             CloseTargetFile();
             if (!kept) {
                 DeleteTargetFile();
@@ -563,7 +566,7 @@ CDownloadJob::BodyEnd CDownloadJob::BeginWholeBody(CTransferDisplay& display)
     }
     progress_.OnPhase(DownloadPhase::kDownloading, "下载文件");
     display.Start();
-    RecordKeptDownload(0);
+    RecordKeptDownload();
     return BodyEnd::kComplete;
 }
 
@@ -588,7 +591,8 @@ CDownloadJob::BodyEnd CDownloadJob::GoOnWithKeptFile(CTransferDisplay& display,
     case ResumeStep::kAppend:
         verifier = std::move(keptVerifier_);
         received = kept;
-        recording_ = true;
+        recordable_ = true;
+        recorded_ = true;
         nextCheckpoint_ = received + kCheckpointBytes;
         display.ReportSize(size_);
         progress_.OnPhase(DownloadPhase::kDownloading, "下载文件");
@@ -665,7 +669,7 @@ CDownloadJob::BodyEnd CDownloadJob::ReceiveBody(CTransferDisplay& display,
         }
         verifier.Add(block.data(), read);
         received += read;
-        if (recording_ && received >= nextCheckpoint_) {
+        if (recordable_ && received >= nextCheckpoint_) {
             CheckpointKeptDownload(received);
         }
         display.UpdateTransferDisplay(received, sizeKnown_, size_);
@@ -994,12 +998,31 @@ std::string CDownloadJob::HashLine() const
 
 // A download that the next start can go on with: one whose answer named its
 // length and gave a validator for a range. Anything else keeps no record.
-void CDownloadJob::RecordKeptDownload(std::uint64_t received)
+void CDownloadJob::RecordKeptDownload()
 {
-    recording_ = false;
-    if (keptRecordPath.empty() || !sizeKnown_ || size_ == 0 || validator_.empty()) {
+    recorded_ = false;
+    recordable_ = !keptRecordPath.empty() && sizeKnown_ && size_ > 0 && !validator_.empty();
+    if (recordable_) {
+        WriteRecordAt(0);
+    }
+}
+
+// The bytes are made durable before the record names them: after a lost
+// power the file holds at least what the record says (the rest is cut).
+void CDownloadJob::CheckpointKeptDownload(std::uint64_t received)
+{
+    if (!recordable_ || received >= size_) {
         return;
     }
+    if (!FlushFileBuffers(targetFile_.get())) {
+        nextCheckpoint_ = received + kCheckpointRetryBytes;
+        return;
+    }
+    WriteRecordAt(received);
+}
+
+void CDownloadJob::WriteRecordAt(std::uint64_t received)
+{
     KeptDownload record;
     record.url = downloadUrl;
     record.hashLine = HashLine();
@@ -1007,27 +1030,22 @@ void CDownloadJob::RecordKeptDownload(std::uint64_t received)
     record.size = size_;
     record.received = received;
     const std::string text = FormatKeptRecord(record);
-    recording_ = !text.empty() && WriteKeptRecord(keptRecordPath, text);
-    nextCheckpoint_ = received + kCheckpointBytes;
-}
-
-// The bytes are made durable before the record names them: after a lost
-// power the file holds at least what the record says (the rest is cut).
-void CDownloadJob::CheckpointKeptDownload(std::uint64_t received)
-{
-    if (!recording_ || received >= size_) {
+    if (text.empty()) {
+        recordable_ = false;
         return;
     }
-    if (!FlushFileBuffers(targetFile_.get())) {
+    if (WriteKeptRecord(keptRecordPath, text)) {
+        recorded_ = true;
         nextCheckpoint_ = received + kCheckpointBytes;
-        return;
+    } else {
+        nextCheckpoint_ = received + kCheckpointRetryBytes;
     }
-    RecordKeptDownload(received);
 }
 
 void CDownloadJob::DeleteKeptRecord()
 {
-    recording_ = false;
+    recordable_ = false;
+    recorded_ = false;
     if (!keptRecordPath.empty()) {
         DeleteFileW(WidenText(keptRecordPath).c_str());
     }

@@ -148,8 +148,9 @@ private:
     bool HashKeptBytes();
     WorkerEnd ForgetKeptBytes();
     std::string HashLine() const;
-    void RecordKeptDownload(std::uint64_t received);
+    void RecordKeptDownload();
     void CheckpointKeptDownload(std::uint64_t received);
+    void WriteRecordAt(std::uint64_t received);
     void DeleteKeptRecord();
 
     bool OpenTargetFile();
@@ -181,9 +182,12 @@ private:
     // worker has read them. Written by StartDownload, then by the worker only.
     std::uint64_t keptLength_ = 0;
     VerifierPtr keptVerifier_;
-    // Worker only: whether the record at keptRecordPath describes the target
-    // file as it is now, and at which length it is next brought up to date.
-    bool recording_ = false;
+    // Worker only: whether the current body can be kept for a later start,
+    // whether a record at keptRecordPath vouches for its bytes (for no more
+    // than are durable in the file), and at which length it is next brought up
+    // to date.
+    bool recordable_ = false;
+    bool recorded_ = false;
     std::uint64_t nextCheckpoint_ = 0;
     UniqueHandle thread_;
 };
