@@ -47,6 +47,7 @@ constexpr std::uint64_t kCheckpointBytes = 32ull * 1024 * 1024;
 // tried again soon; the old one still vouches for fewer bytes than there are.
 constexpr std::uint64_t kCheckpointRetryBytes = 1024 * 1024;
 constexpr DWORD kKeptReadBlock = 1024 * 1024;
+constexpr wchar_t kNewRecordSuffix[] = L".new";
 constexpr DWORD kRequestFlags =
     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
 constexpr DWORD kCredentialDialogFlags = FLAGS_ERROR_UI_FILTER_FOR_ERRORS |
@@ -196,7 +197,7 @@ bool ReadKeptRecord(const std::string& path, KeptDownload& record)
 bool WriteKeptRecord(const std::string& path, const std::string& text)
 {
     const std::wstring name = WidenText(path);
-    const std::wstring fresh = name + L".new";
+    const std::wstring fresh = name + kNewRecordSuffix;
     {
         const UniqueFile file(CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -1046,8 +1047,11 @@ void CDownloadJob::DeleteKeptRecord()
 {
     recordable_ = false;
     recorded_ = false;
+    // Also the new record that a killed program may have left unrenamed.
     if (!keptRecordPath.empty()) {
-        DeleteFileW(WidenText(keptRecordPath).c_str());
+        const std::wstring name = WidenText(keptRecordPath);
+        DeleteFileW(name.c_str());
+        DeleteFileW((name + kNewRecordSuffix).c_str());
     }
 }
 

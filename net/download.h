@@ -3,7 +3,8 @@
 // to a temporary file in 64 KB blocks with its progress reported, then the
 // install step on the same thread. A body that breaks off is asked for again
 // (the rest of it where the server can prove it is the same file, else all of
-// it) a bounded number of times before the download fails.
+// it) a bounded number of times before the download fails; what arrived by
+// then stays, with a record, for the next start to go on with.
 //
 // Threads: StartDownload, RequestAbort and WaitForWorker run on the user-interface
 // thread; DownloadWorker, OnDownloadStatus, the Report* operations and the install

@@ -574,6 +574,7 @@ TEST_F(DownloadTest, AnAbortWhileWaitingToRetryEndsAtOnce)
     const std::string target = Marked("/behave/ranged?size=400000&drop=100000");
     CDownloadJob& job = MakeJob(vendor::Url(target));
     job.firstResumePauseMs = 600000;
+    job.keptRecordPath = Record();
     view_.onChange = [&](const ViewChange& change) {
         if (change.kind == ViewChange::kText && change.control == kStatusLabel &&
             StartsWith(change.text, "连接中断")) {
@@ -585,6 +586,7 @@ TEST_F(DownloadTest, AnAbortWhileWaitingToRetryEndsAtOnce)
     EXPECT_EQ(seen_.runs, 0);
     EXPECT_EQ(vendor::RequestCount(target), 1);
     EXPECT_FALSE(PathExists(target_));
+    EXPECT_FALSE(PathExists(Record())) << "a cancel keeps nothing for the next start";
 }
 
 // A server that stops sending in the middle of the body fails that attempt
