@@ -94,6 +94,27 @@ protected:
                vendor::StatsCount(site::Url(""), site::Url(target));
     }
 
+    // "[STATUS FIRST]" for each answer that the server sent for `target`.
+    static std::string AnswersFor(const std::string& target)
+    {
+        const std::string listing = vendor::FetchDirect(site::Url("/sent"));
+        std::string answers;
+        std::size_t begin = 0;
+        while (begin < listing.size()) {
+            std::size_t end = listing.find('\n', begin);
+            end = end == std::string::npos ? listing.size() : end;
+            const std::string line = listing.substr(begin, end - begin);
+            begin = end + 1;
+            for (const std::string& asked : {target, site::Url(target)}) {
+                if (line.compare(0, asked.size() + 1, asked + " ") == 0) {
+                    const std::string rest = line.substr(asked.size() + 1);
+                    answers += "[" + rest.substr(0, rest.rfind(' ')) + "]";
+                }
+            }
+        }
+        return answers;
+    }
+
     // What an install left in the working folder for the next start.
     bool KeptDownloadThere(KeptDownload& kept) const
     {
@@ -546,6 +567,7 @@ TEST_F(InstallFlow, AKilledProgramGoesOnWithItsDownloadAtTheNextStart)
     EXPECT_FALSE(FileExists(WorkFolder() + "~download.tmp"));
     EXPECT_FALSE(FileExists(WorkFolder() + "~download.resume"));
     EXPECT_EQ(RequestsFor(target), 2);
+    EXPECT_EQ(AnswersFor(target), "[200 0][206 " + std::to_string(kept.received) + "]");
     EXPECT_EQ(SentFor(target), static_cast<long long>(stall + size - kept.received));
 }
 
