@@ -252,8 +252,10 @@ void CInstallDlg::StartWorker(const SetupDescriptor& setup)
 {
     ShowPage(PageDownload);
     job_.downloadUrl = setup.downloadUrl;
+    // A download that an earlier start left for this one goes on; any other
+    // left there is deleted by the job.
     job_.targetPath = WorkingFilePath("~download.tmp");
-    DeleteFileW(WidenText(job_.targetPath).c_str());
+    job_.keptRecordPath = WorkingFilePath("~download.resume");
     job_.localPackageMode = localPackagePresent_;
     job_.localPackagePath = localPackagePath_;
     // The one that was hashed, when a signing build checked it.

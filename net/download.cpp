@@ -16,6 +16,7 @@
 #include "util/cp936.h"
 #include "util/disk_space.h"
 #include "util/file_system.h"
+#include "util/hex_text.h"
 #include "util/wide_text.h"
 
 namespace {
@@ -37,6 +38,16 @@ constexpr DWORD kHeaderBufferSize = 32;
 // Validators and ranges are short; a longer header is no usable one.
 constexpr DWORD kLongHeaderBufferSize = 256;
 constexpr DWORD kAbortPollMs = 50;
+constexpr DWORD kStatusRangeNotSatisfiable = 416;
+// How often a growing download is made durable and its record brought up to
+// date: rarely enough that an unbroken download keeps its speed, often enough
+// that a killed program or a lost power loses little of a large package.
+constexpr std::uint64_t kCheckpointBytes = 32ull * 1024 * 1024;
+// A record that could not be written (a scanner holding the old one open) is
+// tried again soon; the old one still vouches for fewer bytes than there are.
+constexpr std::uint64_t kCheckpointRetryBytes = 1024 * 1024;
+constexpr DWORD kKeptReadBlock = 1024 * 1024;
+constexpr wchar_t kNewRecordSuffix[] = L".new";
 constexpr DWORD kRequestFlags =
     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
 constexpr DWORD kCredentialDialogFlags = FLAGS_ERROR_UI_FILTER_FOR_ERRORS |
@@ -138,6 +149,73 @@ std::string StatusInformationText(DWORD status, const void* information, DWORD l
     return text;
 }
 
+bool IsLinkAttributes(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// A plain file of the working folder opened on itself: never through a link,
+// never a folder or a file with a second name. The name is asked first, as Wine
+// follows a link even when it is opened on the link itself; the handle decides.
+UniqueFile OpenKeptFile(const std::string& path, DWORD access, std::uint64_t& length)
+{
+    const std::wstring name = WidenText(path);
+    if (IsLinkAttributes(GetFileAttributesW(name.c_str()))) {
+        return UniqueFile();
+    }
+    UniqueFile file(CreateFileW(name.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (file && (!GetFileInformationByHandle(file.get(), &information) ||
+                 (information.dwFileAttributes &
+                  (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+                 information.nNumberOfLinks != 1)) {
+        file.reset();
+    }
+    length = (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+    return file;
+}
+
+bool ReadKeptRecord(const std::string& path, KeptDownload& record)
+{
+    std::uint64_t length = 0;
+    const UniqueFile file = OpenKeptFile(path, GENERIC_READ, length);
+    if (!file || length > kKeptRecordMaxBytes) {
+        return false;
+    }
+    std::string text(static_cast<std::size_t>(length), '\0');
+    DWORD read = 0;
+    return (length == 0 || (ReadFile(file.get(), &text[0], static_cast<DWORD>(length), &read,
+                                     nullptr) &&
+                            read == length)) &&
+           ParseKeptRecord(text, record);
+}
+
+// The record is written beside itself and renamed over the old one: a power
+// lost while it is written leaves the old record or the new one, never half
+// of either (and a half one would only be refused).
+bool WriteKeptRecord(const std::string& path, const std::string& text)
+{
+    const std::wstring name = WidenText(path);
+    const std::wstring fresh = name + kNewRecordSuffix;
+    {
+        const UniqueFile file(CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        if (!file ||
+            !WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+            written != text.size() || !FlushFileBuffers(file.get())) {
+            DeleteFileW(fresh.c_str());
+            return false;
+        }
+    }
+    if (!MoveFileExW(fresh.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(fresh.c_str());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 CDownloadJob::CDownloadJob(IInstallProgress& progress, InstallStep installStep)
@@ -169,14 +247,16 @@ bool CDownloadJob::StartDownload()
     object_ = parts.object;
     port_ = parts.port;
 
-    if (PathExists(targetPath) &&
-        !progress_.AskReplace(FormatString1(kReplaceQuestion, targetPath))) {
-        progress_.OnNotStarted(std::string());
-        return false;
-    }
-    if (!OpenTargetFile()) {
-        progress_.OnNotStarted(FormatString1(kFileErrorText, GetLastErrorText()));
-        return false;
+    if (!TakeKeptDownload()) {
+        if (PathExists(targetPath) &&
+            !progress_.AskReplace(FormatString1(kReplaceQuestion, targetPath))) {
+            progress_.OnNotStarted(std::string());
+            return false;
+        }
+        if (!OpenTargetFile()) {
+            progress_.OnNotStarted(FormatString1(kFileErrorText, GetLastErrorText()));
+            return false;
+        }
     }
     fileName_ = FileNameOfObject(object_);
     progress_.OnSource(FormatString2(kSourceText, fileName_, server_));
@@ -276,6 +356,13 @@ CDownloadJob::WorkerEnd CDownloadJob::InstallLocalPackage()
 // The window learns of an abort from the flag, not from the end.
 CDownloadJob::WorkerEnd CDownloadJob::DownloadPackage()
 {
+    if (keptLength_ > 0 && !HashKeptBytes() && !abort_ &&
+        ForgetKeptBytes() == WorkerEnd::kFailed) {
+        return WorkerEnd::kFailed;
+    }
+    if (abort_) {
+        return WorkerEnd::kFinished;
+    }
     if (OpenSession() == WorkerEnd::kFailed) {
         return WorkerEnd::kFailed;
     }
@@ -287,6 +374,14 @@ CDownloadJob::WorkerEnd CDownloadJob::DownloadPackage()
     }
     if (abort_) {
         return WorkerEnd::kFinished;
+    }
+    // Added to the request rather than sent with it, so that a request sent
+    // again with credentials still asks for the rest. One not added asks for
+    // the whole file, whose 200 starts it over.
+    if (keptLength_ > 0) {
+        const std::wstring headers = RangeHeaders(keptLength_);
+        HttpAddRequestHeadersW(Request(), headers.c_str(), static_cast<DWORD>(headers.size()),
+                               HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
     }
     if (!HttpSendRequestW(Request(), nullptr, 0, nullptr, 0)) {
         ReportWorkerError(kConnectErrorText, ErrorDetail::kLastError);
@@ -370,7 +465,10 @@ CDownloadJob::WorkerEnd CDownloadJob::CheckResponse()
             return WorkerEnd::kFailed;
         }
         const DWORD status = static_cast<DWORD>(_wtol(text));
-        if (status == HTTP_STATUS_OK) {
+        // The answers to a range for a kept file are judged with its body.
+        if (status == HTTP_STATUS_OK ||
+            (keptLength_ > 0 &&
+             (status == HTTP_STATUS_PARTIAL_CONTENT || status == kStatusRangeNotSatisfiable))) {
             return WorkerEnd::kFinished;
         }
         if (status != HTTP_STATUS_DENIED && status != HTTP_STATUS_PROXY_AUTH_REQ) {
@@ -406,30 +504,29 @@ CDownloadJob::WorkerEnd CDownloadJob::CheckResponse()
 CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
 {
     progress_.OnPhase(DownloadPhase::kFileInfo, "得到文件信息");
-    ReadAnswerHeaders(Request());
-    if (sizeKnown_ && RefuseWhenNoSpace()) {
-        return WorkerEnd::kFailed;
-    }
     CTransferDisplay display(progress_, fileName_, tickSource);
-    if (sizeKnown_) {
-        display.ReportSize(size_);
-    }
-    progress_.OnPhase(DownloadPhase::kDownloading, "下载文件");
-    display.Start();
-
     // Hashed while it is written: the file is never read a second time, and
     // the handle it is written through is the one the install step reads. A
     // resumed body goes on with the same hash; a restarted one gets a new one.
     auto verifier = std::make_unique<CPackageVerifier>(packageHash);
     verifier->Start();
     std::uint64_t received = 0;
+    BodyEnd end = keptLength_ > 0 ? GoOnWithKeptFile(display, verifier, received)
+                                  : BeginWholeBody(display);
+    if (end == BodyEnd::kComplete) {
+        end = ReceiveBody(display, *verifier, received);
+    }
     CAttemptCount attempts(resumeAttempts);
-    BodyEnd end = ReceiveBody(display, *verifier, received);
     while (end == BodyEnd::kBroken) {
+        CheckpointKeptDownload(received);
         const int attempt = attempts.NextAfterBreak(received);
         if (attempt == 0) {
+            // What arrived stays for the next start when the record vouches for it.
+            const bool kept = recorded_ && received > 0;
             CloseTargetFile();
-            DeleteTargetFile();
+            if (!kept) {
+                DeleteTargetFile();
+            }
             return WorkerEnd::kFailed;
         }
         end = AskAgain(attempt, display, verifier, received);
@@ -443,6 +540,8 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
     if (end == BodyEnd::kFailed) {
         return WorkerEnd::kFailed;
     }
+    // The body is whole: a later start has nothing to go on with.
+    DeleteKeptRecord();
     const PackageCheck check = verifier->Finish();
     if (check != kPackageIntact) {
         errorText_ = PackageCheckText(check);
@@ -454,6 +553,70 @@ CDownloadJob::WorkerEnd CDownloadJob::TransferBody()
     CloseTargetFile();
     DeleteTargetFile();
     return installed;
+}
+
+// The whole file comes with the current answer, into an empty target.
+CDownloadJob::BodyEnd CDownloadJob::BeginWholeBody(CTransferDisplay& display)
+{
+    ReadAnswerHeaders(Request());
+    if (sizeKnown_ && RefuseWhenNoSpace()) {
+        return BodyEnd::kFailed;
+    }
+    if (sizeKnown_) {
+        display.ReportSize(size_);
+    }
+    progress_.OnPhase(DownloadPhase::kDownloading, "下载文件");
+    display.Start();
+    RecordKeptDownload();
+    return BodyEnd::kComplete;
+}
+
+// The first answer for a kept file: its rest (the bar goes on from the kept
+// bytes), or the whole file, or an answer that fits neither, after which the
+// whole file is asked for at once. The kept record stays as it was until the
+// bytes it vouches for are gone.
+CDownloadJob::BodyEnd CDownloadJob::GoOnWithKeptFile(CTransferDisplay& display,
+                                                     VerifierPtr& verifier, std::uint64_t& received)
+{
+    const std::uint64_t kept = keptLength_;
+    keptLength_ = 0;
+    RepeatAnswer answer;
+    if (!QueryRepeatAnswer(Request(), answer)) {
+        ReportWorkerMessage(kConnectFailedText);
+        return BodyEnd::kFailed;
+    }
+    const ResumeStep step = answer.status == kStatusRangeNotSatisfiable
+                                ? ResumeStep::kRestartNextAttempt
+                                : JudgeRepeatAnswer(PointAt(kept), true, answer);
+    switch (step) {
+    case ResumeStep::kAppend:
+        verifier = std::move(keptVerifier_);
+        received = kept;
+        recordable_ = true;
+        recorded_ = true;
+        nextCheckpoint_ = received + kCheckpointBytes;
+        display.ReportSize(size_);
+        progress_.OnPhase(DownloadPhase::kDownloading, "下载文件");
+        display.Start();
+        display.Resume(received);
+        return BodyEnd::kComplete;
+    case ResumeStep::kRestartWithBody:
+        keptVerifier_.reset();
+        if (!EmptyTargetFile(verifier, received)) {
+            return BodyEnd::kFailed;
+        }
+        return BeginWholeBody(display);
+    case ResumeStep::kRestartNextAttempt:
+        keptVerifier_.reset();
+        if (!EmptyTargetFile(verifier, received)) {
+            return BodyEnd::kFailed;
+        }
+        return RequestAgain(display, verifier, received);
+    case ResumeStep::kFail:
+        break;
+    }
+    ReportWorkerError(kConnectFailedText, ErrorDetail::kHttpStatus, answer.status);
+    return BodyEnd::kFailed;
 }
 
 CDownloadJob::WorkerEnd CDownloadJob::EndAborted()
@@ -507,6 +670,9 @@ CDownloadJob::BodyEnd CDownloadJob::ReceiveBody(CTransferDisplay& display,
         }
         verifier.Add(block.data(), read);
         received += read;
+        if (recordable_ && received >= nextCheckpoint_) {
+            CheckpointKeptDownload(received);
+        }
         display.UpdateTransferDisplay(received, sizeKnown_, size_);
     }
     if (sizeKnown_ && received < size_) {
@@ -526,28 +692,23 @@ CDownloadJob::BodyEnd CDownloadJob::AskAgain(int attempt, CTransferDisplay& disp
     if (!WaitBeforeAttempt(attempt)) {
         return BodyEnd::kAborted;
     }
-    ResumePoint point;
-    point.received = received;
-    point.sizeKnown = sizeKnown_;
-    point.size = size_;
-    point.validator = validator_;
+    return RequestAgain(display, verifier, received);
+}
+
+CDownloadJob::BodyEnd CDownloadJob::RequestAgain(CTransferDisplay& display, VerifierPtr& verifier,
+                                                 std::uint64_t& received)
+{
+    const ResumePoint point = PointAt(received);
     const bool asksRange = AsksForRange(point);
     const BodyEnd sent = SendRepeatRequest(asksRange, received);
     if (sent != BodyEnd::kComplete) {
         return sent;
     }
-    const HINTERNET request = Request();
     RepeatAnswer answer;
-    wchar_t text[kHeaderBufferSize] = {};
-    DWORD textSize = sizeof text;
-    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE, text, &textSize, nullptr)) {
+    if (!QueryRepeatAnswer(Request(), answer)) {
         errorText_ = kConnectFailedText;
         return BodyEnd::kBroken;
     }
-    answer.status = static_cast<unsigned>(_wtol(text));
-    answer.contentRange = QueryHeaderText(request, HTTP_QUERY_CONTENT_RANGE);
-    answer.etag = QueryHeaderText(request, HTTP_QUERY_ETAG);
-    answer.lastModified = QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED);
     switch (JudgeRepeatAnswer(point, asksRange, answer)) {
     case ResumeStep::kAppend:
         display.Resume(received);
@@ -556,15 +717,7 @@ CDownloadJob::BodyEnd CDownloadJob::AskAgain(int attempt, CTransferDisplay& disp
         if (!EmptyTargetFile(verifier, received)) {
             return BodyEnd::kFailed;
         }
-        ReadAnswerHeaders(request);
-        if (sizeKnown_ && RefuseWhenNoSpace()) {
-            return BodyEnd::kFailed;
-        }
-        if (sizeKnown_) {
-            display.ReportSize(size_);
-        }
-        display.Start();
-        break;
+        return BeginWholeBody(display);
     case ResumeStep::kRestartNextAttempt:
         if (!EmptyTargetFile(verifier, received)) {
             return BodyEnd::kFailed;
@@ -577,6 +730,37 @@ CDownloadJob::BodyEnd CDownloadJob::AskAgain(int attempt, CTransferDisplay& disp
     }
     progress_.OnPhase(DownloadPhase::kDownloading, "下载文件");
     return BodyEnd::kComplete;
+}
+
+// False when the answer has no status.
+bool CDownloadJob::QueryRepeatAnswer(HINTERNET request, RepeatAnswer& answer)
+{
+    wchar_t text[kHeaderBufferSize] = {};
+    DWORD textSize = sizeof text;
+    if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE, text, &textSize, nullptr)) {
+        return false;
+    }
+    answer.status = static_cast<unsigned>(_wtol(text));
+    answer.contentRange = QueryHeaderText(request, HTTP_QUERY_CONTENT_RANGE);
+    answer.etag = QueryHeaderText(request, HTTP_QUERY_ETAG);
+    answer.lastModified = QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED);
+    return true;
+}
+
+ResumePoint CDownloadJob::PointAt(std::uint64_t received) const
+{
+    ResumePoint point;
+    point.received = received;
+    point.sizeKnown = sizeKnown_;
+    point.size = size_;
+    point.validator = validator_;
+    return point;
+}
+
+std::wstring CDownloadJob::RangeHeaders(std::uint64_t received) const
+{
+    return L"Range: bytes=" + std::to_wstring(received) + L"-\r\nIf-Range: " +
+           WidenText(validator_) + L"\r\n";
 }
 
 // The pause grows with each attempt; an abort ends it at once.
@@ -621,11 +805,7 @@ CDownloadJob::BodyEnd CDownloadJob::SendRepeatRequest(bool asksRange, std::uint6
         }
         request_ = std::move(request);
     }
-    std::wstring headers;
-    if (asksRange) {
-        headers = L"Range: bytes=" + std::to_wstring(received) + L"-\r\nIf-Range: " +
-                  WidenText(validator_) + L"\r\n";
-    }
+    const std::wstring headers = asksRange ? RangeHeaders(received) : std::wstring();
     const bool sent = HttpSendRequestW(Request(), headers.empty() ? nullptr : headers.c_str(),
                                        static_cast<DWORD>(headers.size()), nullptr, 0);
     if (abort_) {
@@ -648,6 +828,7 @@ bool CDownloadJob::EmptyTargetFile(VerifierPtr& verifier, std::uint64_t& receive
         ReportWorkerError(kFileErrorText, ErrorDetail::kLastError);
         return false;
     }
+    DeleteKeptRecord();
     verifier.reset();
     verifier = std::make_unique<CPackageVerifier>(packageHash);
     verifier->Start();
@@ -737,7 +918,141 @@ void CDownloadJob::CloseTargetFile()
 
 void CDownloadJob::DeleteTargetFile()
 {
+    DeleteKeptRecord();
     DeleteFileW(WidenText(targetPath).c_str());
+}
+
+// Another download's kept file, or one whose record is missing, unreadable
+// or not this download's, goes with its record: the download starts at byte 0.
+bool CDownloadJob::TakeKeptDownload()
+{
+    if (keptRecordPath.empty()) {
+        return false;
+    }
+    KeptDownload record;
+    std::uint64_t length = 0;
+    if (!localPackageMode && ReadKeptRecord(keptRecordPath, record) && OpenKeptTarget(length) &&
+        MatchesKeptDownload(record, downloadUrl, HashLine(), length)) {
+        keptLength_ = record.received;
+        sizeKnown_ = true;
+        size_ = static_cast<std::uint32_t>(record.size);
+        validator_ = record.validator;
+        return true;
+    }
+    CloseTargetFile();
+    DeleteTargetFile();
+    return false;
+}
+
+// Opened as OpenTargetFile opens a new one, and checked through the handle.
+bool CDownloadJob::OpenKeptTarget(std::uint64_t& length)
+{
+    targetFile_ = OpenKeptFile(targetPath, GENERIC_READ | GENERIC_WRITE, length);
+    return static_cast<bool>(targetFile_);
+}
+
+// The hash state of the process that wrote the kept bytes is gone with it
+// (the platform's hash cannot be saved), so they are read once, through the
+// handle that goes on writing, after the file is cut to what the record
+// vouches for. False when they cannot be read (or on an abort).
+bool CDownloadJob::HashKeptBytes()
+{
+    keptVerifier_ = std::make_unique<CPackageVerifier>(packageHash);
+    keptVerifier_->Start();
+    LARGE_INTEGER end = {};
+    end.QuadPart = static_cast<LONGLONG>(keptLength_);
+    const HANDLE file = targetFile_.get();
+    bool readable = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file) &&
+                    RewindFile(file);
+    std::vector<char> block(kKeptReadBlock);
+    std::uint64_t hashed = 0;
+    while (readable && hashed < keptLength_ && !abort_) {
+        const DWORD wanted =
+            static_cast<DWORD>(std::min<std::uint64_t>(kKeptReadBlock, keptLength_ - hashed));
+        DWORD read = 0;
+        readable = ReadFile(file, block.data(), wanted, &read, nullptr) && read == wanted;
+        if (readable) {
+            keptVerifier_->Add(block.data(), read);
+            hashed += read;
+        }
+    }
+    return readable && hashed == keptLength_;
+}
+
+// Kept bytes that cannot be read are no start: the download begins at byte 0.
+CDownloadJob::WorkerEnd CDownloadJob::ForgetKeptBytes()
+{
+    keptVerifier_.reset();
+    keptLength_ = 0;
+    sizeKnown_ = false;
+    size_ = 0;
+    validator_.clear();
+    VerifierPtr unused;
+    std::uint64_t received = 0;
+    return EmptyTargetFile(unused, received) ? WorkerEnd::kFinished : WorkerEnd::kFailed;
+}
+
+std::string CDownloadJob::HashLine() const
+{
+    return HexText(packageHash.data(), packageHash.size());
+}
+
+// A download that the next start can go on with: one whose answer named its
+// length and gave a validator for a range. Anything else keeps no record.
+void CDownloadJob::RecordKeptDownload()
+{
+    recorded_ = false;
+    recordable_ = !keptRecordPath.empty() && sizeKnown_ && size_ > 0 && !validator_.empty();
+    if (recordable_) {
+        WriteRecordAt(0);
+    }
+}
+
+// The bytes are made durable before the record names them: after a lost
+// power the file holds at least what the record says (the rest is cut).
+void CDownloadJob::CheckpointKeptDownload(std::uint64_t received)
+{
+    if (!recordable_ || received >= size_) {
+        return;
+    }
+    if (!FlushFileBuffers(targetFile_.get())) {
+        nextCheckpoint_ = received + kCheckpointRetryBytes;
+        return;
+    }
+    WriteRecordAt(received);
+}
+
+void CDownloadJob::WriteRecordAt(std::uint64_t received)
+{
+    KeptDownload record;
+    record.url = downloadUrl;
+    record.hashLine = HashLine();
+    record.validator = validator_;
+    record.size = size_;
+    record.received = received;
+    const std::string text = FormatKeptRecord(record);
+    if (text.empty()) {
+        recordable_ = false;
+        return;
+    }
+    if (WriteKeptRecord(keptRecordPath, text)) {
+        recorded_ = true;
+        nextCheckpoint_ = received + kCheckpointBytes;
+    } else {
+        nextCheckpoint_ = received + kCheckpointRetryBytes;
+    }
+}
+
+void CDownloadJob::DeleteKeptRecord()
+{
+    recordable_ = false;
+    recorded_ = false;
+    // Also the new record that a killed program may have left unrenamed.
+    if (!keptRecordPath.empty()) {
+        const std::wstring name = WidenText(keptRecordPath);
+        DeleteFileW(name.c_str());
+        DeleteFileW((name + kNewRecordSuffix).c_str());
+    }
 }
 
 void CDownloadJob::CloseInternetHandles()

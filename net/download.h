@@ -3,7 +3,8 @@
 // to a temporary file in 64 KB blocks with its progress reported, then the
 // install step on the same thread. A body that breaks off is asked for again
 // (the rest of it where the server can prove it is the same file, else all of
-// it) a bounded number of times before the download fails.
+// it) a bounded number of times before the download fails; what arrived by
+// then stays, with a record, for the next start to go on with.
 //
 // Threads: StartDownload, RequestAbort and WaitForWorker run on the user-interface
 // thread; DownloadWorker, OnDownloadStatus, the Report* operations and the install
@@ -66,6 +67,12 @@ public:
     // tests shorten them.
     int resumeAttempts = kResumeAttempts;
     std::uint32_t firstResumePauseMs = kFirstResumePauseMs;
+    // Where a download that breaks off for good (its attempts spent; the
+    // program killed, the machine stopped) leaves the record of its target
+    // file for the next start (KeptDownload); empty keeps nothing. StartDownload
+    // goes on with a kept file that is this download's and deletes any other,
+    // file and record, without asking.
+    std::string keptRecordPath;
 
     // Parses the address, opens the target file and starts the worker. False when
     // the download did not start (reported by OnNotStarted), or when a worker of
@@ -113,8 +120,15 @@ private:
     void ReadAnswerHeaders(HINTERNET request);
     BodyEnd ReceiveBody(CTransferDisplay& display, CPackageVerifier& verifier,
                         std::uint64_t& received);
+    BodyEnd BeginWholeBody(CTransferDisplay& display);
+    BodyEnd GoOnWithKeptFile(CTransferDisplay& display, VerifierPtr& verifier,
+                             std::uint64_t& received);
     BodyEnd AskAgain(int attempt, CTransferDisplay& display, VerifierPtr& verifier,
                      std::uint64_t& received);
+    BodyEnd RequestAgain(CTransferDisplay& display, VerifierPtr& verifier, std::uint64_t& received);
+    bool QueryRepeatAnswer(HINTERNET request, RepeatAnswer& answer);
+    ResumePoint PointAt(std::uint64_t received) const;
+    std::wstring RangeHeaders(std::uint64_t received) const;
     bool WaitBeforeAttempt(int attempt);
     BodyEnd SendRepeatRequest(bool asksRange, std::uint64_t received);
     bool EmptyTargetFile(VerifierPtr& verifier, std::uint64_t& received);
@@ -129,6 +143,16 @@ private:
     // ReportWorkerError also closes and deletes the target file.
     void ReportWorkerError(const std::string& format, ErrorDetail detail, DWORD code = 0);
     void ReportWorkerMessage(const std::string& text);
+
+    bool TakeKeptDownload();
+    bool OpenKeptTarget(std::uint64_t& length);
+    bool HashKeptBytes();
+    WorkerEnd ForgetKeptBytes();
+    std::string HashLine() const;
+    void RecordKeptDownload();
+    void CheckpointKeptDownload(std::uint64_t received);
+    void WriteRecordAt(std::uint64_t received);
+    void DeleteKeptRecord();
 
     bool OpenTargetFile();
     void CloseTargetFile();
@@ -154,5 +178,17 @@ private:
     mutable std::mutex requestLock_;
     UniqueInternet request_;
     UniqueFile targetFile_;
+    // The bytes of a kept download that StartDownload took: the length the
+    // first request asks a range from (0: none), and their hash once the
+    // worker has read them. Written by StartDownload, then by the worker only.
+    std::uint64_t keptLength_ = 0;
+    VerifierPtr keptVerifier_;
+    // Worker only: whether the current body can be kept for a later start,
+    // whether a record at keptRecordPath vouches for its bytes (for no more
+    // than are durable in the file), and at which length it is next brought up
+    // to date.
+    bool recordable_ = false;
+    bool recorded_ = false;
+    std::uint64_t nextCheckpoint_ = 0;
     UniqueHandle thread_;
 };

@@ -2,6 +2,7 @@
 // When a package download breaks off part way, what the next request may do:
 // go on from the bytes already on disk, start the file over, or give up. No
 // platform call: the worker asks these rules and carries out the answer.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -67,3 +68,32 @@ enum class ResumeStep {
     kFail,              // any other status: no retry mends it
 };
 ResumeStep JudgeRepeatAnswer(const ResumePoint& point, bool askedRange, const RepeatAnswer& answer);
+
+// A download that broke off for good (its attempts spent, or the program
+// killed or the machine stopped while it ran) leaves its file and this record
+// beside it, so that the next start of the program can go on from there. The
+// record is read back as hostile text: bounded, parsed strictly, and anything
+// it does not prove sends the download back to byte 0.
+struct KeptDownload {
+    std::string url;
+    std::string hashLine;          // the package's SHA-256 in lower-case hex; empty: none named
+    std::string validator;         // ResumeValidator of the answer the bytes came from
+    std::uint64_t size = 0;        // the length that answer announced
+    std::uint64_t received = 0;    // bytes on disk, made durable before the record was written
+};
+
+// No record is longer; one with a longer address is not kept.
+constexpr std::size_t kKeptRecordMaxBytes = 4096;
+
+// The record as text; empty when it would exceed kKeptRecordMaxBytes or
+// could not be read back as it is (a line break in the address).
+std::string FormatKeptRecord(const KeptDownload& record);
+// False, with `record` unchanged, for anything FormatKeptRecord cannot have
+// written for a download that is worth going on with.
+bool ParseKeptRecord(const std::string& text, KeptDownload& record);
+
+// Whether the kept download is this one's: the same address and hash line,
+// some bytes to go on from, and a file that still holds them (a longer one is
+// cut to the record; a shorter one lost what the record vouches for).
+bool MatchesKeptDownload(const KeptDownload& record, const std::string& url,
+                         const std::string& hashLine, std::uint64_t fileLength);

@@ -2,10 +2,11 @@
 # Builds the libFuzzer targets (preset "fuzz": clang with AddressSanitizer and
 # UBSan) and runs each of them for a bounded time.
 # Usage: scripts/fuzz.sh [SECONDS]   (per target; 60 unless told; the journal
-# parser, a small one, gets half of it)
+# parser and the kept download's record, small ones, get half of it)
 # Seeds: the test packages of make_packages.py for the archive reader, the
 # hostile and ordinary entry names for the path checks, two journals (a whole
-# one and one cut off in its last record) for the journal parser. What a run
+# one and one cut off in its last record) for the journal parser, a record of
+# a kept download for its parser. What a run
 # finds lands in build/fuzz/findings; the corpora grow in build/fuzz/corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -43,12 +44,16 @@ open(sys.argv[1] + "/whole", "wb").write(whole)
 open(sys.argv[1] + "/cut", "wb").write(whole[:-7])
 EOF
 
+mkdir -p "$seeds/kept_record_fuzz"
+printf 'MrvTessaly kept download 1\nurl=http://www.morvane.example/download.php?key=11\nhash=%s\nvalidator="pattern-1"\nsize=1000000\nreceived=65536\n' \
+  9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08 > "$seeds/kept_record_fuzz/record"
+
 # Each run's own output goes to findings/TARGET.log; only its end is shown, and
 # all of it when the fuzzer found a crash, a leak or a hang (a non-zero exit).
 status=0
-for target in archive_fuzz path_fuzz journal_fuzz; do
+for target in archive_fuzz path_fuzz journal_fuzz kept_record_fuzz; do
   time=$seconds
-  if [ "$target" = journal_fuzz ]; then
+  if [ "$target" = journal_fuzz ] || [ "$target" = kept_record_fuzz ]; then
     time=$(( (seconds + 1) / 2 ))
   fi
   corpus=$build/corpus/$target

@@ -20,6 +20,7 @@
 #include "tests/bench/vendor_server.h"
 #include "tests/net/test_view.h"
 #include "util/file_system.h"
+#include "util/hex_text.h"
 #include "util/wide_text.h"
 #include "tests/bench/test_files.h"
 
@@ -193,6 +194,28 @@ protected:
     InstallSeen seen_;
     std::string installText_;
     std::atomic<std::uint32_t> clock_{100000};
+    // Where a job of the test keeps the record of a download that broke off.
+    std::string Record() const { return folder_ + "\\~download.resume"; }
+
+    // "[STATUS FIRST]" for each answer of the range-aware routes to `target`.
+    static std::string Answers(const std::string& target)
+    {
+        const std::string listing = vendor::FetchDirect(vendor::Url("/sent"));
+        std::string answers;
+        std::size_t begin = 0;
+        while (begin < listing.size()) {
+            std::size_t end = listing.find('\n', begin);
+            end = end == std::string::npos ? listing.size() : end;
+            const std::string line = listing.substr(begin, end - begin);
+            begin = end + 1;
+            if (StartsWith(line, target + " ")) {
+                const std::string rest = line.substr(target.size() + 1);
+                answers += "[" + rest.substr(0, rest.rfind(' ')) + "]";
+            }
+        }
+        return answers;
+    }
+
     std::string folder_;
     std::string target_;
 };
@@ -338,9 +361,12 @@ TEST_F(DownloadTest, ABodyBrokenAtEveryAttemptFailsOnceTheAttemptsAreSpent)
     const struct {
         const char* target;
         const char* detail;
+        bool kept;
     } cases[] = {
-        {"/behave/short?size=50000&announce=100000", "收到 50000 字节，应为 100000 字节"},
-        {"/behave/drop?size=400000&after=100000", ""},
+        {"/behave/short?size=50000&announce=100000", "收到 50000 字节，应为 100000 字节", false},
+        {"/behave/drop?size=400000&after=100000", "", false},
+        // A validator and a length: what arrived stays for the next start.
+        {"/behave/ranged?size=400000&drop=100000&ranges=0", "收到 100000 字节，应为 400000 字节", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.target);
@@ -353,6 +379,7 @@ TEST_F(DownloadTest, ABodyBrokenAtEveryAttemptFailsOnceTheAttemptsAreSpent)
         });
         job.downloadUrl = vendor::Url(target);
         job.targetPath = target_;
+        job.keptRecordPath = Record();
         job.firstResumePauseMs = 10;
         ASSERT_TRUE(job.StartDownload());
         ASSERT_TRUE(view.RunUntilDone(120000));
@@ -361,12 +388,119 @@ TEST_F(DownloadTest, ABodyBrokenAtEveryAttemptFailsOnceTheAttemptsAreSpent)
         EXPECT_TRUE(StartsWith(job.ErrorText(), kFileError)) << job.ErrorText();
         EXPECT_NE(job.ErrorText().find(c.detail), std::string::npos) << job.ErrorText();
         EXPECT_EQ(seen_.runs, 0);
-        EXPECT_FALSE(PathExists(target_));
+        EXPECT_EQ(PathExists(target_), c.kept);
+        KeptDownload kept;
+        EXPECT_EQ(ParseKeptRecord(ReadWholeFile(Record()), kept), c.kept);
+        if (c.kept) {
+            EXPECT_EQ(kept.url, job.downloadUrl);
+            EXPECT_EQ(kept.received, 100000u);
+            EXPECT_EQ(ReadWholeFile(target_), PatternBody(100000));
+        }
+        DeleteFileW(WidenText(target_).c_str());
+        DeleteFileW(WidenText(Record()).c_str());
         EXPECT_EQ(vendor::RequestCount(target), 1 + kResumeAttempts);
         const std::vector<std::string> status = view.TextsOf(kStatusLabel);
         EXPECT_NE(std::find(status.begin(), status.end(), "连接中断，正在重试（第 5 次，共 5 次）…"),
                   status.end())
             << Joined(status);
+    }
+}
+
+// What an earlier start left (a file and its record) goes on where the record,
+// the file and the server all vouch for it: the first request asks for the
+// rest, and the hash covers the kept bytes and the new ones. Anything else
+// (another address or hash line, a record that is none, one without its file
+// or a file without one, a file changed on the server, a range that does not
+// fit) starts over from byte 0 without a question. Either way the package is
+// installed whole and nothing stays behind.
+TEST_F(DownloadTest, AKeptDownloadGoesOnOnlyWhereItsRecordAndTheServerVouchForIt)
+{
+    const std::uint32_t size = 400000;
+    const std::string body = PatternBody(size);
+    std::vector<std::uint8_t> hash;
+    ASSERT_TRUE(HashOf(body, hash));
+    const std::string hashLine = HexText(hash.data(), hash.size());
+    const std::string tag = "\"pattern-400000-1\"";
+    enum Kept { kRecordAndFile, kRecordOnly, kFileOnly };
+    const struct {
+        const char* name;
+        Kept kept;
+        std::string fileBytes;
+        const char* recordUrlEnd;  // after the job's address
+        std::string hashLine;
+        std::string validator;
+        std::uint64_t recordSize;
+        std::string requests;  // status and first byte of each answer
+    } cases[] = {
+        {"as recorded", kRecordAndFile, body.substr(0, 150000), "", hashLine, tag, size,
+         "[206 150000]"},
+        {"longer than recorded", kRecordAndFile, body.substr(0, 150000) + std::string(30000, 'x'),
+         "", hashLine, tag, size, "[206 150000]"},
+        {"shorter than recorded", kRecordAndFile, body.substr(0, 149999), "", hashLine, tag, size,
+         "[200 0]"},
+        {"another address", kRecordAndFile, body.substr(0, 150000), "&other", hashLine, tag, size,
+         "[200 0]"},
+        {"another hash line", kRecordAndFile, body.substr(0, 150000), "", "", tag, size, "[200 0]"},
+        {"changed on the server", kRecordAndFile, body.substr(0, 150000), "", hashLine,
+         "\"pattern-400000-0\"", size, "[200 0]"},
+        {"a range that does not fit", kRecordAndFile, body.substr(0, 150000), "", hashLine, tag,
+         500000, "[206 150000][200 0]"},
+        {"a range past the end", kRecordAndFile, std::string(450000, 'x'), "", hashLine, tag,
+         500000, "[416 450000][200 0]"},
+        {"a record without its file", kRecordOnly, "", "", hashLine, tag, size, "[200 0]"},
+        {"a file without its record", kFileOnly, body.substr(0, 150000), "", hashLine, tag, size,
+         "[200 0]"},
+        {"a record that is none", kRecordAndFile, body.substr(0, 150000), "", hashLine, "W/\"1\"",
+         size, "[200 0]"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        seen_ = InstallSeen();
+        TestView view;
+        const std::string url = vendor::Url(
+            Marked("/behave/ranged?size=400000&row=" + std::to_string(&c - cases)));
+        KeptDownload record;
+        record.url = url + c.recordUrlEnd;
+        record.hashLine = c.hashLine;
+        record.validator = c.validator;
+        record.size = c.recordSize;
+        record.received = c.kept == kRecordAndFile && c.fileBytes.size() == 450000 ? 450000 : 150000;
+        const std::string text = FormatKeptRecord(record);
+        if (c.kept != kFileOnly) {
+            ASSERT_TRUE(WriteWholeFile(Record(), text.empty() ? "MrvTessaly kept download 1\n" : text));
+        }
+        if (c.kept != kRecordOnly) {
+            ASSERT_TRUE(WriteWholeFile(target_, c.fileBytes));
+        }
+        CDownloadJob job(view, [this](HANDLE package, const std::string& path) {
+            LookAtPackage(package, path, seen_);
+            return true;
+        });
+        job.downloadUrl = url;
+        job.targetPath = target_;
+        job.keptRecordPath = Record();
+        job.packageHash = hash;
+        ASSERT_TRUE(job.StartDownload());
+        ASSERT_TRUE(view.RunUntilDone(120000));
+        job.WaitForWorker();
+        EXPECT_FALSE(view.DoneFailed()) << job.ErrorText();
+        EXPECT_TRUE(view.MessageBoxTexts().empty());
+        EXPECT_EQ(seen_.runs, 1);
+        EXPECT_EQ(seen_.size, size);
+        EXPECT_TRUE(seen_.pattern);
+        EXPECT_FALSE(PathExists(target_));
+        EXPECT_FALSE(PathExists(Record()));
+        const std::string target = url.substr(vendor::Url("").size());
+        EXPECT_EQ(Answers(target), c.requests);
+        if (c.requests == "[206 150000]") {
+            std::vector<std::uint32_t> positions = view.ValuesOf(ViewChange::kPosition);
+            positions.erase(std::remove(positions.begin(), positions.end(), 0u), positions.end());
+            const std::vector<std::uint32_t> ranges = view.ValuesOf(ViewChange::kRange);
+            ASSERT_FALSE(positions.empty());
+            ASSERT_FALSE(ranges.empty());
+            EXPECT_GE(std::uint64_t{positions.front()} * size, std::uint64_t{150000} * ranges.back())
+                << "the bar does not go on from the kept bytes";
+        }
     }
 }
 
@@ -440,6 +574,7 @@ TEST_F(DownloadTest, AnAbortWhileWaitingToRetryEndsAtOnce)
     const std::string target = Marked("/behave/ranged?size=400000&drop=100000");
     CDownloadJob& job = MakeJob(vendor::Url(target));
     job.firstResumePauseMs = 600000;
+    job.keptRecordPath = Record();
     view_.onChange = [&](const ViewChange& change) {
         if (change.kind == ViewChange::kText && change.control == kStatusLabel &&
             StartsWith(change.text, "连接中断")) {
@@ -451,6 +586,7 @@ TEST_F(DownloadTest, AnAbortWhileWaitingToRetryEndsAtOnce)
     EXPECT_EQ(seen_.runs, 0);
     EXPECT_EQ(vendor::RequestCount(target), 1);
     EXPECT_FALSE(PathExists(target_));
+    EXPECT_FALSE(PathExists(Record())) << "a cancel keeps nothing for the next start";
 }
 
 // A server that stops sending in the middle of the body fails that attempt

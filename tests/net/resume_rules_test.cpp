@@ -189,3 +189,123 @@ TEST(ResumeRulesTest, TheRepeatAnswerDecidesBetweenAppendRestartAndFail)
 }
 
 }  // namespace
+
+namespace {
+
+const char kHash[] = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
+
+KeptDownload SampleKept()
+{
+    KeptDownload kept;
+    kept.url = "http://www.morvane.example/download.php?key=11";
+    kept.hashLine = kHash;
+    kept.validator = kTag;
+    kept.size = 1000000;
+    kept.received = 65536;
+    return kept;
+}
+
+std::string SampleRecordText()
+{
+    return std::string("MrvTessaly kept download 1\n"
+                       "url=http://www.morvane.example/download.php?key=11\n"
+                       "hash=") +
+           kHash + "\nvalidator=" + kTag + "\nsize=1000000\nreceived=65536\n";
+}
+
+}  // namespace
+
+// What the program writes reads back as it was; everything else, down to a
+// byte, is no record at all and leaves the one read before untouched.
+TEST(ResumeRulesTest, AKeptRecordIsReadOnlyAsItWasWritten)
+{
+    const std::string good = SampleRecordText();
+    ASSERT_EQ(FormatKeptRecord(SampleKept()), good);
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    const struct {
+        const char* name;
+        std::string text;
+        bool valid;
+    } cases[] = {
+        {"as written", good, true},
+        {"no hash line", replaced(std::string("hash=") + kHash, "hash="), true},
+        {"a date as validator", replaced(kTag, kDate), true},
+        {"nothing received yet", replaced("received=65536", "received=0"), true},
+        {"empty", "", false},
+        {"no final line break", good.substr(0, good.size() - 1), false},
+        {"a line after the last", good + "x=1\n", false},
+        {"carriage returns", replaced("\nsize", "\r\nsize"), false},
+        {"another header", replaced("download 1", "download 2"), false},
+        {"keys in another order", replaced("size=1000000\nreceived=65536", "received=65536\nsize=1000000"), false},
+        {"a key missing", replaced("size=1000000\n", ""), false},
+        {"a blank before the value", replaced("size=1000000", "size= 1000000"), false},
+        {"no address", replaced("url=http://www.morvane.example/download.php?key=11", "url="), false},
+        {"a tab in the address", replaced("?key", "\t?key"), false},
+        {"a short hash", replaced(kHash, std::string(kHash).substr(1)), false},
+        {"an upper-case hash", replaced("9f86", "9F86"), false},
+        {"a tag cut short", replaced(kTag, "\"v1"), false},
+        {"a byte outside ASCII in the validator", replaced(kTag, "\"v\x80\""), false},
+        {"no validator", replaced(kTag, ""), false},
+        {"a leading zero", replaced("received=65536", "received=065536"), false},
+        {"a sign", replaced("received=65536", "received=+65536"), false},
+        {"a number past 64 bits", replaced("received=65536", "received=99999999999999999999"), false},
+        {"a size past 32 bits", replaced("size=1000000", "size=4294967296"), false},
+        {"all received", replaced("received=65536", "received=1000000"), false},
+        {"more than announced", replaced("received=65536", "received=1000001"), false},
+        {"no size", replaced("size=1000000", "size=0"), false},
+        {"too long", replaced("key=11", "key=11&" + std::string(kKeptRecordMaxBytes, 'a')), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        KeptDownload read;
+        read.url = "before";
+        EXPECT_EQ(ParseKeptRecord(c.text, read), c.valid);
+        if (!c.valid) {
+            EXPECT_EQ(read.url, "before");
+        }
+    }
+    KeptDownload read;
+    ASSERT_TRUE(ParseKeptRecord(good, read));
+    EXPECT_EQ(read.url, SampleKept().url);
+    EXPECT_EQ(read.hashLine, kHash);
+    EXPECT_EQ(read.validator, kTag);
+    EXPECT_EQ(read.size, 1000000u);
+    EXPECT_EQ(read.received, 65536u);
+
+    KeptDownload unwritable = SampleKept();
+    unwritable.url += "\r\nreceived=999999";
+    EXPECT_EQ(FormatKeptRecord(unwritable), "");
+    unwritable = SampleKept();
+    unwritable.url += std::string(kKeptRecordMaxBytes, 'a');
+    EXPECT_EQ(FormatKeptRecord(unwritable), "");
+}
+
+TEST(ResumeRulesTest, OnlyTheSameDownloadGoesOnWithAKeptFile)
+{
+    const KeptDownload kept = SampleKept();
+    const struct {
+        const char* name;
+        std::string url;
+        std::string hashLine;
+        std::uint64_t fileLength;
+        bool matches;
+    } cases[] = {
+        {"the same, file as recorded", kept.url, kHash, 65536, true},
+        {"the file longer than recorded", kept.url, kHash, 200000, true},
+        {"the file shorter than recorded", kept.url, kHash, 65535, false},
+        {"another address", kept.url + "2", kHash, 65536, false},
+        {"another hash line", kept.url, std::string(64, '0'), 65536, false},
+        {"the hash line gone", kept.url, "", 65536, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(MatchesKeptDownload(kept, c.url, c.hashLine, c.fileLength), c.matches);
+    }
+    KeptDownload none = kept;
+    none.received = 0;
+    EXPECT_FALSE(MatchesKeptDownload(none, kept.url, kHash, 65536));
+}
