@@ -363,6 +363,9 @@ CDownloadJob::WorkerEnd CDownloadJob::DownloadPackage()
     if (abort_) {
         return WorkerEnd::kFinished;
     }
+    // A network that is down at this start says nothing of the kept bytes:
+    // they wait for the next one, until a server has answered.
+    keepUntilAnswered_ = keptLength_ > 0;
     if (OpenSession() == WorkerEnd::kFailed) {
         return WorkerEnd::kFailed;
     }
@@ -387,6 +390,7 @@ CDownloadJob::WorkerEnd CDownloadJob::DownloadPackage()
         ReportWorkerError(kConnectErrorText, ErrorDetail::kLastError);
         return WorkerEnd::kFailed;
     }
+    keepUntilAnswered_ = false;
     if (CheckResponse() == WorkerEnd::kFailed) {
         return WorkerEnd::kFailed;
     }
@@ -891,7 +895,9 @@ void CDownloadJob::ReportWorkerError(const std::string& format, ErrorDetail deta
         detail == ErrorDetail::kLastError ? GetLastErrorText() : std::to_string(code);
     errorText_ = FormatString1(format.c_str(), argument);
     CloseTargetFile();
-    DeleteTargetFile();
+    if (!keepUntilAnswered_) {
+        DeleteTargetFile();
+    }
 }
 
 // The target file stays open until the job ends.

@@ -189,6 +189,9 @@ private:
     // to date.
     bool recordable_ = false;
     bool recorded_ = false;
+    // A kept download whose server has not answered yet stays for the next
+    // start when this one cannot reach it.
+    bool keepUntilAnswered_ = false;
     std::uint64_t nextCheckpoint_ = 0;
     UniqueHandle thread_;
 };

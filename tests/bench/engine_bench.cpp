@@ -81,6 +81,9 @@ bool Download(const std::string& url, const std::string& target, const std::stri
     CDownloadJob job(view, [](HANDLE, const std::string&) { return true; });
     job.downloadUrl = url;
     job.targetPath = target;
+    // As the window has it: the record that lets a later start go on, kept
+    // up to date (and the file flushed) while the body arrives.
+    job.keptRecordPath = target + ".resume";
     if (!hash.empty() && !ParseHexBytes(hash, 32, job.packageHash)) {
         std::fprintf(stderr, "download: not a SHA-256: %s\n", hash.c_str());
         return false;

@@ -737,12 +737,37 @@ TEST_F(DownloadTest, ATargetThatCannotBeOpenedIsReportedAndEndsTheWindow)
     EXPECT_EQ(vendor::RequestCount(Marked("/behave/data?size=2000")), 0);
 }
 
+// A kept download waits for a start that reaches its server: one that
+// cannot loses none of its bytes.
 TEST_F(DownloadTest, AServerThatCannotBeReachedFailsWithTheErrorNumber)
 {
-    CDownloadJob& job = MakeJob("http://127.0.0.1:1/download.php?key=11");
+    const std::string url = "http://127.0.0.1:1/download.php?key=11";
+    CDownloadJob& job = MakeJob(url);
     Download(job);
     ExpectFailure(kConnectError);
     EXPECT_EQ(job.ErrorText(), std::string(kConnectError) + "12029");
+
+    KeptDownload record;
+    record.url = url;
+    record.validator = "\"kept-1\"";
+    record.size = 400000;
+    record.received = 150000;
+    const std::string text = FormatKeptRecord(record);
+    const std::string kept = PatternBody(150000);
+    ASSERT_TRUE(WriteWholeFile(Record(), text));
+    ASSERT_TRUE(WriteWholeFile(target_, kept));
+    TestView view;
+    CDownloadJob again(view, [](HANDLE, const std::string&) { return true; });
+    again.downloadUrl = url;
+    again.targetPath = target_;
+    again.keptRecordPath = Record();
+    ASSERT_TRUE(again.StartDownload());
+    ASSERT_TRUE(view.RunUntilDone(120000));
+    again.WaitForWorker();
+    EXPECT_TRUE(view.DoneFailed());
+    EXPECT_EQ(again.ErrorText(), std::string(kConnectError) + "12029");
+    EXPECT_EQ(ReadWholeFile(target_), kept);
+    EXPECT_EQ(ReadWholeFile(Record()), text);
 }
 
 TEST_F(DownloadTest, AnAbortBeforeTheTransferSendsNothingAndLeavesNoFile)
