@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cwchar>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include <aclapi.h>
@@ -114,6 +115,34 @@ UniqueLocalMemory ProbeDescriptor(const std::wstring& parent)
     return descriptor;
 }
 
+// The volume's answer, asked at most once while the working folder is made:
+// its levels are folders and no links or mount points, so they all lie on the
+// volume of the first one's parent. A level made just now with the protected
+// descriptor is itself such a probe, and then no other folder is made.
+class VolumeProbe {
+public:
+    explicit VolumeProbe(std::wstring parent) : parent_(std::move(parent)) {}
+
+    PSECURITY_DESCRIPTOR Descriptor()
+    {
+        if (!asked_) {
+            asked_ = true;
+            descriptor_ = ProbeDescriptor(parent_);
+        }
+        return descriptor_.get();
+    }
+    void Keep(UniqueLocalMemory madeNow)
+    {
+        asked_ = true;
+        descriptor_ = std::move(madeNow);
+    }
+
+private:
+    std::wstring parent_;
+    bool asked_ = false;
+    UniqueLocalMemory descriptor_;
+};
+
 // A level that is not ours goes out of the way under a name of its own; what
 // it holds is never read.
 bool SetAside(const std::wstring& path)
@@ -129,22 +158,25 @@ std::mutex heldLock;
 std::vector<UniqueFile> held;
 
 // Makes or opens one level and checks it through the handle that is then held.
-bool OpenLevel(const std::wstring& parent, const std::wstring& path)
+bool OpenLevel(const std::wstring& path, VolumeProbe& probe)
 {
     for (int attempt = 0; attempt < 2; ++attempt) {
-        CreateProtectedFolder(path);
+        const bool madeNow = CreateProtectedFolder(path);
         UniqueFile folder = OpenFolder(path);
         if (!folder) {
             return false;
         }
-        const UniqueLocalMemory descriptor = DescriptorOf(folder.get());
+        UniqueLocalMemory descriptor = DescriptorOf(folder.get());
         if (!descriptor) {
             return false;
         }
         FolderTrust trust = FolderTrust::kTrusted;
         if (!IsProtectedFolderDescriptor(descriptor.get())) {
-            const UniqueLocalMemory probe = ProbeDescriptor(parent);
-            trust = DecideFolderTrust(descriptor.get(), probe.get());
+            trust = DecideFolderTrust(descriptor.get(),
+                                      madeNow ? descriptor.get() : probe.Descriptor());
+            if (madeNow) {
+                probe.Keep(std::move(descriptor));
+            }
         }
         if (trust != FolderTrust::kSetAside) {
             const std::lock_guard<std::mutex> lock(heldLock);
@@ -253,7 +285,8 @@ std::string WorkingFolderBelow(const std::string& parent)
     }
     const std::wstring top = root + L"\\" + kFolderName;
     const std::wstring mine = top + L"\\" + UserKey(UserTempFolder());
-    if (!OpenLevel(root, top) || !OpenLevel(top, mine)) {
+    VolumeProbe probe(root);
+    if (!OpenLevel(top, probe) || !OpenLevel(mine, probe)) {
         return std::string();
     }
     return NarrowText(mine) + "\\";
