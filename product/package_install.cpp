@@ -175,7 +175,7 @@ bool IsLinkHandle(HANDLE handle)
 // delete it: the folder that was checked stays the folder written into.
 constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE;
 constexpr ULONG kFolderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
-constexpr ULONG kFolderOptions = FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT;
+constexpr ULONG kFolderOptions = FILE_DIRECTORY_FILE;
 
 // The install folder follows a link (a redirected folder is the user's
 // choice); every level below it is opened on itself.

@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include <aclapi.h>
 #include <sddl.h>
 
 #include "util/handles.h"
@@ -51,28 +50,43 @@ bool IsHarmlessEntry(const ACE_HEADER* header)
            IsAdministratorsOrSystem(const_cast<DWORD*>(&allowed->SidStart));
 }
 
-// The descriptor of the folder behind `handle`, as the file system keeps it.
+// The descriptor of the folder behind `handle`, as the file system keeps it,
+// asked for in one call where it fits the first buffer (a descriptor of a few
+// entries does).
 UniqueLocalMemory DescriptorOf(HANDLE handle)
 {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                        nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
-        return UniqueLocalMemory();
+    constexpr SECURITY_INFORMATION kParts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD size = 512;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        UniqueLocalMemory descriptor(LocalAlloc(LMEM_FIXED, size));
+        if (!descriptor) {
+            return UniqueLocalMemory();
+        }
+        DWORD needed = 0;
+        if (GetKernelObjectSecurity(handle, kParts, descriptor.get(), size, &needed)) {
+            return descriptor;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= size) {
+            return UniqueLocalMemory();
+        }
+        size = needed;
     }
-    return UniqueLocalMemory(descriptor);
+    return UniqueLocalMemory();
 }
 
 // Opened as a folder and never through a link: a link in its place is no
-// folder of ours, whatever it leads to.
+// folder of ours, whatever it leads to. The tag's record is read rather than
+// the whole file information, which would ask the volume for its serial number
+// as well.
 UniqueFile OpenFolder(const std::wstring& path)
 {
     UniqueFile folder(CreateFileW(path.c_str(), READ_CONTROL | FILE_LIST_DIRECTORY | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (folder && (!GetFileInformationByHandle(folder.get(), &information) ||
-                   (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-                   (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (folder && (!GetFileInformationByHandleEx(folder.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+                   (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+                   (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
         folder.reset();
     }
     return folder;
