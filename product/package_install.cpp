@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <winternl.h>
 
 #include "archive/archive.h"
 #include "archive/entry_name.h"
@@ -128,17 +129,79 @@ bool WriteFailedOnFullDisk(const std::string& folder)
            (GetFreeBytes(folder, freeBytes) && freeBytes < kFullBelowBytes);
 }
 
-// The entry's file, opened on itself: a link that took the file's place since
-// it was checked is never written through (`link` then tells).
-UniqueFile CreateEntryFile(const std::string& destination, DWORD attributes, bool& link)
+// Opens or creates `name` inside the open folder `parent`: the system looks up
+// that one name, never the whole path again, and nothing can have replaced a
+// level above it since it was opened. `outcome` says whether the call created
+// it (FILE_CREATED) or found it.
+UniqueFile OpenBelow(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG sharing,
+                     ULONG disposition, ULONG options, ULONG attributes, ULONG_PTR& outcome)
 {
-    UniqueFile file(CreateFileW(WidenText(destination).c_str(),
-                                GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, nullptr, CREATE_ALWAYS,
-                                attributes | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    outcome = 0;
+    if (name.empty() || name.size() > 32767) {
+        SetLastError(ERROR_INVALID_NAME);
+        return UniqueFile();
+    }
+    UNICODE_STRING objectName;
+    objectName.Buffer = const_cast<wchar_t*>(name.c_str());
+    objectName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    objectName.MaximumLength = objectName.Length;
+    OBJECT_ATTRIBUTES object;
+    InitializeObjectAttributes(&object, &objectName, OBJ_CASE_INSENSITIVE, parent, nullptr);
+    IO_STATUS_BLOCK status{};
+    HANDLE opened = nullptr;
+    const NTSTATUS result =
+        NtCreateFile(&opened, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &object, &status,
+                     nullptr, attributes, sharing, disposition,
+                     options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
+    if (result < 0) {
+        SetLastError(RtlNtStatusToDosError(result));
+        return UniqueFile();
+    }
+    outcome = status.Information;
+    return UniqueFile(opened);
+}
+
+// What the handle itself is: a link opened on itself shows its tag here. Under
+// Wine the handle of a followed link reads as what it leads to, so there the
+// path check in front of the open is what finds it.
+bool IsLinkHandle(HANDLE handle)
+{
     FILE_ATTRIBUTE_TAG_INFO tag{};
-    link = file &&
-           (!GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
-            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+    return !GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+           (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// A held level lets others read and write what it holds, but not rename or
+// delete it: the folder that was checked stays the folder written into.
+constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE;
+constexpr ULONG kFolderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr ULONG kFolderOptions = FILE_DIRECTORY_FILE;
+
+// The install folder follows a link (a redirected folder is the user's
+// choice); every level below it is opened on itself.
+UniqueFile OpenInstallRoot(const std::string& folder)
+{
+    return UniqueFile(CreateFileW(WidenText(folder).c_str(), kFolderAccess | SYNCHRONIZE,
+                                  kFolderSharing, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// The attributes that a new file takes, as CreateFileW passes them on.
+constexpr DWORD kFileAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                  FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY |
+                                  FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// The entry's file inside its held folder, opened on itself: a link that took
+// the file's place since it was checked is never written through (`link` then
+// tells). A file that this call created is new and cannot be a link.
+UniqueFile CreateEntryFile(HANDLE folder, const std::wstring& name, DWORD attributes, bool& link)
+{
+    ULONG_PTR outcome = 0;
+    UniqueFile file = OpenBelow(folder, name, GENERIC_WRITE, 0, FILE_OVERWRITE_IF,
+                                FILE_NON_DIRECTORY_FILE,
+                                attributes & kFileAttributes, outcome);
+    link = file && outcome != FILE_CREATED && IsLinkHandle(file.get());
     if (link) {
         file.reset();
     }
@@ -203,6 +266,8 @@ InstallResult CPackageInstall::Install(HANDLE package, const std::string& packag
     if (result == kInstallDone) {
         result = ExtractEntries(package, packageName, progress, abort);
     }
+    // What a roll-back deletes is held no longer.
+    ReleaseFolders();
     if (result == kInstallDone && abort) {
         result = kInstallCancelled;
     }
@@ -326,6 +391,7 @@ void CPackageInstall::Forget()
     replaced_.clear();
     readOnly_.clear();
     folders_.clear();
+    ReleaseFolders();
     written_.clear();
     recordedReplaced_.clear();
 }
@@ -356,6 +422,10 @@ InstallResult CPackageInstall::CreateInstallFolder()
     // The install folder itself may be a link (a redirected folder); below it
     // nothing is ever written through one.
     folders_[std::wstring()] = created ? FolderState::kCreated : FolderState::kExisted;
+    installRoot_ = OpenInstallRoot(installFolder_);
+    if (!installRoot_) {
+        return Fail(kFolderFailedText, installFolder_);
+    }
     // The backup folder is made beforehand; should that fail, the first backup
     // fails and stops the install.
     CreateDirectoryTree(CPathName(backupFolder_));
@@ -407,8 +477,10 @@ InstallResult CPackageInstall::ExtractEntries(HANDLE package, const std::string&
         lastName.assign(entry.name, strnlen(entry.name, sizeof entry.name));
         result = InstallEntry(archive.get(), entry);
     }
-    // The end's report may wait on the window: the archive is not held meanwhile.
+    // The end's report may wait on the window: neither the archive nor the
+    // folders are held meanwhile.
     archive.reset();
+    ReleaseFolders();
     if (result == kInstallDone) {
         progress.OnExtractEnd(total);
     }
@@ -441,7 +513,7 @@ InstallResult CPackageInstall::InstallEntry(ArchiveHandle* archive, const Archiv
     }
     // A file moved into the backup folder must come back on a roll-back; a
     // copied one was not touched when its target cannot be opened.
-    return WriteFileEntry(archive, entry, entryName, destination,
+    return WriteFileEntry(archive, entry, entryName, parts, destination,
                           !moved && replaced_.size() > replacedBefore);
 }
 
@@ -462,10 +534,11 @@ std::wstring CPackageInstall::ComponentKey(const TextList& parts, std::size_t in
     return ComponentKeyBelow(installFolder_, parts, index);
 }
 
-// Makes sure the first `count` components exist as folders, asking the disk
-// once per folder of the whole install: a folder met before is known, and
-// below a folder this install made nothing else can be. `key` and `state`
-// describe the last of them.
+// Makes sure the first `count` components exist as folders and holds them
+// open, asking the disk once per folder of the whole install: a folder met
+// before is known, and below a folder this install made nothing else can be.
+// Levels that the last entry held already are taken as they are. `key` and
+// `state` describe the last of them.
 InstallResult CPackageInstall::PrepareFolders(const TextList& parts, std::size_t count,
                                               const std::string& entryName, std::wstring& key,
                                               FolderState& state)
@@ -480,35 +553,80 @@ InstallResult CPackageInstall::PrepareFolders(const TextList& parts, std::size_t
             key += L'\\';
         }
         key += ComponentKey(parts, i);
-        const auto known = folders_.find(key);
-        if (known != folders_.end()) {
-            state = known->second;
+        if (i < heldFolders_.size() && heldFolders_[i].key == key) {
+            state = folders_[key];
             continue;
         }
-        const std::wstring widePath = WidenText(path);
-        const DWORD attributes = state == FolderState::kCreated
-                                     ? INVALID_FILE_ATTRIBUTES
-                                     : GetFileAttributesW(widePath.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            if (!RecordCreatedFolder(path)) {
-                return kInstallFailed;
-            }
-            if (!CreateDirectoryW(widePath.c_str(), nullptr)) {
-                return FailWrite(entryName, path);
-            }
-            state = FolderState::kCreated;
-        } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        heldFolders_.erase(heldFolders_.begin() + static_cast<std::ptrdiff_t>(i),
+                           heldFolders_.end());
+        const InstallResult held = HoldFolder(path, parts[i], key, entryName, state);
+        if (held != kInstallDone) {
+            return held;
+        }
+    }
+    return kInstallDone;
+}
+
+// Opens one level inside the deepest held one, or creates it there, and holds
+// it. `state` is the level above's on entry, this level's on return. A level
+// met before is checked again whenever it is opened again: it was not held in
+// between, and a link may have taken its place.
+InstallResult CPackageInstall::HoldFolder(const std::string& path, const std::string& name,
+                                          const std::wstring& key, const std::string& entryName,
+                                          FolderState& state)
+{
+    const auto known = folders_.find(key);
+    bool create = known == folders_.end() && state == FolderState::kCreated;
+    if (known != folders_.end()) {
+        state = known->second;
+    }
+    if (!create) {
+        const DWORD attributes = GetFileAttributesW(WidenText(path).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES && known == folders_.end()) {
+            create = true;
+        } else if (attributes != INVALID_FILE_ATTRIBUTES &&
+                   (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
             // A link leads somewhere else: what is written below it would land
             // outside the install folder.
             return Fail(kUnsafeNameText, entryName);
-        } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        } else if (attributes == INVALID_FILE_ATTRIBUTES ||
+                   (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             return Fail(kExtractFailedText, entryName);
-        } else {
-            state = FolderState::kExisted;
         }
-        folders_.emplace(key, state);
     }
+    if (create && !RecordCreatedFolder(path)) {
+        return kInstallFailed;
+    }
+    ULONG_PTR outcome = 0;
+    UniqueFile folder = OpenBelow(HeldFolder(heldFolders_.size()), WidenText(name), kFolderAccess,
+                                  kFolderSharing, create ? FILE_CREATE : FILE_OPEN,
+                                  kFolderOptions, 0, outcome);
+    if (!folder) {
+        return FailWrite(entryName, path);
+    }
+    if (!create && IsLinkHandle(folder.get())) {
+        return Fail(kUnsafeNameText, entryName);
+    }
+    if (create) {
+        state = FolderState::kCreated;
+    } else if (known == folders_.end()) {
+        state = FolderState::kExisted;
+    }
+    folders_.emplace(key, state);
+    heldFolders_.push_back(HeldLevel{key, std::move(folder)});
     return kInstallDone;
+}
+
+// Depth 0 is the install folder itself.
+HANDLE CPackageInstall::HeldFolder(std::size_t depth) const
+{
+    return depth == 0 ? installRoot_.get() : heldFolders_[depth - 1].folder.get();
+}
+
+void CPackageInstall::ReleaseFolders()
+{
+    heldFolders_.clear();
+    installRoot_.reset();
 }
 
 // Decides, before a file entry is written, how a roll-back undoes it: a file
@@ -566,11 +684,12 @@ InstallResult CPackageInstall::PrepareFileEntry(const TextList& parts, const std
 }
 
 InstallResult CPackageInstall::WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& entry,
-                                              const std::string& entryName,
+                                              const std::string& entryName, const TextList& parts,
                                               const std::string& destination, bool copiedBackup)
 {
     bool link = false;
-    UniqueFile file = CreateEntryFile(destination, entry.attributes, link);
+    UniqueFile file = CreateEntryFile(HeldFolder(parts.size() - 1), WidenText(parts.back()),
+                                      entry.attributes, link);
     if (!file) {
         // A target that could not be opened was not touched: there is nothing
         // to restore, and a file held open by another program could not be

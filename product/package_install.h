@@ -6,9 +6,11 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "product/install_journal.h"
 #include "product/install_space.h"
+#include "util/handles.h"
 #include "util/text.h"
 
 class IExtractProgress;
@@ -74,6 +76,11 @@ private:
     // (and is no link), or this install made it (so it holds only what this
     // install wrote).
     enum class FolderState { kExisted, kCreated };
+    // A folder below the install folder, open while entries go into it.
+    struct HeldLevel {
+        std::wstring key;  // its identity, as in folders_
+        UniqueFile folder;
+    };
 
     InstallResult CheckSpace(HANDLE package, InstallSpaceNeed& need);
     bool RecordFilesToReplace(const TextList& replacedFiles);
@@ -87,11 +94,16 @@ private:
     InstallResult PrepareFolders(const TextList& parts, std::size_t count,
                                  const std::string& entryName, std::wstring& key,
                                  FolderState& state);
+    InstallResult HoldFolder(const std::string& path, const std::string& name,
+                             const std::wstring& key, const std::string& entryName,
+                             FolderState& state);
+    HANDLE HeldFolder(std::size_t depth) const;
+    void ReleaseFolders();
     InstallResult PrepareFileEntry(const TextList& parts, const std::string& entryName,
                                    const std::string& destination, bool& moved);
     InstallResult WriteFileEntry(ArchiveHandle* archive, const ArchiveEntry& entry,
-                                 const std::string& entryName, const std::string& destination,
-                                 bool copiedBackup);
+                                 const std::string& entryName, const TextList& parts,
+                                 const std::string& destination, bool copiedBackup);
     void TakeLongNames(TextList& parts) const;
     std::string BackupPath(const std::string& relativeName) const;
     std::wstring ComponentKey(const TextList& parts, std::size_t index) const;
@@ -110,6 +122,13 @@ private:
     // Folders below the install folder met so far, by their identity ("" is
     // the install folder itself).
     std::unordered_map<std::wstring, FolderState> folders_;
+    // The install folder and the levels from it down to the folder of the
+    // last entry, each opened inside the one above and held while the
+    // extraction runs, so that none of them can be renamed or replaced: the
+    // entries of one folder come together in a package, so most entries open
+    // no folder, and each file is created by its own name inside its folder.
+    UniqueFile installRoot_;
+    std::vector<HeldLevel> heldFolders_;
     // The files this install has written into folders that existed, by their
     // identity, so that two entries for one file never back up our own copy
     // over the user's.

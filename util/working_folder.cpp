@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cwchar>
 #include <mutex>
+#include <utility>
 #include <vector>
 
-#include <aclapi.h>
 #include <sddl.h>
 
 #include "util/handles.h"
@@ -50,28 +50,43 @@ bool IsHarmlessEntry(const ACE_HEADER* header)
            IsAdministratorsOrSystem(const_cast<DWORD*>(&allowed->SidStart));
 }
 
-// The descriptor of the folder behind `handle`, as the file system keeps it.
+// The descriptor of the folder behind `handle`, as the file system keeps it,
+// asked for in one call where it fits the first buffer (a descriptor of a few
+// entries does).
 UniqueLocalMemory DescriptorOf(HANDLE handle)
 {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                        nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
-        return UniqueLocalMemory();
+    constexpr SECURITY_INFORMATION kParts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD size = 512;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        UniqueLocalMemory descriptor(LocalAlloc(LMEM_FIXED, size));
+        if (!descriptor) {
+            return UniqueLocalMemory();
+        }
+        DWORD needed = 0;
+        if (GetKernelObjectSecurity(handle, kParts, descriptor.get(), size, &needed)) {
+            return descriptor;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= size) {
+            return UniqueLocalMemory();
+        }
+        size = needed;
     }
-    return UniqueLocalMemory(descriptor);
+    return UniqueLocalMemory();
 }
 
 // Opened as a folder and never through a link: a link in its place is no
-// folder of ours, whatever it leads to.
+// folder of ours, whatever it leads to. The tag's record is read rather than
+// the whole file information, which would ask the volume for its serial number
+// as well.
 UniqueFile OpenFolder(const std::wstring& path)
 {
     UniqueFile folder(CreateFileW(path.c_str(), READ_CONTROL | FILE_LIST_DIRECTORY | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (folder && (!GetFileInformationByHandle(folder.get(), &information) ||
-                   (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-                   (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (folder && (!GetFileInformationByHandleEx(folder.get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+                   (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+                   (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
         folder.reset();
     }
     return folder;
@@ -114,6 +129,34 @@ UniqueLocalMemory ProbeDescriptor(const std::wstring& parent)
     return descriptor;
 }
 
+// The volume's answer, asked at most once while the working folder is made:
+// its levels are folders and no links or mount points, so they all lie on the
+// volume of the first one's parent. A level made just now with the protected
+// descriptor is itself such a probe, and then no other folder is made.
+class VolumeProbe {
+public:
+    explicit VolumeProbe(std::wstring parent) : parent_(std::move(parent)) {}
+
+    PSECURITY_DESCRIPTOR Descriptor()
+    {
+        if (!asked_) {
+            asked_ = true;
+            descriptor_ = ProbeDescriptor(parent_);
+        }
+        return descriptor_.get();
+    }
+    void Keep(UniqueLocalMemory madeNow)
+    {
+        asked_ = true;
+        descriptor_ = std::move(madeNow);
+    }
+
+private:
+    std::wstring parent_;
+    bool asked_ = false;
+    UniqueLocalMemory descriptor_;
+};
+
 // A level that is not ours goes out of the way under a name of its own; what
 // it holds is never read.
 bool SetAside(const std::wstring& path)
@@ -129,22 +172,25 @@ std::mutex heldLock;
 std::vector<UniqueFile> held;
 
 // Makes or opens one level and checks it through the handle that is then held.
-bool OpenLevel(const std::wstring& parent, const std::wstring& path)
+bool OpenLevel(const std::wstring& path, VolumeProbe& probe)
 {
     for (int attempt = 0; attempt < 2; ++attempt) {
-        CreateProtectedFolder(path);
+        const bool madeNow = CreateProtectedFolder(path);
         UniqueFile folder = OpenFolder(path);
         if (!folder) {
             return false;
         }
-        const UniqueLocalMemory descriptor = DescriptorOf(folder.get());
+        UniqueLocalMemory descriptor = DescriptorOf(folder.get());
         if (!descriptor) {
             return false;
         }
         FolderTrust trust = FolderTrust::kTrusted;
         if (!IsProtectedFolderDescriptor(descriptor.get())) {
-            const UniqueLocalMemory probe = ProbeDescriptor(parent);
-            trust = DecideFolderTrust(descriptor.get(), probe.get());
+            trust = DecideFolderTrust(descriptor.get(),
+                                      madeNow ? descriptor.get() : probe.Descriptor());
+            if (madeNow) {
+                probe.Keep(std::move(descriptor));
+            }
         }
         if (trust != FolderTrust::kSetAside) {
             const std::lock_guard<std::mutex> lock(heldLock);
@@ -253,7 +299,8 @@ std::string WorkingFolderBelow(const std::string& parent)
     }
     const std::wstring top = root + L"\\" + kFolderName;
     const std::wstring mine = top + L"\\" + UserKey(UserTempFolder());
-    if (!OpenLevel(root, top) || !OpenLevel(top, mine)) {
+    VolumeProbe probe(root);
+    if (!OpenLevel(top, probe) || !OpenLevel(mine, probe)) {
         return std::string();
     }
     return NarrowText(mine) + "\\";
