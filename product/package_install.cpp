@@ -129,48 +129,6 @@ bool WriteFailedOnFullDisk(const std::string& folder)
            (GetFreeBytes(folder, freeBytes) && freeBytes < kFullBelowBytes);
 }
 
-// Opens or creates `name` inside the open folder `parent`: the system looks up
-// that one name, never the whole path again, and nothing can have replaced a
-// level above it since it was opened. `outcome` says whether the call created
-// it (FILE_CREATED) or found it.
-UniqueFile OpenBelow(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG sharing,
-                     ULONG disposition, ULONG options, ULONG attributes, ULONG_PTR& outcome)
-{
-    outcome = 0;
-    if (name.empty() || name.size() > 32767) {
-        SetLastError(ERROR_INVALID_NAME);
-        return UniqueFile();
-    }
-    UNICODE_STRING objectName;
-    objectName.Buffer = const_cast<wchar_t*>(name.c_str());
-    objectName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-    objectName.MaximumLength = objectName.Length;
-    OBJECT_ATTRIBUTES object;
-    InitializeObjectAttributes(&object, &objectName, OBJ_CASE_INSENSITIVE, parent, nullptr);
-    IO_STATUS_BLOCK status{};
-    HANDLE opened = nullptr;
-    const NTSTATUS result =
-        NtCreateFile(&opened, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &object, &status,
-                     nullptr, attributes, sharing, disposition,
-                     options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
-    if (result < 0) {
-        SetLastError(RtlNtStatusToDosError(result));
-        return UniqueFile();
-    }
-    outcome = status.Information;
-    return UniqueFile(opened);
-}
-
-// What the handle itself is: a link opened on itself shows its tag here. Under
-// Wine the handle of a followed link reads as what it leads to, so there the
-// path check in front of the open is what finds it.
-bool IsLinkHandle(HANDLE handle)
-{
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    return !GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
-           (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
 // A held level lets others read and write what it holds, but not rename or
 // delete it: the folder that was checked stays the folder written into.
 constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE;
@@ -198,9 +156,9 @@ constexpr DWORD kFileAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDE
 UniqueFile CreateEntryFile(HANDLE folder, const std::wstring& name, DWORD attributes, bool& link)
 {
     ULONG_PTR outcome = 0;
-    UniqueFile file = OpenBelow(folder, name, GENERIC_WRITE, 0, FILE_OVERWRITE_IF,
-                                FILE_NON_DIRECTORY_FILE,
-                                attributes & kFileAttributes, outcome);
+    UniqueFile file = OpenNameInFolder(folder, name, GENERIC_WRITE, 0, FILE_OVERWRITE_IF,
+                                       FILE_NON_DIRECTORY_FILE, attributes & kFileAttributes,
+                                       outcome);
     link = file && outcome != FILE_CREATED && IsLinkHandle(file.get());
     if (link) {
         file.reset();
@@ -598,9 +556,10 @@ InstallResult CPackageInstall::HoldFolder(const std::string& path, const std::st
         return kInstallFailed;
     }
     ULONG_PTR outcome = 0;
-    UniqueFile folder = OpenBelow(HeldFolder(heldFolders_.size()), WidenText(name), kFolderAccess,
-                                  kFolderSharing, create ? FILE_CREATE : FILE_OPEN,
-                                  kFolderOptions, 0, outcome);
+    UniqueFile folder =
+        OpenNameInFolder(HeldFolder(heldFolders_.size()), WidenText(name), kFolderAccess,
+                         kFolderSharing, create ? FILE_CREATE : FILE_OPEN, kFolderOptions, 0,
+                         outcome);
     if (!folder) {
         return FailWrite(entryName, path);
     }

@@ -404,6 +404,15 @@ UniqueFile OpenFolderForCopies(const std::wstring& folder)
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
+UniqueFile OpenNameInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access,
+                            ULONG sharing, ULONG disposition, ULONG options, ULONG attributes,
+                            ULONG_PTR& information)
+{
+    information = 0;
+    return UniqueFile(
+        OpenInFolder(folder, name, access, sharing, disposition, options, attributes, &information));
+}
+
 UniqueFile OpenFolderInFolder(HANDLE parent, const std::wstring& name, bool create,
                               ACCESS_MASK access, FolderOpen& result)
 {

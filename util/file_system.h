@@ -91,6 +91,15 @@ FileCopyResult CopyFileBetweenFolders(HANDLE sourceFolder, HANDLE targetFolder,
 // already checked by the caller) to `name` in an open folder.
 FileCopyResult CopyOpenFileIntoFolder(HANDLE source, HANDLE targetFolder, const std::wstring& name);
 
+// Opens or creates `name` (one path component) inside an open folder, on
+// itself (a link there is not followed), as NtCreateFile takes `disposition`,
+// `options` and `attributes`: the system looks up that one name, never the
+// whole path again. `information` receives what it did (FILE_CREATED,
+// FILE_OPENED, ...). Invalid, with the system's error, when it cannot.
+UniqueFile OpenNameInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access,
+                            ULONG sharing, ULONG disposition, ULONG options, ULONG attributes,
+                            ULONG_PTR& information);
+
 // The file or folder `name` (one path component) inside an open folder,
 // opened on itself with `access` (a link is not followed: the caller checks
 // with IsLinkHandle); shared with everyone. Invalid when it cannot be opened.
