@@ -368,6 +368,25 @@ FileCopyResult CheckTargetAndFinish(HANDLE from, UniqueFile to, bool created,
     return FinishCopy(from, std::move(to), kept, lastWrite, TargetNeedsAttributes(known, kept));
 }
 
+// The copy from an open source (at its first byte) to `name` inside an open
+// folder, the target opened there on itself.
+FileCopyResult CopyIntoFolder(HANDLE from, HANDLE targetFolder, const std::wstring& name,
+                              const KnownCopyDetails& known)
+{
+    DWORD kept = 0;
+    LARGE_INTEGER lastWrite{};
+    const FileCopyResult read = ReadSourceDetails(from, known, kept, lastWrite);
+    if (read != FileCopyResult::kCopied) {
+        return read;
+    }
+    ULONG_PTR information = 0;
+    UniqueFile to(OpenInFolder(targetFolder, name, GENERIC_WRITE | DELETE, 0,
+                               TargetIsNew(known) ? FILE_CREATE : FILE_OVERWRITE_IF,
+                               FILE_NON_DIRECTORY_FILE, CreationAttributes(kept), &information));
+    return CheckTargetAndFinish(from, std::move(to), information == FILE_CREATED, known, kept,
+                                lastWrite);
+}
+
 }  // namespace
 
 FileCopyResult CopyFileThroughHandles(const std::wstring& source, const std::wstring& target,
@@ -443,34 +462,12 @@ FileCopyResult CopyFileBetweenFolders(HANDLE sourceFolder, HANDLE targetFolder,
     if (!from) {
         return FileCopyResult::kFailed;
     }
-    DWORD kept = 0;
-    LARGE_INTEGER lastWrite{};
-    const FileCopyResult read = ReadSourceDetails(from.get(), known, kept, lastWrite);
-    if (read != FileCopyResult::kCopied) {
-        return read;
-    }
-    const bool isNew = TargetIsNew(known);
-    ULONG_PTR information = 0;
-    UniqueFile to(OpenInFolder(targetFolder, name, GENERIC_WRITE | DELETE, 0,
-                               isNew ? FILE_CREATE : FILE_OVERWRITE_IF, FILE_NON_DIRECTORY_FILE,
-                               CreationAttributes(kept), &information));
-    return CheckTargetAndFinish(from.get(), std::move(to), information == FILE_CREATED, known,
-                                kept, lastWrite);
+    return CopyIntoFolder(from.get(), targetFolder, name, known);
 }
 
 FileCopyResult CopyOpenFileIntoFolder(HANDLE source, HANDLE targetFolder, const std::wstring& name)
 {
-    DWORD kept = 0;
-    LARGE_INTEGER lastWrite{};
-    const FileCopyResult read = ReadSourceDetails(source, KnownCopyDetails(), kept, lastWrite);
-    if (read != FileCopyResult::kCopied) {
-        return read;
-    }
-    ULONG_PTR information = 0;
-    UniqueFile to(OpenInFolder(targetFolder, name, GENERIC_WRITE | DELETE, 0, FILE_OVERWRITE_IF,
-                               FILE_NON_DIRECTORY_FILE, CreationAttributes(kept), &information));
-    return CheckTargetAndFinish(source, std::move(to), information == FILE_CREATED,
-                                KnownCopyDetails(), kept, lastWrite);
+    return CopyIntoFolder(source, targetFolder, name, KnownCopyDetails());
 }
 
 UniqueFile OpenEntryInFolder(HANDLE folder, const std::wstring& name, ACCESS_MASK access)

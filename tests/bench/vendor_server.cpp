@@ -227,6 +227,27 @@ long long SentBytes(const std::string& serverUrl, const std::string& target)
     return std::atoll(answer.c_str());
 }
 
+std::string SentAnswers(const std::string& serverUrl, const std::string& target,
+                        const std::string& alsoTarget)
+{
+    const std::string listing = FetchDirect(serverUrl + "/sent");
+    std::string answers;
+    std::size_t begin = 0;
+    while (begin < listing.size()) {
+        std::size_t end = listing.find('\n', begin);
+        end = end == std::string::npos ? listing.size() : end;
+        const std::string line = listing.substr(begin, end - begin);
+        begin = end + 1;
+        for (const std::string& asked : {target, alsoTarget}) {
+            if (!asked.empty() && line.compare(0, asked.size() + 1, asked + " ") == 0) {
+                const std::string rest = line.substr(asked.size() + 1);
+                answers += "[" + rest.substr(0, rest.rfind(' ')) + "]";
+            }
+        }
+    }
+    return answers;
+}
+
 std::string FilesFolder()
 {
     return NarrowText(BenchFolder() + L"\\vendor-files");

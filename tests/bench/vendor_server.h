@@ -76,6 +76,11 @@ long ProxyRequestCount(const std::string& target);
 long long SentBytes(const std::string& target);
 // The same, of the vendor server at `serverUrl` ("http://127.0.0.1:PORT").
 long long SentBytes(const std::string& serverUrl, const std::string& target);
+// "[STATUS FIRST]" for each answer, in order, that the range-aware routes of
+// the vendor server at `serverUrl` sent for exactly `target` or for
+// `alsoTarget` (the same request as it came through a proxy; empty: none).
+std::string SentAnswers(const std::string& serverUrl, const std::string& target,
+                        const std::string& alsoTarget = std::string());
 
 // Files put here are served as /files/NAME, and as /download/NAME in place of
 // the built-in texts; "package.zip" replaces the built-in package.

@@ -97,22 +97,7 @@ protected:
     // "[STATUS FIRST]" for each answer that the server sent for `target`.
     static std::string AnswersFor(const std::string& target)
     {
-        const std::string listing = vendor::FetchDirect(site::Url("/sent"));
-        std::string answers;
-        std::size_t begin = 0;
-        while (begin < listing.size()) {
-            std::size_t end = listing.find('\n', begin);
-            end = end == std::string::npos ? listing.size() : end;
-            const std::string line = listing.substr(begin, end - begin);
-            begin = end + 1;
-            for (const std::string& asked : {target, site::Url(target)}) {
-                if (line.compare(0, asked.size() + 1, asked + " ") == 0) {
-                    const std::string rest = line.substr(asked.size() + 1);
-                    answers += "[" + rest.substr(0, rest.rfind(' ')) + "]";
-                }
-            }
-        }
-        return answers;
+        return vendor::SentAnswers(site::Url(""), target, site::Url(target));
     }
 
     // What an install left in the working folder for the next start.

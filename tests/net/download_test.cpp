@@ -200,20 +200,7 @@ protected:
     // "[STATUS FIRST]" for each answer of the range-aware routes to `target`.
     static std::string Answers(const std::string& target)
     {
-        const std::string listing = vendor::FetchDirect(vendor::Url("/sent"));
-        std::string answers;
-        std::size_t begin = 0;
-        while (begin < listing.size()) {
-            std::size_t end = listing.find('\n', begin);
-            end = end == std::string::npos ? listing.size() : end;
-            const std::string line = listing.substr(begin, end - begin);
-            begin = end + 1;
-            if (StartsWith(line, target + " ")) {
-                const std::string rest = line.substr(target.size() + 1);
-                answers += "[" + rest.substr(0, rest.rfind(' ')) + "]";
-            }
-        }
-        return answers;
+        return vendor::SentAnswers(vendor::Url(""), target);
     }
 
     std::string folder_;
