@@ -1,5 +1,6 @@
 #pragma once
 // Whole-file reads and writes for the Windows tests.
+#include <map>
 #include <string>
 
 #include <windows.h>
@@ -27,4 +28,48 @@ inline std::string ReadWholeFile(const std::string& path)
 {
     std::string bytes;
     return ReadFileBytes(path, bytes) ? bytes : std::string();
+}
+
+// What TreeSnapshot records of a file beside its bytes.
+enum class FileDetail { kBytes, kReadOnly, kAttributes };
+
+// Every file (path → bytes, then "<ro>" for a read-only one, or "/" and its
+// attributes, as `detail` asks; "<unreadable>" for one that cannot be read)
+// and folder (path → "<folder>") below `folder` (given without a trailing
+// backslash): two snapshots compare whole trees.
+inline std::map<std::string, std::string> TreeSnapshot(const std::string& folder,
+                                                       FileDetail detail = FileDetail::kBytes)
+{
+    std::map<std::string, std::string> tree;
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW(WidenText(folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return tree;
+    }
+    do {
+        const std::string name = NarrowText(data.cFileName);
+        if (name == "." || name == "..") {
+            continue;
+        }
+        const std::string path = folder + "\\" + name;
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            tree[path] = "<folder>";
+            for (const auto& inner : TreeSnapshot(path, detail)) {
+                tree.insert(inner);
+            }
+            continue;
+        }
+        std::string bytes;
+        if (!ReadFileBytes(path, bytes)) {
+            tree[path] = "<unreadable>";
+        } else if (detail == FileDetail::kAttributes) {
+            tree[path] = bytes + "/" + std::to_string(data.dwFileAttributes);
+        } else if (detail == FileDetail::kReadOnly && (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            tree[path] = bytes + "<ro>";
+        } else {
+            tree[path] = bytes;
+        }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return tree;
 }

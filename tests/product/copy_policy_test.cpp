@@ -11,6 +11,7 @@
 
 #include "product/product_record.h"
 #include "tests/bench/host_link.h"
+#include "tests/bench/test_files.h"
 #include "util/file_read.h"
 #include "util/file_system.h"
 #include "util/text_path.h"
@@ -680,35 +681,6 @@ TEST_F(CopyPolicyTest, ADestinationInsideTheSourceIsNotCopiedIntoItself)
     EXPECT_EQ(NamesIn(inside + "lib\\"), TextList{"b.lsp"});
 }
 
-// Every file (path → bytes) and folder (path → "<folder>") below `folder`.
-std::map<std::string, std::string> TreeOf(const std::string& folder)
-{
-    std::map<std::string, std::string> tree;
-    WIN32_FIND_DATAW found;
-    const HANDLE find = FindFirstFileW(WidenText(folder + "*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) {
-        return tree;
-    }
-    do {
-        const std::string name = NarrowText(found.cFileName);
-        const std::string path = folder + name;
-        if (name == "." || name == "..") {
-            continue;
-        }
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            tree[path] = "<folder>";
-            for (const auto& inner : TreeOf(path + "\\")) {
-                tree.insert(inner);
-            }
-        } else {
-            std::string bytes;
-            tree[path] = ReadFileBytes(path, bytes) ? bytes : kMissing;
-        }
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    return tree;
-}
-
 // A link in the destination, at any folder level below the chosen folder,
 // leads elsewhere: nothing is written through it, and the copy stops there,
 // naming it as failed. A link in the source is not read through: it is listed
@@ -726,7 +698,7 @@ TEST_F(CopyPolicyTest, NothingIsWrittenThroughALinkInTheTree)
     Write(source_ + "a.lsp", "a");
     Write(source_ + "Sub\\f.lsp", "f");
     Write(source_ + "Sub\\Deep\\g.lsp", "g");
-    const auto outsideBefore = TreeOf(outside);
+    const auto outsideBefore = TreeSnapshot(root_ + "outside");
     struct Case {
         std::string link;
         std::string stoppedAt;
@@ -769,7 +741,7 @@ TEST_F(CopyPolicyTest, NothingIsWrittenThroughALinkInTheTree)
         EXPECT_EQ(CopyFileWithPrompt("Sub\\f.lsp", source_, destination_, "", kCopyOverwriteAll,
                                      kNeverAsked),
                   kCopyOverwriteAll);
-        EXPECT_EQ(TreeOf(outside), outsideBefore);
+        EXPECT_EQ(TreeSnapshot(root_ + "outside"), outsideBefore);
         host_link::RemoveFolderLink(c.link);
     }
 

@@ -13,32 +13,9 @@
 
 namespace {
 
-// Every file (path → bytes) and folder (path → "<folder>") below `folder`.
 std::map<std::string, std::string> Snapshot(const std::string& folder)
 {
-    std::map<std::string, std::string> content;
-    WIN32_FIND_DATAW data;
-    const HANDLE find = FindFirstFileW(WidenText(folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) {
-        return content;
-    }
-    do {
-        const std::string name = NarrowText(data.cFileName);
-        if (name == "." || name == "..") {
-            continue;
-        }
-        const std::string path = folder + "\\" + name;
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            content[path] = "<folder>";
-            for (const auto& inner : Snapshot(path)) {
-                content.insert(inner);
-            }
-        } else {
-            content[path] = ReadWholeFile(path) + (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY ? "<ro>" : "");
-        }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return content;
+    return TreeSnapshot(folder, FileDetail::kReadOnly);
 }
 
 class InstallJournalTest : public testing::Test {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/bench/host_link.h"
+#include "tests/bench/test_files.h"
 #include "util/file_read.h"
 #include "util/file_system.h"
 #include "util/wide_text.h"
@@ -79,35 +80,9 @@ std::string TempFolder()
     return NarrowText(std::wstring(buffer, length));
 }
 
-// Every file (path → bytes and attributes) and folder (path → "<folder>")
-// below `folder`.
 std::map<std::string, std::string> TreeOf(const std::string& folder)
 {
-    std::map<std::string, std::string> tree;
-    WIN32_FIND_DATAW data;
-    const HANDLE find = FindFirstFileW(WidenText(folder + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) {
-        return tree;
-    }
-    do {
-        const std::string name = NarrowText(data.cFileName);
-        const std::string path = folder + "\\" + name;
-        if (name == "." || name == "..") {
-            continue;
-        }
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            tree[path] = "<folder>";
-            for (const auto& inner : TreeOf(path)) {
-                tree.insert(inner);
-            }
-        } else {
-            std::string bytes;
-            ReadFileBytes(path, bytes);
-            tree[path] = bytes + "/" + std::to_string(data.dwFileAttributes);
-        }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return tree;
+    return TreeSnapshot(folder, FileDetail::kAttributes);
 }
 
 // Cleans up after a test without following links, so a failing test cannot
